@@ -1,0 +1,161 @@
+// Driver interface: every request opens the device anew and closes it again, so no handle
+// outlives a call. A failed probe leaves the register pointer as it was.
+#include "card/driver.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "platform/os.h"
+
+DriverFamily CardDriverFamily = DriverFamily::Nt;
+std::int32_t CardCount = 0;
+std::int32_t HardwareRevision = 0;
+RegAddr RegisterPointer = 0;
+char DevicePath[32] = {};
+
+namespace {
+
+constexpr const char* DEVICE_NAME = "\\molaOut"; // the driver's "\Device\molaOut" from the second backslash on
+constexpr const char* VXD_PATH = "\\\\.\\mola.vxd";
+constexpr std::int32_t DEVICE_NUMBER_STEP = 13;  // card k is device molaOut(13 * k)
+
+std::uint32_t read_le32(const std::uint8_t* p)
+{
+    return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
+           (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
+}
+
+void write_le32(std::uint8_t* p, std::uint32_t v)
+{
+    p[0] = static_cast<std::uint8_t>(v);
+    p[1] = static_cast<std::uint8_t>(v >> 8);
+    p[2] = static_cast<std::uint8_t>(v >> 16);
+    p[3] = static_cast<std::uint8_t>(v >> 24);
+}
+
+bool card_count_valid(std::int32_t count)
+{
+    return count >= 1 && count <= MAX_CARDS;
+}
+
+int probe_nt(std::int32_t k, int map)
+{
+    // 13 * k cannot overflow for any card index a caller can hold in the page records;
+    // compute it wide anyway so that no index makes it undefined.
+    std::snprintf(DevicePath, sizeof DevicePath, "\\\\.%s%lld", DEVICE_NAME,
+                  static_cast<long long>(k) * DEVICE_NUMBER_STEP);
+
+    std::uint8_t info[CARD_INFO_SIZE];
+    std::memset(info, 0, sizeof info);
+    if (!driver_control(CTL_CARD_INFO, nullptr, 0, info, CARD_INFO_SIZE)) {
+        return 0;
+    }
+    if (read_le32(info + 0) != CARD_INFO_MAGIC) {
+        return 0;
+    }
+    CardCount = static_cast<std::int32_t>(read_le32(info + 72));
+    if (!card_count_valid(CardCount)) {
+        return 0;
+    }
+    HardwareRevision = static_cast<std::int32_t>(read_le32(info + 4));
+    if (!map) {
+        return 1;
+    }
+    std::uint8_t address[4] = {0, 0, 0, 0};
+    if (!driver_control(CTL_MAP_REGISTER, nullptr, 0, address, sizeof address)) {
+        return 0;
+    }
+    const std::uint32_t register_address = read_le32(address);
+    if (register_address == 0) {
+        return 0;
+    }
+    RegisterPointer = static_cast<RegAddr>(register_address) + REGISTER_POINTER_OFFSET;
+    return 1;
+}
+
+// One 9x request with a fresh 12-byte request whose word 0 is the given value.
+int vxd_request(OsHandle h, std::uint32_t code, std::uint32_t word0, std::uint8_t* reply)
+{
+    std::uint8_t request[VXD_REQUEST_SIZE];
+    std::memset(request, 0, sizeof request);
+    write_le32(request, word0);
+    return os_device_io_control(h, code, request, VXD_REQUEST_SIZE, reply, VXD_REPLY_SIZE);
+}
+
+int probe_9x_open(OsHandle h, std::int32_t k, int map)
+{
+    std::uint8_t reply[VXD_REPLY_SIZE];
+    std::memset(reply, 0, sizeof reply);
+
+    if (!vxd_request(h, VXD_GET_CARD_COUNT, 0, reply)) {
+        return 0;
+    }
+    CardCount = static_cast<std::int32_t>(read_le32(reply + 0));
+    if (!card_count_valid(CardCount)) {
+        return 0;
+    }
+    if (!vxd_request(h, VXD_GET_CARD, static_cast<std::uint32_t>(k), reply)) {
+        return 0;
+    }
+    const std::uint32_t card_structure = read_le32(reply + 0);
+    if (card_structure == 0) {
+        return 0;
+    }
+    HardwareRevision = mem_read_u16(static_cast<RegAddr>(card_structure) + VXD_CARD_REVISION_OFFSET);
+    if (map) {
+        if (!vxd_request(h, VXD_MAP_REGISTER, static_cast<std::uint32_t>(k), reply)) {
+            return 0;
+        }
+        const std::uint32_t register_address = read_le32(reply + 4);
+        if (register_address == 0) {
+            return 0;
+        }
+        RegisterPointer = static_cast<RegAddr>(register_address) + REGISTER_POINTER_OFFSET;
+    }
+    return 1;
+}
+
+int probe_9x(std::int32_t k, int map)
+{
+    const OsHandle h = os_create_file(VXD_PATH, 0, 0, 0, OS_FILE_FLAG_DELETE_ON_CLOSE);
+    if (h == OS_INVALID_HANDLE) {
+        return 0;
+    }
+    const int result = probe_9x_open(h, k, map);
+    os_close_handle(h);
+    return result;
+}
+
+} // namespace
+
+int driver_control(std::uint32_t code, void* in, std::uint32_t in_size, void* out,
+                   std::uint32_t out_size)
+{
+    const OsHandle h = os_create_file(DevicePath, OS_GENERIC_READ, 0, OS_OPEN_EXISTING, 0);
+    if (h == OS_INVALID_HANDLE) {
+        return 0;
+    }
+    const int ok = os_device_io_control(h, code, in, in_size, out, out_size);
+    os_close_handle(h);
+    return ok ? 1 : 0;
+}
+
+int driver_probe(std::int32_t k, int map)
+{
+    if ((os_get_version() & 0x80000000u) == 0) {
+        CardDriverFamily = DriverFamily::Nt;
+        return probe_nt(k, map);
+    }
+    CardDriverFamily = DriverFamily::Win9x;
+    return probe_9x(k, map);
+}
+
+void driver_release()
+{
+    if (CardDriverFamily == DriverFamily::Win9x) {
+        return;
+    }
+    std::uint8_t address[4];
+    write_le32(address, static_cast<std::uint32_t>(RegisterPointer - REGISTER_POINTER_OFFSET));
+    driver_control(CTL_UNMAP_REGISTER, address, sizeof address, nullptr, 0);
+}

@@ -1,0 +1,33 @@
+// The two embedded XSVF programs and the byte reader over the selected one, which also
+// drives the progress display of the card page that started the update.
+#pragma once
+
+#include <cstdint>
+
+#include "platform/ui.h"
+
+constexpr std::uint32_t IMAGE_LENGTH = 504089;    // bytes up to and including XCOMPLETE
+constexpr std::uint32_t IMAGE_SLOT_SIZE = 504092; // the stream and 3 zero bytes
+
+// Both slots, the PCI slot first and the CardBus slot directly after it.
+extern const std::uint8_t ImageSlots[2 * IMAGE_SLOT_SIZE];
+extern const std::uint8_t* const PciImage;
+extern const std::uint8_t* const CardBusImage;
+
+// Controls of the card page that show the progress.
+constexpr int IDC_STATUS = 1002;
+constexpr int IDC_PROGRESS = 1009;
+
+// Reader state, shared by all card pages.
+extern const std::uint8_t* SelectedImage;  // first byte of the selected program
+extern std::uint32_t SelectedImageLength;  // bytes the reader may deliver from it
+extern std::uint32_t ImageReadIndex;       // next byte to deliver
+extern std::int32_t LastPercent;           // percent last shown
+extern WindowHandle ProgressPage;          // page whose controls show the progress
+
+// Byte delivered for every request past the end of the selected program: an opcode that no
+// command has, so that a stream without XCOMPLETE ends in an error and never in success.
+constexpr std::uint8_t IMAGE_PAST_END_BYTE = 0xFF;
+
+// Stores the next byte of the selected program and advances the progress display.
+void image_next_byte(std::uint8_t* byte);

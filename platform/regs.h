@@ -1,0 +1,23 @@
+// Access to a card's memory-mapped register block, behind one seam.
+//
+// Every call is exactly one 32-bit access, carried out in program order: none is merged,
+// dropped, cached or moved. Two sides implement this header, chosen at link time:
+//   platform/regs_mmio.cpp  volatile accesses to the block that the driver mapped (the product);
+//   sim/sim_regs.cpp        the same calls handed, in order, to a simulated card or a recorder.
+//
+// A RegAddr is the address of one 32-bit word. On the real side it is a virtual address in
+// this process. On the simulated side it is a token below 4 GiB that the simulated driver
+// handed out in place of a mapping and that the simulated side resolves to a card and an
+// offset; this keeps the driver's 32-bit address words valid on 64-bit hosts too.
+#pragma once
+
+#include <cstdint>
+
+using RegAddr = std::uintptr_t;
+
+std::uint32_t reg_read(RegAddr address);
+void reg_write(RegAddr address, std::uint32_t value);
+
+// Reads the unsigned 16-bit value at a byte address of memory that the card driver owns
+// and lets the process read (the 9x driver's per-card structure).
+std::uint16_t mem_read_u16(RegAddr address);

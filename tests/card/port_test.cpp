@@ -1,0 +1,167 @@
+// JTAG signal port: exact register writes, TDO sampling and waits.
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "card/driver.h"
+#include "card/port.h"
+#include "sim/recording_target.h"
+#include "sim/sim_clock.h"
+#include "sim/sim_platform.h"
+
+namespace {
+
+class PortTest : public ::testing::Test {
+protected:
+    RecordingTarget rec;
+
+    void SetUp() override
+    {
+        SimConfig c;
+        c.card_count = 1;
+        sim_configure(c);
+        sim_attach_target(0, recording_target(&rec));
+        sim_set_mapped(0, true);
+        RegisterPointer = static_cast<RegAddr>(sim_register_address(0)) + 0x100;
+        PortShadow = PORT_SHADOW_INITIAL;
+    }
+
+    static std::vector<RecordedEvent> writes_of(std::uint32_t value, std::initializer_list<std::uint32_t> offsets)
+    {
+        std::vector<RecordedEvent> v;
+        for (std::uint32_t o : offsets) {
+            v.push_back({'W', o, value});
+        }
+        return v;
+    }
+};
+
+TEST_F(PortTest, PulseFromInitialShadowWritesTwelveWordsInOrder)
+{
+    port_set_tms(1);
+    EXPECT_TRUE(rec.events.empty());
+    port_pulse_tck();
+    std::vector<RecordedEvent> expected;
+    for (std::uint32_t value : {0x09u, 0x0Bu, 0x09u}) {
+        for (const RecordedEvent& e : writes_of(value, {0x100, 0x104, 0x108, 0x10C})) {
+            expected.push_back(e);
+        }
+    }
+    EXPECT_EQ(rec.events, expected);
+    EXPECT_EQ(PortShadow, 0x09u);
+}
+
+TEST_F(PortTest, DataLinesReachTheCardOnlyWithTheNextClockChange)
+{
+    port_set_tms(0);
+    port_set_tdi(1);
+    EXPECT_EQ(port_read_tdo(), 0);
+    ASSERT_EQ(rec.events.size(), 1u);
+    EXPECT_EQ(rec.events[0], (RecordedEvent{'R', 0x000, 0}));
+    port_set_tck(1);
+    EXPECT_EQ(rec.events.back(), (RecordedEvent{'W', 0x10C, 0x0E}));
+    port_set_tck(0);
+    EXPECT_EQ(rec.events.back(), (RecordedEvent{'W', 0x10C, 0x0C}));
+}
+
+TEST_F(PortTest, OnlyTheLow16BitsOfALevelCount)
+{
+    port_set_tdi(2);
+    EXPECT_EQ(PortShadow, 0x0Cu);
+    port_set_tdi(0x10000);
+    EXPECT_EQ(PortShadow, 0x08u);
+    port_set_tms(0x18000);
+    EXPECT_EQ(PortShadow, 0x09u);
+    port_set_tms(0xFFFF0000u);
+    EXPECT_EQ(PortShadow, 0x08u);
+}
+
+TEST_F(PortTest, UnknownLineCodesChangeAndWriteNothing)
+{
+    for (int line : {-1, 3, 4, 1000}) {
+        port_set_line(line, 1);
+    }
+    EXPECT_EQ(PortShadow, PORT_SHADOW_INITIAL);
+    EXPECT_TRUE(rec.events.empty());
+    port_set_line(PORT_LINE_TCK, 1);
+    EXPECT_EQ(rec.writes, 4u);
+    EXPECT_EQ(PortShadow, 0x0Au);
+}
+
+TEST_F(PortTest, TdoIsBit28OfTheStatusWord)
+{
+    // The recorder presents only bit 28; the status word's other bits are tried through a
+    // custom target.
+    static std::uint32_t status;
+    SimTarget t;
+    t.read = [](void*, std::uint32_t) { return status; };
+    sim_attach_target(0, t);
+    status = 0x10000000u;
+    EXPECT_EQ(port_read_tdo(), 1);
+    status = 0xEFFFFFFFu;
+    EXPECT_EQ(port_read_tdo(), 0);
+    status = 0xFFFFFFFFu;
+    EXPECT_EQ(port_read_tdo(), 1);
+}
+
+TEST_F(PortTest, WaitsBelowOneMillisecondWriteFivePerMicrosecond)
+{
+    struct Case { std::int32_t us; std::uint64_t writes; std::uint64_t sleep_ms; };
+    const Case cases[] = {
+        {0, 0, 0}, {1, 5, 0}, {999, 4995, 0}, {1000, 0, 1}, {1001, 0, 2}, {2000, 0, 2}, {2001, 0, 3},
+        {14000, 0, 14}, {110000, 0, 110}, {PORT_MAX_WAIT_US, 0, 2147483},
+    };
+    port_set_tdi(1);
+    for (const Case& c : cases) {
+        rec.events.clear();
+        port_wait_us(c.us);
+        std::uint64_t writes = 0;
+        std::uint64_t slept = 0;
+        int sleeps = 0;
+        for (const RecordedEvent& e : rec.events) {
+            if (e.kind == 'W') {
+                ++writes;
+                EXPECT_EQ(e.offset, 0x100u) << c.us;
+                EXPECT_EQ(e.value, 0x0Cu) << c.us;
+            } else if (e.kind == 'S') {
+                ++sleeps;
+                slept += e.value;
+            }
+        }
+        EXPECT_EQ(writes, c.writes) << c.us;
+        EXPECT_EQ(slept, c.sleep_ms) << c.us;
+        EXPECT_EQ(sleeps, c.sleep_ms ? 1 : 0) << c.us;
+    }
+}
+
+TEST_F(PortTest, WaitsOutsideTheRangeNeitherHangNorOverflow)
+{
+    // Negative waits (a stream's run-test value of 0x80000000 or more) do nothing at all.
+    for (std::int32_t us : {-1, -1000, INT32_MIN}) {
+        port_wait_us(us);
+    }
+    EXPECT_TRUE(rec.events.empty());
+    // Above the range the millisecond count is rounded up without overflow.
+    port_wait_us(INT32_MAX);
+    ASSERT_EQ(rec.events.size(), 1u);
+    EXPECT_EQ(rec.events[0], (RecordedEvent{'S', 0, 2147484}));
+}
+
+TEST_F(PortTest, DelayWritesTheShadowWordToControlWordZero)
+{
+    port_delay(0);
+    EXPECT_TRUE(rec.events.empty());
+    port_delay(3);
+    EXPECT_EQ(rec.events, writes_of(0x08, {0x100, 0x100, 0x100}));
+}
+
+TEST_F(PortTest, SimulatedClockCountsWritesAndSleeps)
+{
+    sim_clock_reset();
+    port_wait_us(999);
+    EXPECT_EQ(sim_clock_now_ns(), 999000u);
+    port_wait_us(1001);
+    EXPECT_EQ(sim_clock_now_ns(), 999000u + 2000000u);
+}
+
+} // namespace

@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# Installs what building and testing need on a fresh Debian 12 machine.
+# Usage: tools/install-deps.sh [native|windows|all]   (default: all)
+# Skips apt entirely when everything is already there.
+set -euo pipefail
+what=${1:-all}
+
+need=()
+have() { command -v "$1" >/dev/null 2>&1; }
+pkg_installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "install ok installed"; }
+
+native_pkgs=(cmake ninja-build g++ libgtest-dev)
+windows_pkgs=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine64 wine32:i386 fonts-wine xvfb xauth imagemagick)
+
+for p in "${native_pkgs[@]}"; do pkg_installed "$p" || need+=("$p"); done
+if [ "$what" != native ]; then
+  for p in "${windows_pkgs[@]}"; do pkg_installed "$p" || need+=("$p"); done
+fi
+
+if [ ${#need[@]} -eq 0 ]; then
+  exit 0
+fi
+
+SUDO=""
+[ "$(id -u)" -eq 0 ] || SUDO=sudo
+echo "installing: ${need[*]}" >&2
+if [ "$what" != native ] && ! dpkg --print-foreign-architectures | grep -qx i386; then
+  $SUDO dpkg --add-architecture i386
+fi
+$SUDO apt-get -o DPkg::Lock::Timeout=600 update -q >&2
+$SUDO apt-get -o DPkg::Lock::Timeout=600 -y -q --no-install-recommends install "${need[@]}" >&2
