@@ -2,7 +2,11 @@
 // the JTAG signal port, and returns an XsvfError.
 #pragma once
 
+#include <array>
 #include <cstdint>
+
+#include "xsvf/tap.h"
+#include "xsvf/vector_buffer.h"
 
 enum XsvfError : std::int32_t {
     ErrNone = 0,
@@ -20,3 +24,46 @@ extern std::int32_t LogLevel;
 
 // Plays the selected stream from the reader's current byte; 0 when it ends with XCOMPLETE.
 std::int32_t player_execute();
+
+// The record of one run.
+struct SXsvfInfo {
+    std::uint8_t complete;       // set by XCOMPLETE; ends the run
+    std::uint8_t command;        // opcode of the command being executed
+    std::int32_t command_count;  // opcodes read so far: the 1-based number of the current one
+    std::int32_t error;          // XsvfError that ends the run
+    TapState tap_state;          // where the TAP controller is
+    TapState end_ir_state;       // where an instruction-register shift ends (XENDIR)
+    TapState end_dr_state;       // where a data-register shift ends (XENDDR)
+    std::uint8_t max_repeat;     // retry limit of compared data-register shifts (XREPEAT)
+    std::int32_t run_test_us;    // wait in Run-Test/Idle after a shift (XRUNTEST)
+    std::int32_t shift_bits;     // data-register length in bits (XSDRSIZE)
+    std::int16_t shift_bytes;    // the same length in whole bytes
+    VectorBuffer tdi;
+    VectorBuffer tdo_expected;
+    VectorBuffer tdo_captured;
+    VectorBuffer tdo_mask;
+    VectorBuffer address_mask;
+    VectorBuffer data_mask;
+    VectorBuffer next_data;
+};
+
+constexpr int XSVF_COMMAND_COUNT = 21; // opcodes 0..20; higher ones are unsupported
+constexpr int XSVF_ERROR_COUNT = 7;
+
+using CommandHandler = std::int32_t (*)(SXsvfInfo* info);
+
+extern const std::array<CommandHandler, XSVF_COMMAND_COUNT> command_handlers;
+extern const std::array<const char*, XSVF_COMMAND_COUNT> command_names;
+extern const std::array<const char*, XSVF_ERROR_COUNT> error_texts;
+
+// Opcode names: command_names for 0..20, "Unknown" above.
+const char* player_command_name(std::uint8_t opcode);
+// Error texts: error_texts for 0..6, the text of ErrUnknown for any other code.
+const char* player_error_text(std::int32_t error);
+
+// Sets the scalar fields, empties the seven buffers and resets the TAP.
+std::int32_t player_init(SXsvfInfo* info);
+// Reads and executes at most one command; returns error.
+std::int32_t player_step(SXsvfInfo* info);
+// End-of-run hook.
+void player_cleanup(SXsvfInfo* info);
