@@ -1,0 +1,94 @@
+// The stream walker of the xsvf tool: operand rules, and where it stops on a bad stream.
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "devtools/xsvf/stream_walk.h"
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+struct Walked {
+    WalkResult result;
+    std::vector<WalkedCommand> commands;
+};
+
+Walked walk(const Bytes& b)
+{
+    Walked w;
+    w.result = xsvf_walk(b, [&](const WalkedCommand& c) { w.commands.push_back(c); });
+    return w;
+}
+
+TEST(StreamWalk, FollowsEveryOperandLayout)
+{
+    const Bytes stream = {
+        7, 0,                      // XREPEAT 0
+        8, 0, 0, 0, 12,            // XSDRSIZE 12 bits: 2 bytes
+        1, 0x0F, 0xFF,             // XTDOMASK
+        9, 0x01, 0x02, 0x03, 0x04, // XSDRTDO TDI, expected
+        2, 9, 0xAB, 0xCD,          // XSIR 9 bits: 2 bytes
+        4, 0, 0, 1, 2,             // XRUNTEST 258
+        10, 0, 1, 0x00, 0x0F,      // XSETSDRMASKS address, data (4 one bits)
+        11, 0x00, 0x00, 2, 0x05, 0x06, // XSDRINC TDI, 2 blocks of 1 byte
+        12, 1, 1, 13, 2, 2, 14, 3, 3,  // XSDRB/C/E
+        15, 1, 1, 1, 1, 18, 1, 19, 1, 20, 0, // XSDRTDOB, XSTATE, XENDIR, XENDDR
+        0,
+    };
+    const Walked w = walk(stream);
+    ASSERT_TRUE(w.result.ok) << w.result.error;
+    EXPECT_EQ(w.result.commands, 16);
+    ASSERT_EQ(w.commands.size(), 16u);
+    EXPECT_EQ(w.commands[1].value, 12u);
+    EXPECT_EQ(w.commands[3].vectors.size(), 2u);
+    EXPECT_EQ(w.commands[3].vectors[1].offset, 13u);
+    EXPECT_EQ(w.commands[4].value, 9u);
+    EXPECT_EQ(w.commands[4].vectors[0].length, 2u);
+    EXPECT_EQ(w.commands[5].value, 258u);
+    EXPECT_EQ(w.commands[7].repeat_count, 2u);
+    EXPECT_EQ(w.commands[7].vectors.size(), 3u);
+    EXPECT_EQ(w.commands[7].size, 6u);
+    EXPECT_EQ(w.commands.back().offset, stream.size() - 1);
+}
+
+TEST(StreamWalk, StopsAtTheFirstFaultWithOffsetAndCommandNumber)
+{
+    struct Case {
+        const char* what;
+        Bytes stream;
+        std::uint32_t offset;
+        int command;
+    };
+    const Case cases[] = {
+        {"empty", {}, 0, 1},
+        {"no XCOMPLETE", {7, 0}, 2, 2},
+        {"truncated word", {7, 0, 4, 0, 0}, 2, 2},
+        {"truncated vector", {8, 0, 0, 0, 16, 1, 0xFF}, 5, 2},
+        {"reserved opcode", {7, 0, 5, 0}, 2, 2},
+        {"unknown opcode", {21, 0}, 0, 1},
+        {"bytes after XCOMPLETE", {0, 0}, 1, 2},
+        {"XSDRSIZE over the limit", {8, 0, 0, 0xDA, 0xC1, 0}, 0, 1},
+        {"XSDRSIZE near 2^32", {8, 0xFF, 0xFF, 0xFF, 0xF9, 0}, 0, 1},
+        {"XENDDR 2", {20, 2, 0}, 0, 1},
+    };
+    for (const Case& c : cases) {
+        const Walked w = walk(c.stream);
+        EXPECT_FALSE(w.result.ok) << c.what;
+        EXPECT_EQ(w.result.error_offset, c.offset) << c.what;
+        EXPECT_EQ(w.result.error_command, c.command) << c.what;
+        EXPECT_FALSE(w.result.error.empty()) << c.what;
+    }
+}
+
+TEST(StreamWalk, AcceptsTheLongestDataRegister)
+{
+    Bytes stream = {8, 0, 0, 0xDA, 0xC0, 3};  // 56000 bits, XSDR of 7000 bytes
+    stream.resize(stream.size() + 7000, 0x55);
+    stream.push_back(0);
+    const Walked w = walk(stream);
+    ASSERT_TRUE(w.result.ok) << w.result.error;
+    EXPECT_EQ(w.commands[1].vectors[0].length, 7000u);
+}
+
+} // namespace
