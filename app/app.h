@@ -1,0 +1,23 @@
+// The application shell: the entry function that runs the card sheet, and the card page.
+#pragma once
+
+#include <cstdint>
+
+#include <windows.h>
+
+// Caption of the sheet and of every message box.
+inline constexpr const char* APP_SHEET_CAPTION = "MOLA Flash Update Tool, HW Revision 010";
+inline constexpr const char* APP_MESSAGE_CAPTION = "MOLA Flash Update Tool";
+
+// The hardware revision from which a card counts as up to date.
+constexpr std::int32_t CURRENT_REVISION = 10;
+
+// 1 once any update has finished successfully; read after the sheet has closed.
+extern int UpdateSucceeded;
+
+// Runs the tool: probes the driver, shows one page per card, and asks for a power-off after
+// a successful update. Returns the process exit code, 0 on every path.
+int app_main(HINSTANCE instance, HINSTANCE previous, LPSTR command_line, int show);
+
+// The dialog procedure of a card page.
+INT_PTR CALLBACK card_page_proc(HWND page, UINT message, WPARAM wparam, LPARAM lparam);
