@@ -1,26 +1,10 @@
 // Vector buffers: values, masked compares, sums, data insertion and bounds.
 #include <gtest/gtest.h>
 
-#include <cstring>
-
 #include "tests/xsvf/xsvf_fixture.h"
 #include "xsvf/vector_buffer.h"
 
 namespace {
-
-// A buffer holding the bytes, with every byte beyond its count set to `beyond`, so that a
-// read past the count changes the result.
-struct Vb : VectorBuffer {
-    explicit Vb(const Bytes& bytes, std::uint8_t beyond = 0xEE) : VectorBuffer()
-    {
-        std::memset(data, beyond, sizeof data);
-        count = static_cast<std::int16_t>(bytes.size());
-        std::memcpy(data, bytes.data(), bytes.size());
-    }
-    Bytes bytes() const { return Bytes(data, data + count); }
-    // Lets a temporary be passed where the operations take a pointer.
-    VectorBuffer* operator&() { return this; }
-};
 
 TEST(VectorBuffer, ValueIsBigEndianAndKeepsTheLastFourBytes)
 {

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstring>
 #include <initializer_list>
 #include <string>
 #include <vector>
@@ -46,6 +47,20 @@ inline Bytes xsdrinc(const Bytes& tdi, std::uint8_t k, const Bytes& blocks) { re
 inline Bytes xstate(std::uint8_t s) { return cmd(XSTATE, {{s}}); }
 inline Bytes xendir(std::uint8_t s) { return cmd(XENDIR, {{s}}); }
 inline Bytes xenddr(std::uint8_t s) { return cmd(XENDDR, {{s}}); }
+
+// A buffer holding the bytes, with every byte beyond its count set to `beyond`, so that a
+// read past the count changes the result.
+struct Vb : VectorBuffer {
+    explicit Vb(const Bytes& bytes, std::uint8_t beyond = 0xEE) : VectorBuffer()
+    {
+        std::memset(data, beyond, sizeof data);
+        count = static_cast<std::int16_t>(bytes.size());
+        std::memcpy(data, bytes.data(), bytes.size());
+    }
+    Bytes bytes() const { return Bytes(data, data + count); }
+    // Lets a temporary be passed where the operations take a pointer.
+    VectorBuffer* operator&() { return this; }
+};
 
 // One JTAG event as the card saw it.
 struct WireEvent {
