@@ -44,6 +44,12 @@ inline Bytes xsdrsize(std::uint32_t bits) { return cmd(XSDRSIZE, {be32(bits)}); 
 inline Bytes xsdrtdo(const Bytes& tdi, const Bytes& tdo) { return cmd(XSDRTDO, {tdi, tdo}); }
 inline Bytes xsetsdrmasks(const Bytes& a, const Bytes& d) { return cmd(XSETSDRMASKS, {a, d}); }
 inline Bytes xsdrinc(const Bytes& tdi, std::uint8_t k, const Bytes& blocks) { return cmd(XSDRINC, {tdi, {k}, blocks}); }
+inline Bytes xsdrb(const Bytes& tdi) { return cmd(XSDRB, {tdi}); }
+inline Bytes xsdrc(const Bytes& tdi) { return cmd(XSDRC, {tdi}); }
+inline Bytes xsdre(const Bytes& tdi) { return cmd(XSDRE, {tdi}); }
+inline Bytes xsdrtdob(const Bytes& tdi, const Bytes& tdo) { return cmd(XSDRTDOB, {tdi, tdo}); }
+inline Bytes xsdrtdoc(const Bytes& tdi, const Bytes& tdo) { return cmd(XSDRTDOC, {tdi, tdo}); }
+inline Bytes xsdrtdoe(const Bytes& tdi, const Bytes& tdo) { return cmd(XSDRTDOE, {tdi, tdo}); }
 inline Bytes xstate(std::uint8_t s) { return cmd(XSTATE, {{s}}); }
 inline Bytes xendir(std::uint8_t s) { return cmd(XENDIR, {{s}}); }
 inline Bytes xenddr(std::uint8_t s) { return cmd(XENDDR, {{s}}); }
