@@ -61,7 +61,9 @@ struct Vb : VectorBuffer {
     {
         std::memset(data, beyond, sizeof data);
         count = static_cast<std::int16_t>(bytes.size());
-        std::memcpy(data, bytes.data(), bytes.size());
+        if (!bytes.empty()) {
+            std::memcpy(data, bytes.data(), bytes.size());
+        }
     }
     Bytes bytes() const { return Bytes(data, data + count); }
     // Lets a temporary be passed where the operations take a pointer.
