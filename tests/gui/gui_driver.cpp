@@ -4,6 +4,7 @@
 //
 // Usage: gui_driver --list
 //        gui_driver SCENARIO DIRECTORY   (DIRECTORY holds MolaFlashSim.exe and MolaFlash.exe)
+//        gui_driver --demo DIRECTORY SYNC_DIRECTORY   (see demo below)
 // Prints "PASS SCENARIO" and exits 0 when every check held; prints each failed check and
 // "FAIL SCENARIO" and exits 1 otherwise.
 #include <windows.h>
@@ -117,9 +118,13 @@ void set_environment(const std::vector<std::pair<const char*, const char*>>& set
     }
 }
 
-bool start_app(const std::vector<std::pair<const char*, const char*>>& settings)
+// Starts the tool; with configure false it runs with the simulation configured as this
+// process's environment has it.
+bool start_app(const std::vector<std::pair<const char*, const char*>>& settings, bool configure = true)
 {
-    set_environment(settings);
+    if (configure) {
+        set_environment(settings);
+    }
     std::string command = "\"" + Directory + "\\MolaFlashSim.exe\"";
     std::vector<char> line(command.begin(), command.end());
     line.push_back('\0');
@@ -860,6 +865,89 @@ void scenario_win9x()
     close_and_expect_end(sheet, true);
 }
 
+
+// ---- Demonstration (tools/run-sim.sh) ----------------------------------------------------
+
+// Models of the simulated cards as the environment configures them, "pci" or "cardbus".
+std::vector<std::string> configured_models()
+{
+    char cards[256] = {};
+    const DWORD n = GetEnvironmentVariableA("MOLA_SIM_CARDS", cards, sizeof cards);
+    const std::string list = n > 0 && n < sizeof cards ? std::string(cards) : std::string("pci:9,cardbus:10");
+    std::vector<std::string> models;
+    std::size_t start = 0;
+    while (start <= list.size()) {
+        std::size_t comma = list.find(',', start);
+        if (comma == std::string::npos) {
+            comma = list.size();
+        }
+        const std::string entry = list.substr(start, comma - start);
+        models.push_back(entry.substr(0, entry.find(':')));
+        start = comma + 1;
+    }
+    return models;
+}
+
+// Updates every card with its own interface's program, as the environment configures the
+// simulation (left as it is), and prints each page's status text. Before closing the sheet
+// it shows each page in turn and waits for SYNC\shot-N.done, so that the caller can take a
+// screenshot of page N.
+int demo(const std::string& sync)
+{
+    if (!start_app({}, false)) {
+        return 1;
+    }
+    HWND sheet = find_sheet();
+    if (sheet == nullptr) {
+        DWORD code = 0;
+        WaitForSingleObject(TheApp.process.hProcess, EXIT_TIMEOUT_MS);
+        GetExitCodeProcess(TheApp.process.hProcess, &code);
+        std::printf("the tool showed no sheet and ended with exit code %lu\n", code);
+        return 1;
+    }
+    const std::vector<std::string> models = configured_models();
+    const std::vector<std::string> titles = tab_titles(sheet);
+    for (std::size_t i = 0; i < titles.size(); ++i) {
+        HWND p = page(sheet, static_cast<int>(i));
+        const bool cardbus = i < models.size() && models[i] == "cardbus";
+        std::printf("%s: revision %s, %s; updating with the %s program\n", titles[i].c_str(),
+                    view(p).revision.substr(0, view(p).revision.find('\n')).c_str(), view(p).status.c_str(),
+                    cardbus ? "CardBus" : "PCI");
+        std::fflush(stdout);
+        choose(p, cardbus ? IDC_CARDBUS : IDC_PCI);
+        press_update(p);
+        const PageView v = view(p);
+        std::printf("%s: status \"%s\", progress bar %lld\n", titles[i].c_str(), v.status.c_str(), v.bar);
+        std::fflush(stdout);
+    }
+    for (std::size_t i = 0; i < titles.size(); ++i) {
+        page(sheet, static_cast<int>(i));
+        std::printf("SHOT %zu\n", i + 1);
+        std::fflush(stdout);
+        const std::string done = sync + "\\shot-" + std::to_string(i + 1) + ".done";
+        if (!wait_for(60000, [&] { return GetFileAttributesA(done.c_str()) != INVALID_FILE_ATTRIBUTES; })) {
+            fail("no screenshot was taken of page %zu", i + 1);
+        }
+    }
+    close_sheet(sheet, PSBTN_OK);
+    if (HWND box = wait_message_box(sheet)) {
+        std::string text;
+        for (HWND child : children(box)) {
+            if (class_of(child) == "Static" && text.empty()) {
+                text = text_of(child);
+            }
+        }
+        std::printf("message after closing: %s\n", quoted(text).c_str());
+        PostMessageA(box, WM_COMMAND, IDOK, 0);
+    }
+    WaitForSingleObject(TheApp.process.hProcess, EXIT_TIMEOUT_MS);
+    DWORD code = 1;
+    GetExitCodeProcess(TheApp.process.hProcess, &code);
+    TheApp.running = !app_exited();
+    std::printf("exit code %lu\n", code);
+    return Failures == 0 ? 0 : 1;
+}
+
 struct Scenario {
     const char* name;
     void (*run)();
@@ -892,6 +980,14 @@ int main(int argc, char** argv)
             std::printf("%s\n", s.name);
         }
         return 0;
+    }
+    if (argc == 4 && std::strcmp(argv[1], "--demo") == 0) {
+        Directory = argv[2];
+        const int rc = demo(argv[3]);
+        if (TheApp.running) {
+            TerminateProcess(TheApp.process.hProcess, 99);
+        }
+        return rc;
     }
     if (argc != 3) {
         std::fprintf(stderr, "usage: gui_driver --list | gui_driver SCENARIO DIRECTORY\n");
