@@ -175,23 +175,26 @@ LRESULT send(HWND window, UINT message, WPARAM wparam, LPARAM lparam)
 }
 
 // Visible top-level windows of the application.
+struct WindowSearch {
+    DWORD pid;
+    std::vector<HWND> found;
+};
+
+BOOL CALLBACK collect_window(HWND window, LPARAM context)
+{
+    auto* search = reinterpret_cast<WindowSearch*>(context);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(window, &pid);
+    if (pid == search->pid && IsWindowVisible(window)) {
+        search->found.push_back(window);
+    }
+    return TRUE;
+}
+
 std::vector<HWND> app_windows()
 {
-    struct Search {
-        DWORD pid;
-        std::vector<HWND> found;
-    } search{TheApp.process.dwProcessId, {}};
-    EnumWindows(
-        [](HWND window, LPARAM context) -> BOOL {
-            auto* s = reinterpret_cast<Search*>(context);
-            DWORD pid = 0;
-            GetWindowThreadProcessId(window, &pid);
-            if (pid == s->pid && IsWindowVisible(window)) {
-                s->found.push_back(window);
-            }
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&search));
+    WindowSearch search{TheApp.process.dwProcessId, {}};
+    EnumWindows(collect_window, reinterpret_cast<LPARAM>(&search));
     return search.found;
 }
 
