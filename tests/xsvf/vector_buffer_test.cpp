@@ -96,21 +96,4 @@ TEST(VectorBuffer, PrintWritesLowerCaseHexWithoutLineEnd)
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "0x0a00ff0x");
 }
 
-TEST(VectorBuffer, ReadTakesExactlyItsBytesFromTheStream)
-{
-    const Bytes s{1, 2, 3, 4};
-    SelectedImage = s.data();
-    SelectedImageLength = 4;
-    ImageReadIndex = 0;
-    Vb v({9, 9});
-    vb_read(&v, 0);
-    EXPECT_EQ(v.count, 0);
-    EXPECT_EQ(ImageReadIndex, 0u);
-    vb_read(&v, 3);
-    EXPECT_EQ(v.bytes(), (Bytes{1, 2, 3}));
-    vb_read(&v, -5); // an impossible count reads nothing
-    EXPECT_EQ(v.count, 0);
-    EXPECT_EQ(ImageReadIndex, 3u);
-}
-
 } // namespace
