@@ -1,18 +1,99 @@
-// Placeholder card: latches the control words, reads status 0.
+// The simulated card: decodes control word 0 into clock edges for its logic device and
+// answers the status word with the device's TDO.
 #include "sim/sim_card.h"
+
+#include <cstring>
+
+#include "sim/sim_clock.h"
+#include "sim/sim_internal.h"
 
 namespace {
 
-std::uint32_t card_read(void*, std::uint32_t)
+constexpr std::uint32_t STATUS_OFFSET = 0x000;
+constexpr std::uint32_t CONTROL_OFFSET = 0x100;
+constexpr std::uint32_t TDO_SHIFT = 28;
+constexpr std::uint32_t BIT_TMS = 0x01;
+constexpr std::uint32_t BIT_TCK = 0x02;
+constexpr std::uint32_t BIT_TDI = 0x04;
+constexpr std::uint32_t BIT_ENABLE = 0x08;
+constexpr std::uint32_t BIT_RELOAD = 0x10;
+
+struct FaultName {
+    const char* name;
+    std::uint32_t bit;
+};
+
+constexpr FaultName CARD_FAULTS[] = {
+    {"tdo-stuck-0", SIM_CARD_TDO_STUCK_0},
+    {"tdo-stuck-1", SIM_CARD_TDO_STUCK_1},
+    {"flash-bit-stuck", SIM_CARD_FLASH_BIT_STUCK},
+    {"other-model", SIM_CARD_OTHER_MODEL},
+    {"buffers-disabled", SIM_CARD_BUFFERS_DISABLED},
+    {"vanish", SIM_CARD_VANISH},
+};
+
+int card_tdo(const SimCard* card)
 {
+    if (card->faults & SIM_CARD_TDO_STUCK_0) {
+        return 0;
+    }
+    if (card->faults & SIM_CARD_TDO_STUCK_1) {
+        return 1;
+    }
+    return card->buffers_enabled ? card->device.tdo : 1;
+}
+
+std::uint32_t card_read(void* context, std::uint32_t offset)
+{
+    auto* card = static_cast<SimCard*>(context);
+    ++card->reads;
+    if (card->vanished) {
+        return 0xFFFFFFFFu;
+    }
+    if (offset == STATUS_OFFSET) {
+        return static_cast<std::uint32_t>(card_tdo(card)) << TDO_SHIFT;
+    }
+    if (offset >= CONTROL_OFFSET && offset < CONTROL_OFFSET + 16) {
+        return card->control[(offset - CONTROL_OFFSET) / 4];
+    }
     return 0;
 }
 
 void card_write(void* context, std::uint32_t offset, std::uint32_t value)
 {
     auto* card = static_cast<SimCard*>(context);
-    if (offset >= 0x100 && offset < 0x110) {
-        card->control[(offset - 0x100) / 4] = value;
+    if (card->vanished) {
+        return;
+    }
+    ++card->writes;
+    if (offset != CONTROL_OFFSET) {
+        if (offset > CONTROL_OFFSET && offset < CONTROL_OFFSET + 16) {
+            card->control[(offset - CONTROL_OFFSET) / 4] = value;
+        }
+        return;
+    }
+    if (value == card->control[0]) {
+        return; // the same word again: no line changes
+    }
+    card->control[0] = value;
+    if (value & BIT_RELOAD) {
+        card->reload_requested = true;
+    }
+    card->buffers_enabled = (value & BIT_ENABLE) != 0 && !(card->faults & SIM_CARD_BUFFERS_DISABLED);
+    const bool tck = card->buffers_enabled && (value & BIT_TCK) != 0;
+    if (tck == card->tck) {
+        return;
+    }
+    card->tck = tck;
+    if (tck) {
+        logic_rising_edge(&card->device, (value & BIT_TMS) ? 1 : 0, (value & BIT_TDI) ? 1 : 0,
+                          sim_clock_now_ns());
+        if ((card->faults & SIM_CARD_VANISH) &&
+            card->device.counters.rows_programmed >= SIM_CARD_VANISH_AFTER_ROWS) {
+            card->vanished = true;
+        }
+    } else {
+        logic_falling_edge(&card->device);
     }
 }
 
@@ -20,9 +101,20 @@ void card_write(void* context, std::uint32_t offset, std::uint32_t value)
 
 void sim_card_power_on(SimCard* card, SimCardModel model, std::uint32_t faults)
 {
-    *card = SimCard{};
+    // Plain record: no constructor, cleared field by field (the memory is set below).
     card->model = model;
     card->faults = faults;
+    std::memset(card->control, 0, sizeof card->control);
+    card->buffers_enabled = false;
+    card->tck = false;
+    card->reload_requested = false;
+    card->vanished = false;
+    card->writes = 0;
+    card->reads = 0;
+    const SimCardModel carried = (faults & SIM_CARD_OTHER_MODEL) ? device_other_model(model) : model;
+    const std::int32_t stuck =
+        (faults & SIM_CARD_FLASH_BIT_STUCK) ? logic_first_zero_bit(model, SIM_CARD_STUCK_BIT_FROM) : -1;
+    logic_power_on(&card->device, carried, stuck);
 }
 
 SimTarget sim_card_target(SimCard* card)
@@ -34,7 +126,22 @@ SimTarget sim_card_target(SimCard* card)
     return t;
 }
 
-std::uint32_t sim_card_fault_by_name(const char*)
+std::uint32_t sim_card_fault_by_name(const char* name)
 {
+    for (const FaultName& f : CARD_FAULTS) {
+        if (std::strcmp(f.name, name) == 0) {
+            return f.bit;
+        }
+    }
     return 0;
+}
+
+const SimCard* sim_card(int k)
+{
+    return k >= 0 && k < SIM_MAX_CARDS ? &SimCards[k] : nullptr;
+}
+
+bool sim_card_holds_configuration(const SimCard* card, SimCardModel model)
+{
+    return card != nullptr && logic_holds_configuration(&card->device, model);
 }

@@ -1,0 +1,266 @@
+#include "devtools/imagegen/program_generator.h"
+
+#include "sim/device_definition.h"
+
+namespace {
+
+constexpr std::uint32_t FIRST_FETCH_BITS = DEVICE_READ_BITS;                        // 4224
+constexpr std::uint32_t FETCH_STRIDE_BITS = 2 * DEVICE_ROW_BITS;                     // 4096
+constexpr std::uint32_t LAST_FETCH_BITS = FETCH_STRIDE_BITS - (FIRST_FETCH_BITS - FETCH_STRIDE_BITS); // 3968
+static_assert(FIRST_FETCH_BITS + (IMAGEGEN_FETCHES - 2) * FETCH_STRIDE_BITS + LAST_FETCH_BITS ==
+              DEVICE_MEMORY_BITS);
+
+using Bytes = std::vector<std::uint8_t>;
+
+struct Writer {
+    Bytes* out;
+    std::uint32_t size_bits = 0; // data-register length set by the last XSDRSIZE
+
+    void byte(std::uint32_t b) { out->push_back(static_cast<std::uint8_t>(b)); }
+
+    void u32(std::uint32_t v)
+    {
+        byte(v >> 24);
+        byte(v >> 16);
+        byte(v >> 8);
+        byte(v);
+    }
+
+    // A vector of size_bits bits, most significant byte first; bit i is the i-th bit shifted.
+    template <typename Bit>
+    void vector(Bit bit)
+    {
+        const std::uint32_t n = (size_bits + 7) / 8;
+        for (std::uint32_t k = 0; k < n; ++k) {
+            const std::uint32_t first = (n - 1 - k) * 8; // bit number of this byte's bit 0
+            std::uint32_t value = 0;
+            for (std::uint32_t i = 0; i < 8 && first + i < size_bits; ++i) {
+                value |= static_cast<std::uint32_t>(bit(first + i) & 1) << i;
+            }
+            byte(value);
+        }
+    }
+
+    void value_vector(std::uint64_t v)
+    {
+        vector([v](std::uint32_t i) { return i < 64 ? static_cast<int>((v >> i) & 1u) : 0; });
+    }
+
+    void runtest(std::uint32_t us)
+    {
+        byte(IMAGEGEN_XRUNTEST);
+        u32(us);
+    }
+
+    void sir(std::uint8_t instruction)
+    {
+        byte(IMAGEGEN_XSIR);
+        byte(DEVICE_IR_LENGTH);
+        byte(instruction);
+    }
+
+    void sdrsize(std::uint32_t bits)
+    {
+        byte(IMAGEGEN_XSDRSIZE);
+        u32(bits);
+        size_bits = bits;
+    }
+
+    void mask(std::uint64_t v)
+    {
+        byte(IMAGEGEN_XTDOMASK);
+        value_vector(v);
+    }
+
+    void mask_all()
+    {
+        byte(IMAGEGEN_XTDOMASK);
+        vector([](std::uint32_t) { return 1; });
+    }
+
+    void sdrtdo(std::uint64_t tdi, std::uint64_t expected)
+    {
+        byte(IMAGEGEN_XSDRTDO);
+        value_vector(tdi);
+        value_vector(expected);
+    }
+
+    // A data scan of a short register: XSDRSIZE, XTDOMASK, XSDRTDO.
+    void scan(std::uint32_t bits, std::uint64_t mask_value, std::uint64_t tdi, std::uint64_t expected)
+    {
+        sdrsize(bits);
+        mask(mask_value);
+        sdrtdo(tdi, expected);
+    }
+};
+
+constexpr std::uint64_t ones(int bits)
+{
+    return bits >= 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << bits) - 1;
+}
+
+// Loads row r into the row buffer: the row's configuration bits on TDI; TDO is not compared.
+void load_row(Writer& w, SimCardModel model, std::uint32_t row)
+{
+    w.byte(IMAGEGEN_XSDRTDO);
+    const std::uint32_t base = row * DEVICE_ROW_BITS;
+    w.vector([&](std::uint32_t i) { return device_configuration_bit(model, base + i); });
+    w.vector([](std::uint32_t) { return 0; });
+}
+
+// Reads back fetch k: zeros on TDI, the configuration expected on TDO.
+void read_back(Writer& w, SimCardModel model, std::uint32_t k)
+{
+    w.byte(IMAGEGEN_XSDRTDO);
+    const std::uint32_t base = imagegen_fetch_address(k) * DEVICE_BLOCK_BITS;
+    w.vector([](std::uint32_t) { return 0; });
+    w.vector([&](std::uint32_t i) { return device_configuration_bit(model, base + i); });
+}
+
+// Sets the address of fetch k + 1 under a selected ADDRESS instruction, checking that the
+// device still holds the address of fetch k.
+void next_fetch_address(Writer& w, std::uint32_t k)
+{
+    w.runtest(DEVICE_ADDRESS_US);
+    w.scan(DEVICE_ADDRESS_LENGTH, ones(DEVICE_ADDRESS_LENGTH), imagegen_fetch_address(k + 1),
+           imagegen_fetch_address(k));
+}
+
+} // namespace
+
+std::uint32_t imagegen_fetch_address(std::uint32_t k)
+{
+    // The first fetch reads 33 blocks from block 0, every later one 32 blocks on from there.
+    const std::uint32_t first_blocks = FIRST_FETCH_BITS / DEVICE_BLOCK_BITS;
+    const std::uint32_t stride_blocks = FETCH_STRIDE_BITS / DEVICE_BLOCK_BITS;
+    return k == 0 ? 0 : first_blocks + (k - 1) * stride_blocks;
+}
+
+std::uint32_t imagegen_fetch_bits(std::uint32_t k)
+{
+    if (k == 0) {
+        return FIRST_FETCH_BITS;
+    }
+    return k + 1 == IMAGEGEN_FETCHES ? LAST_FETCH_BITS : FETCH_STRIDE_BITS;
+}
+
+void imagegen_program(SimCardModel model, std::vector<std::uint8_t>* out)
+{
+    Writer w{out};
+    const std::uint32_t idcode = device_idcode(model);
+    const std::uint32_t erased_address = DEVICE_SECTORS * DEVICE_SECTOR_BLOCKS;
+
+    // 1. Identify, enter programming mode, erase.
+    w.byte(IMAGEGEN_XREPEAT);
+    w.byte(0);
+    w.byte(IMAGEGEN_XSTATE);
+    w.byte(1);
+    w.runtest(DEVICE_MODE_US);
+    w.sir(DEVICE_DISABLE); // a device left in a mode by an interrupted update leaves it
+    w.runtest(0);
+    w.sir(DEVICE_IDCODE);
+    w.scan(DEVICE_IDCODE_LENGTH, DEVICE_IDCODE_MASK, 0, idcode);
+    w.runtest(DEVICE_MODE_US);
+    w.sir(DEVICE_ENABLE);
+    w.runtest(0);
+    w.sir(DEVICE_BYPASS);
+    w.sir(DEVICE_STATUS);
+    w.scan(DEVICE_STATUS_LENGTH, DEVICE_STATUS_ONE | 0x02 | DEVICE_STATUS_PROGRAM | DEVICE_STATUS_VERIFY, 0,
+           DEVICE_STATUS_ONE | DEVICE_STATUS_PROGRAM);
+    w.runtest(DEVICE_ADDRESS_US);
+    w.sir(DEVICE_ADDRESS);
+    w.scan(DEVICE_ADDRESS_LENGTH, 0, 0, 0);
+    w.sir(DEVICE_BYPASS);
+    w.scan(DEVICE_BYPASS_LENGTH, 1, 0, 0);
+    w.runtest(DEVICE_ERASE_US);
+    for (std::uint32_t s = 0; s < DEVICE_SECTORS; ++s) {
+        w.sir(DEVICE_ERASE);
+    }
+
+    // 2. Identify again, check blank, program row 0.
+    w.byte(IMAGEGEN_XSTATE);
+    w.byte(1);
+    w.runtest(DEVICE_MODE_US);
+    w.sir(DEVICE_ENABLE);
+    w.runtest(0);
+    w.sir(DEVICE_BYPASS);
+    w.sir(DEVICE_IDCODE);
+    w.scan(DEVICE_IDCODE_LENGTH, DEVICE_IDCODE_MASK, 0, idcode);
+    w.sir(DEVICE_STATUS);
+    w.scan(DEVICE_STATUS_LENGTH, ones(DEVICE_STATUS_LENGTH), 0,
+           DEVICE_STATUS_ONE | DEVICE_STATUS_PROGRAM | DEVICE_STATUS_BLANK);
+    w.sir(DEVICE_LOAD);
+    w.sdrsize(DEVICE_ROW_BITS);
+    w.mask(0);
+    load_row(w, model, 0);
+    w.runtest(DEVICE_ADDRESS_US);
+    w.sir(DEVICE_ADDRESS);
+    w.scan(DEVICE_ADDRESS_LENGTH, ones(DEVICE_ADDRESS_LENGTH), 0, erased_address);
+    w.runtest(DEVICE_PROGRAM_US);
+    w.sir(DEVICE_PROGRAM);
+    w.runtest(0);
+    w.sir(DEVICE_LOAD);
+    w.sdrsize(DEVICE_ROW_BITS);
+    w.mask(0);
+
+    // 3. Rows 1 to 381; after the last one, select the address register.
+    for (std::uint32_t row = 1; row < DEVICE_ROWS; ++row) {
+        load_row(w, model, row);
+        w.runtest(DEVICE_PROGRAM_US);
+        w.sir(DEVICE_PROGRAM);
+        w.runtest(0);
+        w.sir(row + 1 < DEVICE_ROWS ? DEVICE_LOAD : DEVICE_ADDRESS);
+    }
+
+    // 4. Check that every row stepped the address, done flag, verify mode, first fetch.
+    w.runtest(DEVICE_ADDRESS_US);
+    w.scan(DEVICE_ADDRESS_LENGTH, ones(DEVICE_ADDRESS_LENGTH), imagegen_fetch_address(0),
+           DEVICE_ROWS * DEVICE_ROW_BLOCKS);
+    w.runtest(DEVICE_DONE_US);
+    w.sir(DEVICE_DONE);
+    w.runtest(DEVICE_MODE_US);
+    w.sir(DEVICE_VERIFY);
+    w.runtest(0);
+    w.sir(DEVICE_BYPASS);
+    w.sir(DEVICE_STATUS);
+    w.scan(DEVICE_STATUS_LENGTH, ones(DEVICE_STATUS_LENGTH), 0,
+           DEVICE_STATUS_ONE | DEVICE_STATUS_VERIFY | DEVICE_STATUS_DONE);
+    w.runtest(DEVICE_READ_US);
+    w.sir(DEVICE_READ);
+    w.sdrsize(imagegen_fetch_bits(0));
+
+    // 5. Fetches 0 to 188, each followed by the address of the next fetch.
+    for (std::uint32_t k = 0; k + 2 < IMAGEGEN_FETCHES; ++k) {
+        w.mask_all();
+        read_back(w, model, k);
+        w.runtest(0);
+        w.sir(DEVICE_ADDRESS);
+        next_fetch_address(w, k);
+        w.runtest(DEVICE_READ_US);
+        w.sir(DEVICE_READ);
+        w.sdrsize(imagegen_fetch_bits(k + 1));
+    }
+
+    // 6. Fetch 189, then the last one, shorter.
+    const std::uint32_t k = IMAGEGEN_FETCHES - 2;
+    w.mask_all();
+    read_back(w, model, k);
+    w.runtest(0);
+    w.sir(DEVICE_ADDRESS);
+    next_fetch_address(w, k);
+    w.runtest(DEVICE_READ_US);
+    w.sir(DEVICE_READ);
+    w.sdrsize(imagegen_fetch_bits(k + 1));
+    w.mask_all();
+    read_back(w, model, k + 1);
+
+    // 7. Leave verify mode. DISABLE is idempotent; it is given three times so that one
+    //    disturbed instruction scan cannot leave the device in a mode.
+    for (int i = 0; i < 3; ++i) {
+        w.runtest(DEVICE_MODE_US);
+        w.sir(DEVICE_DISABLE);
+        w.runtest(0);
+        w.sir(DEVICE_BYPASS);
+    }
+    w.byte(IMAGEGEN_XCOMPLETE);
+}

@@ -1,0 +1,39 @@
+// Generator of the two embedded XSVF programs. Each program is built from the logic device's
+// definition (sim/device_definition.h) and the synthetic configuration of one card model:
+//   1. leave any mode, identify the device (IDCODE), enter programming mode, check the
+//      status, set the address, check the bypass register, erase the six sectors;
+//   2. enter programming mode, identify again, check that the memory is blank, load row 0,
+//      set the address, program row 0, select the row buffer;
+//   3. load and program rows 1 to 381, the address stepping by itself;
+//   4. check the address (all 382 rows stepped), program the done flag, enter verify mode,
+//      check the status, fetch the first read;
+//   5. and 6. read the whole memory back in 191 compared scans, setting the address of each
+//      fetch (and checking the previous one);
+//   7. leave verify mode, then XCOMPLETE.
+// Deterministic: the same model always yields the same bytes.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "sim/sim_platform.h"
+
+// XSVF opcodes the programs use.
+enum ImagegenOpcode : std::uint8_t {
+    IMAGEGEN_XCOMPLETE = 0,
+    IMAGEGEN_XTDOMASK = 1,
+    IMAGEGEN_XSIR = 2,
+    IMAGEGEN_XRUNTEST = 4,
+    IMAGEGEN_XREPEAT = 7,
+    IMAGEGEN_XSDRSIZE = 8,
+    IMAGEGEN_XSDRTDO = 9,
+    IMAGEGEN_XSTATE = 18,
+};
+
+// Block address of the k-th verify fetch (k = 0..190) and its scan length in bits.
+std::uint32_t imagegen_fetch_address(std::uint32_t k);
+std::uint32_t imagegen_fetch_bits(std::uint32_t k);
+constexpr std::uint32_t IMAGEGEN_FETCHES = 191;
+
+// Appends the complete program of a card model (up to and including XCOMPLETE) to out.
+void imagegen_program(SimCardModel model, std::vector<std::uint8_t>* out);
