@@ -1,0 +1,28 @@
+// The progress display of the xsvf tool: the percent as a line on standard error, redrawn
+// in place, when standard error is a terminal.
+#include <cstdio>
+
+#include "platform/ui.h"
+
+#ifdef _WIN32
+#include <io.h>
+#define mola_isatty _isatty
+#define mola_fileno _fileno
+#else
+#include <unistd.h>
+#define mola_isatty isatty
+#define mola_fileno fileno
+#endif
+
+bool XsvfProgressShown = false;
+
+std::intptr_t ui_send_item_message(WindowHandle, int, unsigned message, std::uintptr_t wparam, std::intptr_t)
+{
+    static const bool terminal = mola_isatty(mola_fileno(stderr)) != 0;
+    if (terminal && message == UI_PBM_SETPOS) {
+        std::fprintf(stderr, "\r%3u %%", static_cast<unsigned>(wparam));
+        std::fflush(stderr);
+        XsvfProgressShown = true;
+    }
+    return 1;
+}
