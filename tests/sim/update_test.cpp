@@ -2,12 +2,16 @@
 // programs, the player, the port and the card's logic device together.
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include "card/driver.h"
 #include "card/port.h"
 #include "images/image_source.h"
 #include "sim/sim_card.h"
 #include "sim/sim_clock.h"
 #include "sim/sim_platform.h"
+#include "sim/ui_recording.h"
+#include "tests/images/program_walk.h"
 #include "xsvf/player.h"
 
 namespace {
@@ -68,5 +72,116 @@ TEST_F(UpdateTest, EachProgramUpdatesItsOwnCardCompletely)
         EXPECT_TRUE(card().reload_requested);
         EXPECT_FALSE(card().buffers_enabled);
     }
+}
+
+TEST_F(UpdateTest, WrongProgramFailsAtTheIdentityCheckBeforeAnyErase)
+{
+    struct Case {
+        SimCardModel card;
+        const std::uint8_t* program;
+        std::uint32_t faults;
+    };
+    // The wrong program, and the right program on a card that carries the other device.
+    for (const Case& c : {Case{SimCardModel::CardBus, PciImage, 0}, Case{SimCardModel::Pci, CardBusImage, 0},
+                          Case{SimCardModel::Pci, PciImage, SIM_CARD_OTHER_MODEL}}) {
+        const UpdateResult r = update(c.card, c.program, c.faults);
+        EXPECT_EQ(r.result, ErrTdoMismatch);
+        EXPECT_LT(r.bytes_read, 100u);
+        EXPECT_EQ(card().device.counters.idcode_captures, 1u);
+        EXPECT_EQ(card().device.counters.sector_erases, 0u);
+        EXPECT_EQ(card().device.counters.mode_changes, 0u);
+        EXPECT_TRUE(card().device.done); // the old configuration is still there
+        EXPECT_EQ(card().device.memory[0], device_factory_word(0));
+    }
+}
+
+TEST_F(UpdateTest, EveryCardFaultEndsInFailure)
+{
+    struct Case {
+        std::uint32_t fault;
+        std::uint32_t erases;  // sector erases the device did before the failure
+        std::uint32_t rows;    // rows it programmed
+    };
+    const Case cases[] = {
+        {SIM_CARD_TDO_STUCK_0, 0, 0},
+        {SIM_CARD_TDO_STUCK_1, 0, 0},
+        {SIM_CARD_BUFFERS_DISABLED, 0, 0},
+        {SIM_CARD_FLASH_BIT_STUCK, DEVICE_SECTORS, DEVICE_ROWS}, // found by the read-back
+        {SIM_CARD_VANISH, DEVICE_SECTORS, SIM_CARD_VANISH_AFTER_ROWS},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.fault);
+        RecordedMessages.clear();
+        const UpdateResult r = update(SimCardModel::Pci, PciImage, c.fault);
+        EXPECT_EQ(r.result, ErrTdoMismatch);
+        EXPECT_LT(r.bytes_read, IMAGE_LENGTH);
+        EXPECT_EQ(card().device.counters.sector_erases, c.erases);
+        EXPECT_EQ(card().device.counters.rows_programmed, c.rows);
+        EXPECT_FALSE(sim_card_holds_configuration(&card(), SimCardModel::Pci));
+        // The bar stays at the last percent reached.
+        const std::uint32_t percent = r.bytes_read * 100u / IMAGE_LENGTH;
+        if (percent == 0) {
+            EXPECT_TRUE(RecordedMessages.empty());
+        } else {
+            ASSERT_FALSE(RecordedMessages.empty());
+            EXPECT_EQ(RecordedMessages.back().wparam, percent);
+        }
+    }
+}
+
+TEST_F(UpdateTest, ARunTestTimeCutShortLeavesARowUnprogrammedAndTheCheckAfterProgrammingFails)
+{
+    std::vector<std::uint8_t> program(PciImage, PciImage + IMAGE_LENGTH);
+    const WalkedProgram w = walk_program(program.data(), IMAGE_LENGTH);
+    ASSERT_TRUE(w.clean);
+    int found = 0;
+    std::uint32_t check_end = 0; // end of the address check that follows the last row
+    bool rows_done = false;
+    for (const WalkedCommand& c : w.commands) {
+        if (c.opcode == 4 && c.value == DEVICE_PROGRAM_US && ++found == 11) {
+            // Row 10's program wait cut from 14000 to 13000 us: a 13 ms sleep.
+            program[c.offset + 3] = static_cast<std::uint8_t>((13000 >> 8) & 0xFF);
+            program[c.offset + 4] = static_cast<std::uint8_t>(13000 & 0xFF);
+        }
+        if (c.opcode == 9 && c.bits == DEVICE_ROW_BITS) {
+            rows_done = true;
+        } else if (c.opcode == 9 && rows_done && check_end == 0 && found == static_cast<int>(DEVICE_ROWS)) {
+            check_end = c.offset + c.size;
+        }
+    }
+    ASSERT_GT(check_end, 0u);
+    const UpdateResult r = update(SimCardModel::Pci, program.data());
+    EXPECT_EQ(r.result, ErrTdoMismatch);
+    EXPECT_EQ(card().device.counters.short_dwells, 1u);
+    EXPECT_EQ(card().device.counters.rows_programmed, DEVICE_ROWS - 1);
+    // The row was never programmed, so the address stopped one row short: the check after
+    // programming fails, before the done flag is written.
+    EXPECT_EQ(r.bytes_read, check_end);
+    EXPECT_FALSE(card().device.done);
+}
+
+TEST_F(UpdateTest, CompleteRunShowsEveryPercentAndASecondRunSucceedsAgain)
+{
+    RecordedMessages.clear();
+    UpdateResult r = update(SimCardModel::CardBus, CardBusImage);
+    ASSERT_EQ(r.result, ErrNone);
+    ASSERT_EQ(RecordedMessages.size(), 200u);
+    for (std::size_t i = 0; i < 100; ++i) {
+        EXPECT_EQ(RecordedMessages[2 * i].text, std::to_string(i + 1) + " %");
+        EXPECT_EQ(RecordedMessages[2 * i + 1].wparam, i + 1);
+    }
+    // Without a power cycle the card holds the new configuration; a second update of the
+    // same card (sim_configure powers it on again, so run the player twice here) works too.
+    EXPECT_EQ(driver_probe(0, 1), 1);
+    SelectedImage = CardBusImage;
+    ImageReadIndex = 0;
+    LastPercent = 0;
+    reg_write(RegisterPointer, 8);
+    port_set_tms(1);
+    EXPECT_EQ(player_execute(), ErrNone);
+    reg_write(RegisterPointer, 16);
+    driver_release();
+    EXPECT_TRUE(sim_card_holds_configuration(&card(), SimCardModel::CardBus));
+    EXPECT_EQ(card().device.counters.rows_programmed, 2 * DEVICE_ROWS);
 }
 }
