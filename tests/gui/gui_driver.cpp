@@ -776,8 +776,28 @@ void scenario_wrong_interface()
     press_update(p);
     const PageView v = view(p);
     expect_text("status after the wrong program", v.status, "Failed");
+    std::printf("  the wrong program stopped with the bar at %lld\n", v.bar);
     if (v.bar < 0 || v.bar >= 100) {
         fail("progress bar after the wrong program is %lld, expected where the run stopped (below 100)", v.bar);
+    }
+    close_and_expect_end(sheet, false);
+}
+
+// A card whose read-back fails late in the run: the bar stays where the run stopped.
+void scenario_fails_mid_run()
+{
+    HWND sheet = start_sheet({{"MOLA_SIM_FAULTS", "flash-bit-stuck@0"}});
+    if (sheet == nullptr) {
+        return;
+    }
+    HWND p = page(sheet, 0);
+    choose(p, IDC_PCI);
+    press_update(p);
+    const PageView v = view(p);
+    std::printf("  the run stopped with the bar at %lld\n", v.bar);
+    expect_text("status after a failed read-back", v.status, "Failed");
+    if (v.bar <= 0 || v.bar >= 100) {
+        fail("progress bar after a failed read-back is %lld, expected between 1 and 99", v.bar);
     }
     close_and_expect_end(sheet, false);
 }
@@ -967,6 +987,7 @@ constexpr Scenario SCENARIOS[] = {
     {"no-interface", scenario_no_interface},
     {"pci-success", scenario_pci_success},
     {"wrong-interface", scenario_wrong_interface},
+    {"fails-mid-run", scenario_fails_mid_run},
     {"two-pages", scenario_two_pages},
     {"success-then-failure", scenario_success_then_failure},
     {"update-twice", scenario_update_twice},
