@@ -48,39 +48,39 @@ struct Writer {
 
     void runtest(std::uint32_t us)
     {
-        byte(IMAGEGEN_XRUNTEST);
+        byte(XRUNTEST);
         u32(us);
     }
 
     void sir(std::uint8_t instruction)
     {
-        byte(IMAGEGEN_XSIR);
+        byte(XSIR);
         byte(DEVICE_IR_LENGTH);
         byte(instruction);
     }
 
     void sdrsize(std::uint32_t bits)
     {
-        byte(IMAGEGEN_XSDRSIZE);
+        byte(XSDRSIZE);
         u32(bits);
         size_bits = bits;
     }
 
     void mask(std::uint64_t v)
     {
-        byte(IMAGEGEN_XTDOMASK);
+        byte(XTDOMASK);
         value_vector(v);
     }
 
     void mask_all()
     {
-        byte(IMAGEGEN_XTDOMASK);
+        byte(XTDOMASK);
         vector([](std::uint32_t) { return 1; });
     }
 
     void sdrtdo(std::uint64_t tdi, std::uint64_t expected)
     {
-        byte(IMAGEGEN_XSDRTDO);
+        byte(XSDRTDO);
         value_vector(tdi);
         value_vector(expected);
     }
@@ -102,7 +102,7 @@ constexpr std::uint64_t ones(int bits)
 // Loads row r into the row buffer: the row's configuration bits on TDI; TDO is not compared.
 void load_row(Writer& w, SimCardModel model, std::uint32_t row)
 {
-    w.byte(IMAGEGEN_XSDRTDO);
+    w.byte(XSDRTDO);
     const std::uint32_t base = row * DEVICE_ROW_BITS;
     w.vector([&](std::uint32_t i) { return device_configuration_bit(model, base + i); });
     w.vector([](std::uint32_t) { return 0; });
@@ -111,7 +111,7 @@ void load_row(Writer& w, SimCardModel model, std::uint32_t row)
 // Reads back fetch k: zeros on TDI, the configuration expected on TDO.
 void read_back(Writer& w, SimCardModel model, std::uint32_t k)
 {
-    w.byte(IMAGEGEN_XSDRTDO);
+    w.byte(XSDRTDO);
     const std::uint32_t base = imagegen_fetch_address(k) * DEVICE_BLOCK_BITS;
     w.vector([](std::uint32_t) { return 0; });
     w.vector([&](std::uint32_t i) { return device_configuration_bit(model, base + i); });
@@ -151,9 +151,9 @@ void imagegen_program(SimCardModel model, std::vector<std::uint8_t>* out)
     const std::uint32_t erased_address = DEVICE_SECTORS * DEVICE_SECTOR_BLOCKS;
 
     // 1. Identify, enter programming mode, erase.
-    w.byte(IMAGEGEN_XREPEAT);
+    w.byte(XREPEAT);
     w.byte(0);
-    w.byte(IMAGEGEN_XSTATE);
+    w.byte(XSTATE);
     w.byte(1);
     w.runtest(DEVICE_MODE_US);
     w.sir(DEVICE_DISABLE); // a device left in a mode by an interrupted update leaves it
@@ -178,7 +178,7 @@ void imagegen_program(SimCardModel model, std::vector<std::uint8_t>* out)
     }
 
     // 2. Identify again, check blank, program row 0.
-    w.byte(IMAGEGEN_XSTATE);
+    w.byte(XSTATE);
     w.byte(1);
     w.runtest(DEVICE_MODE_US);
     w.sir(DEVICE_ENABLE);
@@ -262,5 +262,5 @@ void imagegen_program(SimCardModel model, std::vector<std::uint8_t>* out)
         w.runtest(0);
         w.sir(DEVICE_BYPASS);
     }
-    w.byte(IMAGEGEN_XCOMPLETE);
+    w.byte(XCOMPLETE);
 }

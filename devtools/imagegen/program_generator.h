@@ -17,18 +17,8 @@
 #include <vector>
 
 #include "sim/sim_platform.h"
+#include "xsvf/commands.h"
 
-// XSVF opcodes the programs use.
-enum ImagegenOpcode : std::uint8_t {
-    IMAGEGEN_XCOMPLETE = 0,
-    IMAGEGEN_XTDOMASK = 1,
-    IMAGEGEN_XSIR = 2,
-    IMAGEGEN_XRUNTEST = 4,
-    IMAGEGEN_XREPEAT = 7,
-    IMAGEGEN_XSDRSIZE = 8,
-    IMAGEGEN_XSDRTDO = 9,
-    IMAGEGEN_XSTATE = 18,
-};
 
 // Block address of the k-th verify fetch (k = 0..190) and its scan length in bits.
 std::uint32_t imagegen_fetch_address(std::uint32_t k);

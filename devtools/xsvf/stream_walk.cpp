@@ -2,19 +2,9 @@
 
 #include <bit>
 
-const char* const XSVF_MNEMONICS[XSVF_OPCODE_COUNT] = {
-    "XCOMPLETE", "XTDOMASK", "XSIR",     "XSDR",     "XRUNTEST", "Reserved5",    "Reserved6",
-    "XREPEAT",   "XSDRSIZE", "XSDRTDO",  "XSETSDRMASKS", "XSDRINC", "XSDRB",     "XSDRC",
-    "XSDRE",     "XSDRTDOB", "XSDRTDOC", "XSDRTDOE", "XSTATE",   "XENDIR",       "XENDDR",
-};
+#include "xsvf/commands.h"
 
 namespace {
-
-enum : std::uint8_t {
-    XCOMPLETE = 0, XTDOMASK, XSIR, XSDR, XRUNTEST, RESERVED5, RESERVED6, XREPEAT, XSDRSIZE,
-    XSDRTDO, XSETSDRMASKS, XSDRINC, XSDRB, XSDRC, XSDRE, XSDRTDOB, XSDRTDOC, XSDRTDOE, XSTATE,
-    XENDIR, XENDDR,
-};
 
 struct Walker {
     std::span<const std::uint8_t> stream;
@@ -36,7 +26,7 @@ struct Walker {
     bool need(const WalkedCommand& c, std::uint32_t bytes, const char* what)
     {
         if (stream.size() - pos < bytes) {
-            return fail(c, std::string("stream ends inside ") + XSVF_MNEMONICS[c.opcode] + " (" + what +
+            return fail(c, std::string("stream ends inside ") + player_command_name(c.opcode) + " (" + what +
                                " needs " + std::to_string(bytes) + " bytes, " +
                                std::to_string(stream.size() - pos) + " left)");
         }
@@ -126,7 +116,7 @@ struct Walker {
                 return false;
             }
             if (c.value > 1) {
-                return fail(c, std::string(XSVF_MNEMONICS[c.opcode]) + " operand " + std::to_string(c.value) +
+                return fail(c, std::string(player_command_name(c.opcode)) + " operand " + std::to_string(c.value) +
                                    " is neither 0 nor 1");
             }
             return true;

@@ -8,10 +8,6 @@
 #include <string>
 #include <vector>
 
-// Opcodes and their mnemonics (the player's command table).
-constexpr int XSVF_OPCODE_COUNT = 21;
-extern const char* const XSVF_MNEMONICS[XSVF_OPCODE_COUNT];
-
 // The largest data-register length the player accepts, in bytes and bits.
 constexpr std::uint32_t XSVF_MAX_BYTES = 7000;
 

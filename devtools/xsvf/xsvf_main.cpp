@@ -32,6 +32,7 @@
 #include "sim/sim_card.h"
 #include "sim/sim_internal.h"
 #include "sim/sim_platform.h"
+#include "xsvf/commands.h"
 #include "xsvf/player.h"
 
 extern bool XsvfProgressShown;
@@ -117,13 +118,13 @@ int report_walk_error(const char* name, const WalkResult& r)
 const char* value_label(std::uint8_t opcode)
 {
     switch (opcode) {
-    case 2: return "instruction length in bits";
-    case 4: return "run-test time in microseconds";
-    case 7: return "retry limit";
-    case 8: return "data-register length in bits";
-    case 18: return "state";
-    case 19:
-    case 20: return "end state";
+    case XSIR: return "instruction length in bits";
+    case XRUNTEST: return "run-test time in microseconds";
+    case XREPEAT: return "retry limit";
+    case XSDRSIZE: return "data-register length in bits";
+    case XSTATE: return "state";
+    case XENDIR:
+    case XENDDR: return "end state";
     default: return nullptr;
     }
 }
@@ -165,7 +166,7 @@ int cmd_check(const char* name)
                                                   : a.second->first < b.second->first;
     });
     for (const auto& [opcode, t] : order) {
-        std::printf("%-12s %5d", XSVF_MNEMONICS[opcode], t->count);
+        std::printf("%-12s %5d", player_command_name(static_cast<std::uint8_t>(opcode)), t->count);
         if (!t->values.empty()) {
             std::vector<std::pair<std::uint32_t, std::pair<int, int>>> values(t->values.begin(), t->values.end());
             std::sort(values.begin(), values.end(), [](const auto& a, const auto& b) {
@@ -199,12 +200,12 @@ int cmd_dis(const char* name)
         return 1;
     }
     const WalkResult r = xsvf_walk(span_of(s), [&](const WalkedCommand& c) {
-        std::printf("%7u %5d %-12s", static_cast<unsigned>(c.offset), c.number, XSVF_MNEMONICS[c.opcode]);
+        std::printf("%7u %5d %-12s", static_cast<unsigned>(c.offset), c.number, player_command_name(c.opcode));
         std::size_t next_vector = 0;
         if (c.has_value) {
             std::printf(" %u", static_cast<unsigned>(c.value));
         }
-        if (c.opcode == 11) { // XSDRINC: TDI, repeat count, blocks
+        if (c.opcode == XSDRINC) { // TDI, repeat count, blocks
             print_vector(s, c.vectors[next_vector++]);
             std::printf(" %u", static_cast<unsigned>(c.repeat_count));
         }

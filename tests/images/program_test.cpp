@@ -55,7 +55,7 @@ TEST(ProgramLayout, SlotsFollowEachOtherAndEndInThreeZeroBytes)
     EXPECT_EQ(CardBusImage, ImageSlots + IMAGE_SLOT_SIZE);
     for (const Program& p : PROGRAMS) {
         SCOPED_TRACE(p.file);
-        EXPECT_EQ(p.bytes[IMAGE_LENGTH - 1], IMAGEGEN_XCOMPLETE);
+        EXPECT_EQ(p.bytes[IMAGE_LENGTH - 1], XCOMPLETE);
         EXPECT_EQ(p.bytes[IMAGE_LENGTH], 0);
         EXPECT_EQ(p.bytes[IMAGE_LENGTH + 1], 0);
         EXPECT_EQ(p.bytes[IMAGE_LENGTH + 2], 0);
@@ -78,23 +78,23 @@ TEST(ProgramLayout, CommandTableCountsAndOperands)
         for (std::size_t i = 0; i < w.commands.size(); ++i) {
             const WalkedCommand& c = w.commands[i];
             ++count[c.opcode];
-            if (c.opcode == IMAGEGEN_XRUNTEST) {
+            if (c.opcode == XRUNTEST) {
                 ++runtest[c.value];
-            } else if (c.opcode == IMAGEGEN_XSDRSIZE) {
+            } else if (c.opcode == XSDRSIZE) {
                 ++sizes[c.value];
-            } else if (c.opcode == IMAGEGEN_XSIR) {
+            } else if (c.opcode == XSIR) {
                 EXPECT_EQ(c.sir_length, 8);
                 EXPECT_EQ(c.a.size(), 1u);
-            } else if (c.opcode == IMAGEGEN_XTDOMASK) {
+            } else if (c.opcode == XTDOMASK) {
                 ASSERT_GT(i, 0u);
-                EXPECT_EQ(w.commands[i - 1].opcode, IMAGEGEN_XSDRSIZE) << "at command " << i;
-            } else if (c.opcode == IMAGEGEN_XSTATE) {
+                EXPECT_EQ(w.commands[i - 1].opcode, XSDRSIZE) << "at command " << i;
+            } else if (c.opcode == XSTATE) {
                 EXPECT_EQ(c.value, 1u);
             }
         }
         const std::map<int, int> expected_count = {
-            {IMAGEGEN_XRUNTEST, 1354}, {IMAGEGEN_XSIR, 1174}, {IMAGEGEN_XSDRTDO, 772}, {IMAGEGEN_XSDRSIZE, 392},
-            {IMAGEGEN_XTDOMASK, 392},  {IMAGEGEN_XSTATE, 2},  {IMAGEGEN_XREPEAT, 1},   {IMAGEGEN_XCOMPLETE, 1}};
+            {XRUNTEST, 1354}, {XSIR, 1174}, {XSDRTDO, 772}, {XSDRSIZE, 392},
+            {XTDOMASK, 392},  {XSTATE, 2},  {XREPEAT, 1},   {XCOMPLETE, 1}};
         EXPECT_EQ(count, expected_count);
         const std::map<std::uint32_t, int> expected_runtest = {{0, 579},       {14000, 382},  {1, 193},    {50, 191},
                                                                {110000, 7},    {100000, 1},   {37000, 1}};
@@ -113,14 +113,14 @@ void short_section(const WalkedProgram& w, std::size_t from, std::size_t to, std
 {
     for (std::size_t i = from; i < to; ++i) {
         const WalkedCommand& c = w.commands[i];
-        if (c.opcode == IMAGEGEN_XSIR) {
+        if (c.opcode == XSIR) {
             ++*sirs;
-        } else if (c.opcode == IMAGEGEN_XRUNTEST) {
+        } else if (c.opcode == XRUNTEST) {
             runtests->push_back(c.value);
-        } else if (c.opcode == IMAGEGEN_XSDRSIZE) {
+        } else if (c.opcode == XSDRSIZE) {
             ASSERT_LT(i + 2, to);
-            EXPECT_EQ(w.commands[i + 1].opcode, IMAGEGEN_XTDOMASK);
-            EXPECT_EQ(w.commands[i + 2].opcode, IMAGEGEN_XSDRTDO);
+            EXPECT_EQ(w.commands[i + 1].opcode, XTDOMASK);
+            EXPECT_EQ(w.commands[i + 2].opcode, XSDRTDO);
             scans->push_back(c.value);
             i += 2;
         } else {
@@ -205,13 +205,13 @@ TEST(ProgramLayout, IdentityIsCheckedBeforeAnyErase)
         std::uint8_t instruction = 0;
         for (std::size_t i = 0; i < w.commands.size(); ++i) {
             const WalkedCommand& c = w.commands[i];
-            if (c.opcode == IMAGEGEN_XSIR) {
+            if (c.opcode == XSIR) {
                 instruction = c.a[0];
                 if (instruction == DEVICE_ERASE && first_erase == 0) {
                     first_erase = i;
                 }
             }
-            if (c.opcode == IMAGEGEN_XSDRTDO && first_scan == 0) {
+            if (c.opcode == XSDRTDO && first_scan == 0) {
                 first_scan = i;
                 EXPECT_EQ(instruction, DEVICE_IDCODE);
                 EXPECT_EQ(c.bits, 32u);
@@ -236,7 +236,7 @@ TEST(ProgramLayout, ProgramsDifferOnlyInConfigurationAndIdentityData)
         const WalkedCommand& y = b.commands[i];
         ASSERT_EQ(x.offset, y.offset);
         ASSERT_EQ(x.opcode, y.opcode);
-        if (x.opcode != IMAGEGEN_XSDRTDO) {
+        if (x.opcode != XSDRTDO) {
             EXPECT_TRUE(std::equal(PciImage + x.offset, PciImage + x.offset + x.size, CardBusImage + y.offset))
                 << command_text(x) << " at command " << i;
             continue;
@@ -264,10 +264,10 @@ TEST(ProgramLayout, RowsAndReadBacksCarryTheModelsConfigurationBitForBit)
         std::uint32_t read_bits = 0;
         std::uint32_t bad = 0;
         for (const WalkedCommand& c : w.commands) {
-            if (c.opcode == IMAGEGEN_XSIR) {
+            if (c.opcode == XSIR) {
                 instruction = c.a[0];
             }
-            if (c.opcode != IMAGEGEN_XSDRTDO) {
+            if (c.opcode != XSDRTDO) {
                 continue;
             }
             if (instruction == DEVICE_LOAD) {
