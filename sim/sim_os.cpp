@@ -422,6 +422,12 @@ void sim_set_mapped(int card, bool mapped)
     }
 }
 
+void sim_map_directly(int card)
+{
+    sim_set_mapped(card, true);
+    RegisterPointer = static_cast<RegAddr>(sim_register_address(card)) + REGISTER_POINTER_OFFSET;
+}
+
 bool sim_is_mapped(int card)
 {
     return card >= 0 && card < SIM_MAX_CARDS && Mapped[card];

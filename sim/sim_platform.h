@@ -111,6 +111,9 @@ void sim_attach_target(int card, const SimTarget& target);
 // Marks card k's register block mapped or not, as the driver's map and unmap requests do.
 void sim_set_mapped(int card, bool mapped);
 bool sim_is_mapped(int card);
+// Maps card k's block and points RegisterPointer at it, as a probe with mapping would, but
+// without any driver request (tests and tools that drive the port directly).
+void sim_map_directly(int card);
 std::uint32_t sim_register_address(int card);
 
 // Faults by name ("device-missing", "card-info-fails", "wrong-magic", "short-card-info",

@@ -410,8 +410,7 @@ int cmd_play(int argc, char** argv)
             recorder.tdo_script = tdo;
         }
         sim_attach_target(0, recording_target(&recorder));
-        sim_set_mapped(0, true);
-        RegisterPointer = static_cast<RegAddr>(sim_register_address(0)) + REGISTER_POINTER_OFFSET;
+        sim_map_directly(0);
     }
 
     LogLevel = log_level;

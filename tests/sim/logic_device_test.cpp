@@ -42,8 +42,7 @@ protected:
         c.cards[0].model = model;
         c.cards[0].card_faults = faults;
         sim_configure(c);
-        sim_set_mapped(0, true);
-        RegisterPointer = static_cast<RegAddr>(sim_register_address(0)) + 0x100;
+        sim_map_directly(0);
         PortShadow = PORT_SHADOW_INITIAL;
     }
 

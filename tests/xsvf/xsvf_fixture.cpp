@@ -6,8 +6,7 @@ void XsvfTest::SetUp()
     c.card_count = 1;
     sim_configure(c);
     sim_attach_target(0, recording_target(&rec));
-    sim_set_mapped(0, true);
-    RegisterPointer = static_cast<RegAddr>(sim_register_address(0)) + 0x100;
+    sim_map_directly(0);
     PortShadow = PORT_SHADOW_INITIAL;
     LogLevel = 0;
 }
