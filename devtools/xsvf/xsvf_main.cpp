@@ -9,6 +9,10 @@
 // FILE may be @pci or @cardbus, the embedded programs. Standard output carries only what
 // the subcommand is for (for play: exactly the player's diagnostic log); everything else
 // goes to standard error.
+//
+// Exit status: check and dis 0 for a clean stream, 1 otherwise; play the player's result
+// (0 to 6); the tool's own failures 64 (usage), 66 (FILE unreadable), 69 (card unavailable),
+// 73 (trace not written).
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -39,6 +43,13 @@ extern bool XsvfProgressShown;
 
 namespace {
 
+// Exit statuses of the tool's own failures. play exits with the player's result (0 to 6),
+// so its own failures use codes far from those.
+constexpr int EXIT_USAGE = 64;       // bad command line
+constexpr int EXIT_NO_INPUT = 66;    // FILE cannot be read
+constexpr int EXIT_UNAVAILABLE = 69; // the simulated card cannot be mapped
+constexpr int EXIT_CANT_WRITE = 73;  // the trace cannot be written
+
 // Files larger than this are refused: no program comes near it, and the reader's percent
 // arithmetic is exact only well below 42 MB.
 constexpr long MAX_FILE_BYTES = 16L * 1024 * 1024;
@@ -52,7 +63,7 @@ int usage()
                "                      [--target record|sim] [--card pci|cardbus] [--fault NAME[,NAME...]]\n"
                "FILE may be @pci or @cardbus, the embedded programs.\n",
                stderr);
-    return 2;
+    return EXIT_USAGE;
 }
 
 struct Stream {
@@ -362,7 +373,7 @@ int cmd_play(int argc, char** argv)
     }
     Stream s;
     if (!load(file, &s)) {
-        return 1;
+        return EXIT_NO_INPUT;
     }
     if (sim_target && !card_given && s.embedded) {
         card_model = s.model;
@@ -373,7 +384,7 @@ int cmd_play(int argc, char** argv)
         trace = std::fopen(trace_path, "w");
         if (!trace) {
             std::fprintf(stderr, "xsvf: cannot write %s: %s\n", trace_path, std::strerror(errno));
-            return 1;
+            return EXIT_CANT_WRITE;
         }
     }
 
@@ -399,7 +410,7 @@ int cmd_play(int argc, char** argv)
             if (trace) {
                 std::fclose(trace);
             }
-            return 1;
+            return EXIT_UNAVAILABLE;
         }
     } else {
         recorder.store = false;
@@ -432,7 +443,7 @@ int cmd_play(int argc, char** argv)
     }
     if (trace && std::fclose(trace) != 0) {
         std::fprintf(stderr, "xsvf: cannot write %s\n", trace_path);
-        return 1;
+        return EXIT_CANT_WRITE;
     }
     std::fprintf(stderr, "xsvf: result %d, %u of %u bytes read\n", static_cast<int>(result),
                  static_cast<unsigned>(ImageReadIndex), static_cast<unsigned>(s.length));

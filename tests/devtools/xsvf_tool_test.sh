@@ -102,7 +102,10 @@ expect_status 0 $? "play of XCOMPLETE"
 printf '  XCOMPLETE\n' >"$work/want"
 expect_same "$work/want" "$work/log" "play's standard output is the player's log alone"
 "$xsvf" play "$work/small.xsvf" --tdo 2 >/dev/null 2>&1
-expect_status 2 $? "a bad --tdo is a usage error"
+expect_status 64 $? "a bad --tdo is a usage error"
+
+"$xsvf" play "$work/missing.xsvf" >/dev/null 2>&1
+expect_status 66 $? "play of a missing file"
 
 # play against the simulated card: the right program programs the card, the wrong one
 # stops at the identity check.
@@ -116,9 +119,9 @@ expect_grep "holds the CardBus configuration" "$work/err" "@cardbus on a CardBus
 expect_status 2 $? "@pci on a CardBus card"
 expect_grep "ERROR:  TDO mismatch" "$work/out" "@pci on a CardBus card: log"
 "$xsvf" play @pci --target sim --card pci --fault no-such-fault >/dev/null 2>&1
-expect_status 2 $? "an unknown fault is a usage error"
+expect_status 64 $? "an unknown fault is a usage error"
 "$xsvf" play @pci --target sim --card pci --fault map-fails >/dev/null 2>"$work/err"
-expect_status 1 $? "a card that cannot be mapped"
+expect_status 69 $? "a card that cannot be mapped"
 
 echo "xsvf tool: $passed passed, $failed failed"
 [ "$failed" = 0 ]
