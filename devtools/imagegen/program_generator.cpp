@@ -229,8 +229,9 @@ void imagegen_program(SimCardModel model, std::vector<std::uint8_t>* out)
     w.sir(DEVICE_READ);
     w.sdrsize(imagegen_fetch_bits(0));
 
-    // 5. Fetches 0 to 188, each followed by the address of the next fetch.
-    for (std::uint32_t k = 0; k + 2 < IMAGEGEN_FETCHES; ++k) {
+    // 5. and 6. Fetches 0 to 189, each followed by the address of the next fetch (the
+    // outline's section 6 begins with the last pass, fetch 189), then the last, shorter one.
+    for (std::uint32_t k = 0; k + 1 < IMAGEGEN_FETCHES; ++k) {
         w.mask_all();
         read_back(w, model, k);
         w.runtest(0);
@@ -240,19 +241,8 @@ void imagegen_program(SimCardModel model, std::vector<std::uint8_t>* out)
         w.sir(DEVICE_READ);
         w.sdrsize(imagegen_fetch_bits(k + 1));
     }
-
-    // 6. Fetch 189, then the last one, shorter.
-    const std::uint32_t k = IMAGEGEN_FETCHES - 2;
     w.mask_all();
-    read_back(w, model, k);
-    w.runtest(0);
-    w.sir(DEVICE_ADDRESS);
-    next_fetch_address(w, k);
-    w.runtest(DEVICE_READ_US);
-    w.sir(DEVICE_READ);
-    w.sdrsize(imagegen_fetch_bits(k + 1));
-    w.mask_all();
-    read_back(w, model, k + 1);
+    read_back(w, model, IMAGEGEN_FETCHES - 1);
 
     // 7. Leave verify mode. DISABLE is idempotent; it is given three times so that one
     //    disturbed instruction scan cannot leave the device in a mode.
