@@ -5,9 +5,7 @@
 
 #include <windows.h>
 
-// Caption of the sheet and of every message box.
-inline constexpr const char* APP_SHEET_CAPTION = "MOLA Flash Update Tool, HW Revision 010";
-inline constexpr const char* APP_MESSAGE_CAPTION = "MOLA Flash Update Tool";
+#include "app/resources/resource.h"
 
 // The hardware revision from which a card counts as up to date.
 constexpr std::int32_t CURRENT_REVISION = 10;

@@ -35,9 +35,6 @@ static_assert(sizeof(SheetHeader) == 52, "32-bit sheet header with the watermark
 
 constexpr int TITLE_SIZE = 20;
 
-constexpr const char* POWER_OFF_TEXT =
-    "Shut down and power off the computer\nfor the update to become active.";
-
 // The pages use the progress bar class; it must be registered before the first page
 // is created.
 void register_progress_class()
@@ -91,7 +88,7 @@ int app_main(HINSTANCE instance, HINSTANCE, LPSTR, int)
     PropertySheetA(&header);
 
     if (UpdateSucceeded != 0) {
-        MessageBoxA(nullptr, POWER_OFF_TEXT, APP_MESSAGE_CAPTION, MB_ICONINFORMATION);
+        MessageBoxA(nullptr, APP_POWER_OFF_TEXT, APP_MESSAGE_CAPTION, MB_ICONINFORMATION);
     }
     return 0;
 }

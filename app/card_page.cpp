@@ -11,9 +11,6 @@
 #include "platform/regs.h"
 #include "xsvf/player.h"
 
-static_assert(IDC_STATUS_TEXT == IDC_STATUS, "the reader shows progress in the status text");
-static_assert(IDC_PROGRESS_BAR == IDC_PROGRESS, "the reader moves the page's progress bar");
-
 namespace {
 
 constexpr int TEXT_SIZE = 32;
@@ -21,8 +18,6 @@ constexpr int TEXT_SIZE = 32;
 // Values written to control word 0 around an update.
 constexpr std::uint32_t CONTROL_BEFORE_UPDATE = 8;
 constexpr std::uint32_t CONTROL_AFTER_UPDATE = 16;
-
-constexpr const char* CHOOSE_INTERFACE_TEXT = "Please select your interface type (PCI/CardBus)";
 
 void set_item_text(HWND page, int item, const char* text)
 {
@@ -44,7 +39,7 @@ INT_PTR on_init_dialog(HWND page, const PROPSHEETPAGEA* record)
     set_item_text(page, IDC_REVISION, text);
 
     wsprintfA(text, HardwareRevision < CURRENT_REVISION ? "Not updated" : "Up-to-date");
-    set_item_text(page, IDC_STATUS_TEXT, text);
+    set_item_text(page, IDC_STATUS, text);
     return 1;
 }
 
@@ -55,7 +50,7 @@ void on_update(HWND page)
     } else if (IsDlgButtonChecked(page, IDC_CARDBUS) != 0) {
         SelectedImage = CardBusImage;
     } else {
-        MessageBoxA(nullptr, CHOOSE_INTERFACE_TEXT, APP_MESSAGE_CAPTION, MB_ICONINFORMATION);
+        MessageBoxA(nullptr, APP_CHOOSE_INTERFACE_TEXT, APP_MESSAGE_CAPTION, MB_ICONINFORMATION);
         return;
     }
     SelectedImageLength = IMAGE_LENGTH;
@@ -83,7 +78,7 @@ void on_update(HWND page)
 
     reg_write(RegisterPointer, CONTROL_AFTER_UPDATE);
     driver_release();
-    set_item_text(page, IDC_STATUS_TEXT, text);
+    set_item_text(page, IDC_STATUS, text);
 }
 
 } // namespace

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "app/resources/resource.h" // IDC_STATUS, IDC_PROGRESS: the controls that show the progress
 #include "platform/ui.h"
 
 constexpr std::uint32_t IMAGE_LENGTH = 504089;    // bytes up to and including XCOMPLETE
@@ -14,9 +15,6 @@ extern const std::uint8_t ImageSlots[2 * IMAGE_SLOT_SIZE];
 extern const std::uint8_t* const PciImage;
 extern const std::uint8_t* const CardBusImage;
 
-// Controls of the card page that show the progress.
-constexpr int IDC_STATUS = 1002;
-constexpr int IDC_PROGRESS = 1009;
 
 // Reader state, shared by all card pages.
 extern const std::uint8_t* SelectedImage;  // first byte of the selected program

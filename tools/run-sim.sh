@@ -28,7 +28,7 @@ if [ ! -f "$build/build.ninja" ]; then
         -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-x86_64-w64-mingw32.cmake" >"$out/win64.configure.log" 2>&1 ||
         { cat "$out/win64.configure.log"; exit 1; }
 fi
-cmake --build "$build" --target MolaFlashSim MolaFlash gui_driver >/dev/null
+cmake --build "$build" --target MolaFlashSim sim_demo >/dev/null
 
 wine64=/usr/lib/wine/wine64
 wineserver=/usr/lib/wine/wineserver
@@ -57,7 +57,7 @@ log=$sync/driver.log
 # waiting for a file that says the screenshot of that page has been taken.
 session='
 sync=$1 build=$2 prefix=$3 log=$4 wine64=$5 wineserver=$6
-"$wine64" "$build/tests/gui/gui_driver.exe" --demo "Z:${build//\//\\}\\app" "Z:${sync//\//\\}" >"$log" 2>&1 &
+"$wine64" "$build/tools/sim_demo/sim_demo.exe" "Z:${build//\//\\}\\app" "Z:${sync//\//\\}" >"$log" 2>&1 &
 driver=$!
 shown=0
 while kill -0 "$driver" 2>/dev/null; do

@@ -1,0 +1,109 @@
+// Drives MolaFlashSim.exe's window from another process, as a person would: starts the tool
+// with a simulated configuration, finds the sheet, its tabs, pages, controls and message
+// boxes, reads texts and the progress bar, chooses the interface, presses Update, closes the
+// sheet and waits for the end of the tool. Used by the GUI tests and by the demonstration
+// that the main job runs.
+//
+// Checks made here report through check_failed: a failed check prints a line and is counted
+// in CheckFailures; nothing here stops at the first failure.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "app/resources/resource.h"
+
+// Time limits of the waits.
+constexpr DWORD START_TIMEOUT_MS = 20000;
+constexpr DWORD UPDATE_TIMEOUT_MS = 120000;
+constexpr DWORD EXIT_TIMEOUT_MS = 20000;
+constexpr DWORD BOX_TIMEOUT_MS = 10000;
+
+// ---- checks ----
+extern int CheckFailures;
+void check_failed(const char* format, ...);
+std::string quoted(const std::string& s);
+void expect_text(const std::string& what, const std::string& actual, const std::string& expected);
+void expect_int(const std::string& what, long long actual, long long expected);
+
+// Polls a condition every few milliseconds until it holds or the timeout passes.
+template <typename Condition>
+bool wait_for(DWORD timeout_ms, Condition condition)
+{
+    const ULONGLONG end = GetTickCount64() + timeout_ms;
+    for (;;) {
+        if (condition()) {
+            return true;
+        }
+        if (GetTickCount64() >= end) {
+            return false;
+        }
+        Sleep(20);
+    }
+}
+
+// ---- the tool's process ----
+using Settings = std::vector<std::pair<const char*, const char*>>;
+
+// Folder that holds MolaFlashSim.exe and MolaFlash.exe (a Windows path).
+extern std::string ToolDirectory;
+
+// Clears the MOLA_SIM_* variables, sets virtual time and then the given settings.
+void set_simulation(const Settings& settings);
+// Starts MolaFlashSim.exe in the environment as it is; returns false (with a failed check)
+// when it cannot be started.
+bool start_tool();
+bool tool_exited();
+// Exit code of the ended tool, or -1 while it runs.
+long long tool_exit_code();
+// Ends a tool that is still running (after a failed scenario).
+void stop_tool();
+
+// ---- windows ----
+std::string class_of(HWND window);
+std::string text_of(HWND window);
+LRESULT send(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
+std::vector<HWND> tool_windows();
+std::vector<HWND> children(HWND parent);
+
+// ---- the sheet, its pages and message boxes ----
+// Starts the tool with the settings and returns its sheet, or nullptr (check failed).
+HWND start_sheet(const Settings& settings);
+HWND find_sheet();
+std::vector<std::string> tab_titles(HWND sheet);
+int current_tab(HWND sheet);
+// Shows page `index` (0-based) and returns its window.
+HWND page(HWND sheet, int index);
+
+struct PageView {
+    std::string revision;
+    std::string status;
+    long long bar = -1;
+};
+PageView view(HWND page);
+void expect_page(HWND page, const std::string& name, const char* revision, const char* status, long long bar);
+
+// Clicks a radio button and checks that it, and only it, is chosen.
+void choose(HWND page, int radio);
+// Presses Update and waits for the handler to return (only for presses that open no box).
+void press_update(HWND page);
+// Presses Update without waiting (a press that opens a message box).
+void post_update(HWND page);
+
+// A message box: a visible top-level dialog of the tool other than the sheet.
+HWND message_box(HWND sheet);
+HWND wait_message_box(HWND sheet);
+// The text of a message box: its first non-empty static child that is not an icon.
+std::string box_text(HWND box);
+// Checks caption, text, the information icon and a single OK button; then presses OK.
+void check_and_close_box(HWND box, const char* expected_text);
+
+// Closes the sheet with one of its buttons (PSBTN_OK, PSBTN_CANCEL).
+void close_sheet(HWND sheet, int button);
+// Waits for the tool to end with exit code 0, failing on any window that shows up meanwhile.
+void expect_exit_without_window(HWND sheet);
+// Closes the sheet; expects the power-off message once (or not at all), then the end.
+void close_and_expect_end(HWND sheet, bool power_off_message);

@@ -1,0 +1,232 @@
+// The sheet, its tabs and pages, message boxes, and the end of the tool.
+#include "devtools/sheet_driver/sheet_driver.h"
+
+#include <commctrl.h>
+#include <prsht.h>
+
+HWND find_sheet()
+{
+    HWND sheet = nullptr;
+    wait_for(START_TIMEOUT_MS, [&] {
+        sheet = FindWindowA("#32770", APP_SHEET_CAPTION);
+        return (sheet != nullptr && IsWindowVisible(sheet)) || tool_exited();
+    });
+    if (sheet == nullptr) {
+        check_failed("no window \"%s\" appeared", APP_SHEET_CAPTION);
+    }
+    return sheet;
+}
+
+HWND start_sheet(const Settings& settings)
+{
+    set_simulation(settings);
+    if (!start_tool()) {
+        return nullptr;
+    }
+    return find_sheet();
+}
+
+std::vector<std::string> tab_titles(HWND sheet)
+{
+    std::vector<std::string> titles;
+    HWND tabs = reinterpret_cast<HWND>(send(sheet, PSM_GETTABCONTROL, 0, 0));
+    if (tabs == nullptr) {
+        check_failed("the sheet has no tab control");
+        return titles;
+    }
+    const auto count = static_cast<int>(send(tabs, TCM_GETITEMCOUNT, 0, 0));
+    // TCM_GETITEMA writes through pointers, which must be valid in the tool's process.
+    struct Remote {
+        TCITEMA item;
+        char text[64];
+    };
+    DWORD pid = 0;
+    GetWindowThreadProcessId(sheet, &pid);
+    HANDLE process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid);
+    void* remote = process ? VirtualAllocEx(process, nullptr, sizeof(Remote), MEM_COMMIT | MEM_RESERVE,
+                                            PAGE_READWRITE)
+                           : nullptr;
+    if (remote == nullptr) {
+        check_failed("cannot reach the tool's memory");
+        if (process) {
+            CloseHandle(process);
+        }
+        return titles;
+    }
+    auto* remote_block = static_cast<Remote*>(remote);
+    for (int i = 0; i < count; ++i) {
+        Remote local{};
+        local.item.mask = TCIF_TEXT;
+        local.item.pszText = remote_block->text;
+        local.item.cchTextMax = sizeof local.text;
+        WriteProcessMemory(process, remote, &local, sizeof local, nullptr);
+        send(tabs, TCM_GETITEMA, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(remote));
+        ReadProcessMemory(process, remote, &local, sizeof local, nullptr);
+        local.text[sizeof local.text - 1] = '\0';
+        titles.emplace_back(local.text);
+    }
+    VirtualFreeEx(process, remote, 0, MEM_RELEASE);
+    CloseHandle(process);
+    return titles;
+}
+
+int current_tab(HWND sheet)
+{
+    HWND tabs = reinterpret_cast<HWND>(send(sheet, PSM_GETTABCONTROL, 0, 0));
+    return static_cast<int>(send(tabs, TCM_GETCURSEL, 0, 0));
+}
+
+HWND page(HWND sheet, int index)
+{
+    send(sheet, PSM_SETCURSEL, static_cast<WPARAM>(index), 0);
+    HWND p = reinterpret_cast<HWND>(send(sheet, PSM_GETCURRENTPAGEHWND, 0, 0));
+    if (p == nullptr) {
+        check_failed("page %d has no window", index + 1);
+    }
+    return p;
+}
+
+PageView view(HWND p)
+{
+    PageView v;
+    v.revision = text_of(GetDlgItem(p, IDC_REVISION));
+    v.status = text_of(GetDlgItem(p, IDC_STATUS));
+    v.bar = static_cast<long long>(send(GetDlgItem(p, IDC_PROGRESS), PBM_GETPOS, 0, 0));
+    return v;
+}
+
+void expect_page(HWND p, const std::string& name, const char* revision, const char* status, long long bar)
+{
+    const PageView v = view(p);
+    expect_text(name + " revision", v.revision, revision);
+    expect_text(name + " status", v.status, status);
+    expect_int(name + " progress bar", v.bar, bar);
+}
+
+void choose(HWND p, int radio)
+{
+    HWND button = GetDlgItem(p, radio);
+    send(button, BM_CLICK, 0, 0);
+    if (send(button, BM_GETCHECK, 0, 0) != BST_CHECKED) {
+        check_failed("radio button %d did not become checked", radio);
+    }
+    const int other = radio == IDC_PCI ? IDC_CARDBUS : IDC_PCI;
+    if (send(GetDlgItem(p, other), BM_GETCHECK, 0, 0) != BST_UNCHECKED) {
+        check_failed("choosing radio button %d left %d checked", radio, other);
+    }
+}
+
+void press_update(HWND p)
+{
+    send(p, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(p, IDOK)));
+}
+
+void post_update(HWND p)
+{
+    PostMessageA(p, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(p, IDOK)));
+}
+
+HWND message_box(HWND sheet)
+{
+    for (HWND window : tool_windows()) {
+        if (window != sheet && class_of(window) == "#32770") {
+            return window;
+        }
+    }
+    return nullptr;
+}
+
+HWND wait_message_box(HWND sheet)
+{
+    HWND box = nullptr;
+    wait_for(BOX_TIMEOUT_MS, [&] {
+        box = message_box(sheet);
+        return box != nullptr || tool_exited();
+    });
+    return box;
+}
+
+std::string box_text(HWND box)
+{
+    for (HWND child : children(box)) {
+        if (class_of(child) == "Static" && (GetWindowLongA(child, GWL_STYLE) & SS_TYPEMASK) != SS_ICON) {
+            const std::string text = text_of(child);
+            if (!text.empty()) {
+                return text;
+            }
+        }
+    }
+    return "";
+}
+
+void check_and_close_box(HWND box, const char* expected_text)
+{
+    expect_text("message box caption", text_of(box), APP_MESSAGE_CAPTION);
+    int icons = 0;
+    int buttons = 0;
+    std::string button_text;
+    for (HWND child : children(box)) {
+        const std::string cls = class_of(child);
+        if (cls == "Static" && (GetWindowLongA(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON) {
+            ++icons;
+        } else if (cls == "Button" && IsWindowVisible(child)) {
+            ++buttons;
+            button_text = text_of(child);
+        }
+    }
+    expect_text("message box text", box_text(box), expected_text);
+    expect_int("icons in the message box", icons, 1);
+    expect_int("buttons in the message box", buttons, 1);
+    expect_text("message box button", button_text, "OK");
+    PostMessageA(box, WM_COMMAND, IDOK, 0);
+    if (!wait_for(BOX_TIMEOUT_MS, [&] { return !IsWindow(box) || !IsWindowVisible(box); })) {
+        check_failed("the message box did not close");
+    }
+}
+
+void close_sheet(HWND sheet, int button)
+{
+    PostMessageA(sheet, PSM_PRESSBUTTON, static_cast<WPARAM>(button), 0);
+    if (!wait_for(EXIT_TIMEOUT_MS, [&] { return !IsWindow(sheet) || !IsWindowVisible(sheet); })) {
+        check_failed("the sheet did not close");
+    }
+}
+
+void expect_exit_without_window(HWND sheet)
+{
+    HWND unexpected = nullptr;
+    const bool exited = wait_for(EXIT_TIMEOUT_MS, [&] {
+        unexpected = message_box(sheet);
+        if (unexpected == nullptr) {
+            for (HWND window : tool_windows()) {
+                if (window != sheet) {
+                    unexpected = window;
+                }
+            }
+        }
+        return unexpected != nullptr || tool_exited();
+    });
+    if (unexpected != nullptr) {
+        check_failed("unexpected window %s (%s)", quoted(text_of(unexpected)).c_str(), class_of(unexpected).c_str());
+        return;
+    }
+    if (!exited) {
+        check_failed("the tool did not end");
+        return;
+    }
+    expect_int("exit code", tool_exit_code(), 0);
+}
+
+void close_and_expect_end(HWND sheet, bool power_off_message)
+{
+    close_sheet(sheet, PSBTN_OK);
+    if (power_off_message) {
+        HWND box = wait_message_box(sheet);
+        if (box == nullptr) {
+            check_failed("no power-off message after the sheet closed");
+        } else {
+            check_and_close_box(box, APP_POWER_OFF_TEXT);
+        }
+    }
+    expect_exit_without_window(sheet);
+}

@@ -1,0 +1,167 @@
+// The tool's process, its windows and the messages sent to them from outside.
+#include <cstdarg>
+#include <cstdio>
+
+#include "devtools/sheet_driver/sheet_driver.h"
+
+int CheckFailures = 0;
+std::string ToolDirectory;
+
+namespace {
+
+PROCESS_INFORMATION Tool{};
+bool ToolStarted = false;
+
+constexpr const char* SIMULATION_VARIABLES[] = {"MOLA_SIM_CARDS", "MOLA_SIM_DRIVER", "MOLA_SIM_COUNT",
+                                                "MOLA_SIM_CLOCK", "MOLA_SIM_FAULTS"};
+
+struct WindowSearch {
+    DWORD pid;
+    std::vector<HWND> found;
+};
+
+BOOL CALLBACK collect_window(HWND window, LPARAM context)
+{
+    auto* search = reinterpret_cast<WindowSearch*>(context);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(window, &pid);
+    if (pid == search->pid && IsWindowVisible(window)) {
+        search->found.push_back(window);
+    }
+    return TRUE;
+}
+
+} // namespace
+
+void check_failed(const char* format, ...)
+{
+    std::va_list args;
+    va_start(args, format);
+    std::printf("  check failed: ");
+    std::vprintf(format, args);
+    std::printf("\n");
+    std::fflush(stdout);
+    va_end(args);
+    ++CheckFailures;
+}
+
+std::string quoted(const std::string& s)
+{
+    std::string q = "\"";
+    for (char c : s) {
+        if (c == '\n') {
+            q += "\\n";
+        } else {
+            q += c;
+        }
+    }
+    return q + "\"";
+}
+
+void expect_text(const std::string& what, const std::string& actual, const std::string& expected)
+{
+    if (actual != expected) {
+        check_failed("%s is %s, expected %s", what.c_str(), quoted(actual).c_str(), quoted(expected).c_str());
+    }
+}
+
+void expect_int(const std::string& what, long long actual, long long expected)
+{
+    if (actual != expected) {
+        check_failed("%s is %lld, expected %lld", what.c_str(), actual, expected);
+    }
+}
+
+void set_simulation(const Settings& settings)
+{
+    for (const char* name : SIMULATION_VARIABLES) {
+        SetEnvironmentVariableA(name, nullptr);
+    }
+    SetEnvironmentVariableA("MOLA_SIM_CLOCK", "virtual");
+    for (const auto& [name, value] : settings) {
+        SetEnvironmentVariableA(name, value);
+    }
+}
+
+bool start_tool()
+{
+    std::string command = "\"" + ToolDirectory + "\\MolaFlashSim.exe\"";
+    std::vector<char> line(command.begin(), command.end());
+    line.push_back('\0');
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &Tool)) {
+        check_failed("cannot start %s (error %lu)", command.c_str(), GetLastError());
+        return false;
+    }
+    ToolStarted = true;
+    return true;
+}
+
+bool tool_exited()
+{
+    return ToolStarted && WaitForSingleObject(Tool.hProcess, 0) == WAIT_OBJECT_0;
+}
+
+long long tool_exit_code()
+{
+    if (!tool_exited()) {
+        return -1;
+    }
+    DWORD code = 0;
+    GetExitCodeProcess(Tool.hProcess, &code);
+    return static_cast<long long>(code);
+}
+
+void stop_tool()
+{
+    if (ToolStarted && !tool_exited()) {
+        TerminateProcess(Tool.hProcess, 99);
+    }
+}
+
+std::string class_of(HWND window)
+{
+    char name[64] = {};
+    GetClassNameA(window, name, sizeof name);
+    return name;
+}
+
+// WM_GETTEXT is marshalled across processes by the system.
+std::string text_of(HWND window)
+{
+    char text[256] = {};
+    DWORD_PTR length = 0;
+    if (!SendMessageTimeoutA(window, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text), SMTO_NORMAL,
+                             UPDATE_TIMEOUT_MS, &length)) {
+        check_failed("no answer to WM_GETTEXT");
+        return "";
+    }
+    return std::string(text, length < sizeof text ? length : sizeof text - 1);
+}
+
+LRESULT send(HWND window, UINT message, WPARAM wparam, LPARAM lparam)
+{
+    DWORD_PTR result = 0;
+    if (!SendMessageTimeoutA(window, message, wparam, lparam, SMTO_NORMAL, UPDATE_TIMEOUT_MS, &result)) {
+        check_failed("no answer to message 0x%x", message);
+        return 0;
+    }
+    return static_cast<LRESULT>(result);
+}
+
+std::vector<HWND> tool_windows()
+{
+    WindowSearch search{Tool.dwProcessId, {}};
+    EnumWindows(collect_window, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+std::vector<HWND> children(HWND parent)
+{
+    std::vector<HWND> found;
+    for (HWND child = GetWindow(parent, GW_CHILD); child != nullptr; child = GetWindow(child, GW_HWNDNEXT)) {
+        found.push_back(child);
+    }
+    return found;
+}

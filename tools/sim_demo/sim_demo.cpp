@@ -1,0 +1,99 @@
+// The demonstration that the main job (tools/run-sim.sh) runs: starts MolaFlashSim.exe with
+// the simulation as the environment configures it, updates every card with its own
+// interface's program, prints each page's status text, and shows each page in turn so that
+// the caller can take a screenshot of it.
+//
+// Usage: sim_demo DIRECTORY SYNC_DIRECTORY
+//   DIRECTORY holds MolaFlashSim.exe. Before closing the sheet the demonstration shows page N,
+//   prints "SHOT N" and waits for SYNC_DIRECTORY\shot-N.done.
+#include "devtools/sheet_driver/sheet_driver.h"
+
+#include <prsht.h>
+
+#include <cstdio>
+
+namespace {
+
+// Models of the simulated cards as the environment configures them, "pci" or "cardbus".
+std::vector<std::string> configured_models()
+{
+    char cards[256] = {};
+    const DWORD n = GetEnvironmentVariableA("MOLA_SIM_CARDS", cards, sizeof cards);
+    const std::string list = n > 0 && n < sizeof cards ? std::string(cards) : std::string("pci:9,cardbus:10");
+    std::vector<std::string> models;
+    std::size_t start = 0;
+    while (start <= list.size()) {
+        std::size_t comma = list.find(',', start);
+        if (comma == std::string::npos) {
+            comma = list.size();
+        }
+        const std::string entry = list.substr(start, comma - start);
+        models.push_back(entry.substr(0, entry.find(':')));
+        start = comma + 1;
+    }
+    return models;
+}
+
+// Updates every card with its own interface's program, as the environment configures the
+// simulation (left as it is), and prints each page's status text. Before closing the sheet
+// it shows each page in turn and waits for SYNC\shot-N.done, so that the caller can take a
+// screenshot of page N.
+int demo(const std::string& sync)
+{
+    if (!start_tool()) {
+        return 1;
+    }
+    HWND sheet = find_sheet();
+    if (sheet == nullptr) {
+        wait_for(EXIT_TIMEOUT_MS, [] { return tool_exited(); });
+        std::printf("the tool showed no sheet and ended with exit code %lld\n", tool_exit_code());
+        return 1;
+    }
+    const std::vector<std::string> models = configured_models();
+    const std::vector<std::string> titles = tab_titles(sheet);
+    for (std::size_t i = 0; i < titles.size(); ++i) {
+        HWND p = page(sheet, static_cast<int>(i));
+        const bool cardbus = i < models.size() && models[i] == "cardbus";
+        const PageView start = view(p);
+        std::printf("%s: revision %s, %s; updating with the %s program\n", titles[i].c_str(),
+                    start.revision.substr(0, start.revision.find('\n')).c_str(), start.status.c_str(),
+                    cardbus ? "CardBus" : "PCI");
+        std::fflush(stdout);
+        choose(p, cardbus ? IDC_CARDBUS : IDC_PCI);
+        press_update(p);
+        const PageView v = view(p);
+        std::printf("%s: status \"%s\", progress bar %lld\n", titles[i].c_str(), v.status.c_str(), v.bar);
+        std::fflush(stdout);
+    }
+    for (std::size_t i = 0; i < titles.size(); ++i) {
+        page(sheet, static_cast<int>(i));
+        std::printf("SHOT %zu\n", i + 1);
+        std::fflush(stdout);
+        const std::string done = sync + "\\shot-" + std::to_string(i + 1) + ".done";
+        if (!wait_for(60000, [&] { return GetFileAttributesA(done.c_str()) != INVALID_FILE_ATTRIBUTES; })) {
+            check_failed("no screenshot was taken of page %zu", i + 1);
+        }
+    }
+    close_sheet(sheet, PSBTN_OK);
+    if (HWND box = wait_message_box(sheet)) {
+        std::printf("message after closing: %s\n", quoted(box_text(box)).c_str());
+        PostMessageA(box, WM_COMMAND, IDOK, 0);
+    }
+    wait_for(EXIT_TIMEOUT_MS, [] { return tool_exited(); });
+    std::printf("exit code %lld\n", tool_exit_code());
+    return CheckFailures == 0 ? 0 : 1;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc != 3) {
+        std::fprintf(stderr, "usage: sim_demo DIRECTORY SYNC_DIRECTORY\n");
+        return 2;
+    }
+    ToolDirectory = argv[1];
+    const int rc = demo(argv[2]);
+    stop_tool();
+    return rc;
+}
