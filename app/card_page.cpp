@@ -6,18 +6,12 @@
 
 #include "app/resources/resource.h"
 #include "card/driver.h"
-#include "card/port.h"
 #include "images/image_source.h"
-#include "platform/regs.h"
-#include "xsvf/player.h"
+#include "xsvf/update.h"
 
 namespace {
 
 constexpr int TEXT_SIZE = 32;
-
-// Values written to control word 0 around an update.
-constexpr std::uint32_t CONTROL_BEFORE_UPDATE = 8;
-constexpr std::uint32_t CONTROL_AFTER_UPDATE = 16;
 
 void set_item_text(HWND page, int item, const char* text)
 {
@@ -45,28 +39,21 @@ INT_PTR on_init_dialog(HWND page, const PROPSHEETPAGEA* record)
 
 void on_update(HWND page)
 {
+    const std::uint8_t* program = nullptr;
     if (IsDlgButtonChecked(page, IDC_PCI) != 0) {
-        SelectedImage = PciImage;
+        program = PciImage;
     } else if (IsDlgButtonChecked(page, IDC_CARDBUS) != 0) {
-        SelectedImage = CardBusImage;
+        program = CardBusImage;
     } else {
         MessageBoxA(nullptr, APP_CHOOSE_INTERFACE_TEXT, APP_MESSAGE_CAPTION, MB_ICONINFORMATION);
         return;
     }
-    SelectedImageLength = IMAGE_LENGTH;
 
     const auto card = static_cast<std::int32_t>(GetWindowLongPtrA(page, DWLP_USER));
-    if (!driver_probe(card, 1)) {
+    const std::int32_t result = player_update_card(card, program, IMAGE_LENGTH, page);
+    if (result == UPDATE_NOT_MAPPED) {
         return;
     }
-
-    reg_write(RegisterPointer, CONTROL_BEFORE_UPDATE);
-    port_set_tms(1);
-
-    ImageReadIndex = 0;
-    LastPercent = 0;
-    ProgressPage = page;
-    const std::int32_t result = player_execute();
 
     char text[TEXT_SIZE];
     if (result != 0) {
@@ -75,9 +62,6 @@ void on_update(HWND page)
         wsprintfA(text, "Success");
         UpdateSucceeded = 1;
     }
-
-    reg_write(RegisterPointer, CONTROL_AFTER_UPDATE);
-    driver_release();
     set_item_text(page, IDC_STATUS, text);
 }
 

@@ -6,13 +6,11 @@
 #include <vector>
 
 #include "bench/bench_clock.h"
-#include "card/driver.h"
-#include "card/port.h"
 #include "images/image_source.h"
-#include "platform/regs.h"
 #include "sim/sim_clock.h"
 #include "sim/sim_platform.h"
 #include "xsvf/player.h"
+#include "xsvf/update.h"
 
 namespace {
 
@@ -31,20 +29,8 @@ int main()
         config.cards[0].model = SimCardModel::Pci;
         sim_configure(config);
         const double start = bench_wall_seconds();
-        if (!driver_probe(0, 1)) {
-            std::fprintf(stderr, "full_update_bench: the simulated card could not be mapped\n");
-            return 1;
-        }
-        reg_write(RegisterPointer, 8);
-        port_set_tms(1);
-        SelectedImage = PciImage;
-        SelectedImageLength = IMAGE_LENGTH;
-        ImageReadIndex = 0;
-        LastPercent = 0;
         LogLevel = 0;
-        const std::int32_t result = player_execute();
-        reg_write(RegisterPointer, 16);
-        driver_release();
+        const std::int32_t result = player_update_card(0, PciImage, IMAGE_LENGTH, nullptr);
         walls.push_back(bench_wall_seconds() - start);
         if (result != 0) {
             std::fprintf(stderr, "full_update_bench: the update failed with %d\n", static_cast<int>(result));

@@ -14,7 +14,12 @@ constexpr int PORT_LINE_TMS = 2;
 constexpr std::uint32_t PORT_TMS_BIT = 0x1;
 constexpr std::uint32_t PORT_TCK_BIT = 0x2;
 constexpr std::uint32_t PORT_TDI_BIT = 0x4;
-constexpr std::uint32_t PORT_SHADOW_INITIAL = 0x8; // bit 3 is always 1
+// Control word 0 bits beyond the JTAG lines. Bit 3 enables the card's JTAG buffers; the port
+// keeps it set in every word it writes. Bit 4 asks the card to load its logic from the
+// configuration memory at the next power-up.
+constexpr std::uint32_t PORT_JTAG_ENABLE = 0x8;
+constexpr std::uint32_t PORT_RELOAD_REQUEST = 0x10;
+constexpr std::uint32_t PORT_SHADOW_INITIAL = PORT_JTAG_ENABLE; // bit 3 is always 1
 
 // Offsets from the register pointer (control word 0) in bytes.
 constexpr std::intptr_t PORT_STATUS_OFFSET = -0x100;

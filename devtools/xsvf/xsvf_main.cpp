@@ -38,6 +38,7 @@
 #include "sim/sim_platform.h"
 #include "xsvf/commands.h"
 #include "xsvf/player.h"
+#include "xsvf/update.h"
 
 extern bool XsvfProgressShown;
 
@@ -399,13 +400,16 @@ int cmd_play(int argc, char** argv)
 
     RecordingTarget recorder;
     TeeTarget tee{};
+    LogLevel = log_level;
+    std::int32_t result = 0;
     if (sim_target) {
         if (trace) {
             tee.inner = sim_card_target(&SimCards[0]);
             tee.trace = trace;
             sim_attach_target(0, tee_target(&tee));
         }
-        if (!driver_probe(0, 1)) {
+        result = player_update_card(0, s.bytes, s.length, nullptr);
+        if (result == UPDATE_NOT_MAPPED) {
             std::fprintf(stderr, "xsvf: the simulated driver refused to map the card\n");
             if (trace) {
                 std::fclose(trace);
@@ -422,22 +426,9 @@ int cmd_play(int argc, char** argv)
         }
         sim_attach_target(0, recording_target(&recorder));
         sim_map_directly(0);
+        result = player_run_program(s.bytes, s.length, nullptr);
     }
-
-    LogLevel = log_level;
-    reg_write(RegisterPointer, 8);
-    port_set_tms(1);
-    SelectedImage = s.bytes;
-    SelectedImageLength = s.length;
-    ImageReadIndex = 0;
-    LastPercent = 0;
-    ProgressPage = nullptr;
-    const std::int32_t result = player_execute();
     std::fflush(stdout);
-    reg_write(RegisterPointer, 16);
-    if (sim_target) {
-        driver_release();
-    }
     if (XsvfProgressShown) {
         std::fputc('\n', stderr);
     }

@@ -4,15 +4,16 @@
 
 #include <vector>
 
-#include "card/driver.h"
-#include "card/port.h"
 #include "images/image_source.h"
+#include "card/driver.h"
+#include "sim/recording_target.h"
 #include "sim/sim_card.h"
 #include "sim/sim_clock.h"
 #include "sim/sim_platform.h"
 #include "sim/ui_recording.h"
 #include "tests/images/program_walk.h"
 #include "xsvf/player.h"
+#include "xsvf/update.h"
 
 namespace {
 
@@ -34,18 +35,10 @@ protected:
         c.cards[0].model = card_model;
         c.cards[0].card_faults = faults;
         sim_configure(c);
-        EXPECT_EQ(driver_probe(0, 1), 1);
-        SelectedImage = program;
-        SelectedImageLength = IMAGE_LENGTH;
-        ImageReadIndex = 0;
-        LastPercent = 0;
-        reg_write(RegisterPointer, 8);
-        port_set_tms(1);
-        const std::int32_t result = player_execute();
-        const std::uint32_t bytes = ImageReadIndex;
-        reg_write(RegisterPointer, 16);
-        driver_release();
-        return {result, bytes};
+        const std::int32_t result = player_update_card(0, program, IMAGE_LENGTH, nullptr);
+        EXPECT_NE(result, UPDATE_NOT_MAPPED);
+        EXPECT_FALSE(sim_is_mapped(0)); // released again
+        return {result, ImageReadIndex};
     }
 
     static const SimCard& card() { return *sim_card(0); }
@@ -172,16 +165,67 @@ TEST_F(UpdateTest, CompleteRunShowsEveryPercentAndASecondRunSucceedsAgain)
     }
     // Without a power cycle the card holds the new configuration; a second update of the
     // same card (sim_configure powers it on again, so run the player twice here) works too.
-    EXPECT_EQ(driver_probe(0, 1), 1);
-    SelectedImage = CardBusImage;
-    ImageReadIndex = 0;
-    LastPercent = 0;
-    reg_write(RegisterPointer, 8);
-    port_set_tms(1);
-    EXPECT_EQ(player_execute(), ErrNone);
-    reg_write(RegisterPointer, 16);
-    driver_release();
+    EXPECT_EQ(player_update_card(0, CardBusImage, IMAGE_LENGTH, nullptr), ErrNone);
     EXPECT_TRUE(sim_card_holds_configuration(&card(), SimCardModel::CardBus));
     EXPECT_EQ(card().device.counters.rows_programmed, 2 * DEVICE_ROWS);
 }
 }
+
+namespace {
+
+// The register accesses and driver requests of one update, around a program that is only
+// XCOMPLETE: buffers on, the player's reset (five TCK pulses with TMS high), reload request.
+TEST(UpdateSequence, EnablesTheBuffersRunsTheProgramAndRequestsTheReloadBetweenMapAndRelease)
+{
+    SimConfig c = sim_default_config();
+    c.card_count = 1;
+    sim_configure(c);
+    RecordingTarget recorder;
+    sim_attach_target(0, recording_target(&recorder));
+    const std::uint8_t complete[] = {0};
+    LogLevel = -1;
+    EXPECT_EQ(player_update_card(0, complete, sizeof complete, nullptr), ErrNone);
+    LogLevel = 0;
+
+    ASSERT_EQ(recorder.events.size(), 1u + 5u * 12u + 1u);
+    EXPECT_EQ(recorder.events.front(), (RecordedEvent{'W', 0x100, 0x08}));
+    for (std::size_t pulse = 0; pulse < 5; ++pulse) {
+        for (std::size_t w = 0; w < 12; ++w) {
+            const RecordedEvent& e = recorder.events[1 + pulse * 12 + w];
+            EXPECT_EQ(e.offset, 0x100u + 4u * (w % 4));
+            EXPECT_EQ(e.value, w / 4 == 1 ? 0x0Bu : 0x09u); // TMS high, TCK low-high-low
+        }
+    }
+    EXPECT_EQ(recorder.events.back(), (RecordedEvent{'W', 0x100, 0x10}));
+
+    std::vector<std::uint32_t> codes;
+    for (int i = 0; i < TheSimCallLog.count; ++i) {
+        if (TheSimCallLog.calls[i].kind == SimCallKind::DeviceIoControl) {
+            codes.push_back(TheSimCallLog.calls[i].code);
+        }
+    }
+    EXPECT_EQ(codes, (std::vector<std::uint32_t>{CTL_CARD_INFO, CTL_MAP_REGISTER, CTL_UNMAP_REGISTER}));
+    EXPECT_FALSE(sim_is_mapped(0));
+    EXPECT_EQ(TheSimCallLog.open_handles, 0);
+}
+
+TEST(UpdateSequence, ACardThatCannotBeMappedIsNotTouched)
+{
+    for (const std::uint32_t fault : {SIM_FAULT_MAP_FAILS, SIM_FAULT_MAP_ADDRESS_ZERO}) {
+        SimConfig c = sim_default_config();
+        c.card_count = 1;
+        c.cards[0].driver_faults = fault;
+        sim_configure(c);
+        RecordingTarget recorder;
+        sim_attach_target(0, recording_target(&recorder));
+        TheSimClock.register_writes = 0;
+        EXPECT_EQ(player_update_card(0, PciImage, IMAGE_LENGTH, nullptr), UPDATE_NOT_MAPPED) << fault;
+        EXPECT_TRUE(recorder.events.empty()) << fault;
+        EXPECT_EQ(TheSimClock.register_writes, 0u) << fault;
+        for (int i = 0; i < TheSimCallLog.count; ++i) {
+            EXPECT_NE(TheSimCallLog.calls[i].code, CTL_UNMAP_REGISTER) << fault; // nothing to release
+        }
+    }
+}
+
+} // namespace

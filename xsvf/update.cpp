@@ -1,0 +1,38 @@
+// The update sequence around the player: the card's JTAG buffers, the reader and the mapping.
+#include "xsvf/update.h"
+
+#include "card/driver.h"
+#include "card/port.h"
+#include "images/image_source.h"
+#include "platform/regs.h"
+#include "xsvf/player.h"
+
+std::int32_t player_run_program(const std::uint8_t* program, std::uint32_t length, WindowHandle page)
+{
+    // The buffers are enabled with TCK low; the shadow word is not touched, and its bit 3 is
+    // this same enable bit.
+    reg_write(RegisterPointer, PORT_JTAG_ENABLE);
+    port_set_tms(1);
+
+    SelectedImage = program;
+    SelectedImageLength = length;
+    ImageReadIndex = 0;
+    LastPercent = 0;
+    ProgressPage = page;
+    const std::int32_t result = player_execute();
+
+    reg_write(RegisterPointer, PORT_RELOAD_REQUEST);
+    return result;
+}
+
+std::int32_t player_update_card(std::int32_t card, const std::uint8_t* program, std::uint32_t length,
+                                WindowHandle page)
+{
+    SelectedImage = program;
+    if (!driver_probe(card, 1)) {
+        return UPDATE_NOT_MAPPED;
+    }
+    const std::int32_t result = player_run_program(program, length, page);
+    driver_release();
+    return result;
+}

@@ -1,0 +1,24 @@
+// One update of a card with a program: the sequence that the card page runs when Update is
+// pressed. The developer tool, the benchmark and the tests run this same sequence.
+#pragma once
+
+#include <cstdint>
+
+#include "platform/ui.h"
+
+// Result of player_update_card when the driver could not map the card's register block: the
+// card was not touched and nothing needs releasing. Every other result is the player's
+// XsvfError (0 for success).
+constexpr std::int32_t UPDATE_NOT_MAPPED = -1;
+
+// Plays a program through the JTAG port of the card whose register block is mapped now:
+// enables the card's JTAG buffers (control word 0 := PORT_JTAG_ENABLE), sets TMS high,
+// positions the reader at the program's first byte with `page` showing the progress, runs
+// the player, then asks the card to reload its logic (control word 0 := PORT_RELOAD_REQUEST).
+// Returns the player's result.
+std::int32_t player_run_program(const std::uint8_t* program, std::uint32_t length, WindowHandle page);
+
+// The whole update of card k: selects the program, probes the card with mapping, runs
+// player_run_program and releases the mapping. UPDATE_NOT_MAPPED when the probe fails.
+std::int32_t player_update_card(std::int32_t card, const std::uint8_t* program, std::uint32_t length,
+                                WindowHandle page);
