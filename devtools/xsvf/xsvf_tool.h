@@ -1,0 +1,40 @@
+// The xsvf developer tool's pieces: loading a stream, the subcommands and their exit codes.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <vector>
+
+#include "sim/sim_platform.h"
+
+// Exit statuses of the tool's own failures. play exits with the player's result (0 to 6),
+// so its own failures use codes far from those.
+inline constexpr int EXIT_USAGE = 64;       // bad command line
+inline constexpr int EXIT_NO_INPUT = 66;    // FILE cannot be read
+inline constexpr int EXIT_UNAVAILABLE = 69; // the simulated card cannot be mapped
+inline constexpr int EXIT_CANT_WRITE = 73;  // the trace cannot be written
+
+// Files larger than this are refused: no program comes near it, and the reader's percent
+// arithmetic is exact only well below 42 MB.
+inline constexpr long MAX_FILE_BYTES = 16L * 1024 * 1024;
+
+// A stream to work on: a file read into memory, or one of the embedded programs.
+struct Stream {
+    std::vector<std::uint8_t> owned;
+    const std::uint8_t* bytes = nullptr;
+    std::uint32_t length = 0;
+    bool embedded = false;
+    SimCardModel model = SimCardModel::Pci; // of an embedded program
+};
+
+// Loads FILE, or @pci / @cardbus; prints why on standard error and returns false on failure.
+bool xsvf_load(const char* name, Stream* s);
+std::span<const std::uint8_t> xsvf_bytes(const Stream& s);
+
+// Prints the usage on standard error and returns EXIT_USAGE.
+int xsvf_usage();
+
+int xsvf_check(const char* name);
+int xsvf_dis(const char* name);
+int xsvf_cat(const char* name);
+int xsvf_play(int argc, char** argv);
