@@ -1,0 +1,178 @@
+// One checked play of a stream: the played run with its work and log checks, then the
+// reference run that shows whether anything happened after the stream ran out.
+#include "fuzz/checked_play.h"
+
+#include <cstring>
+#include <vector>
+
+#include "card/port.h"
+#include "fuzz/log_capture.h"
+#include "images/image_source.h"
+#include "sim/sim_platform.h"
+#include "sim/ui_recording.h"
+#include "xsvf/commands.h"
+#include "xsvf/player.h"
+#include "xsvf/update.h"
+
+namespace {
+
+// The byte after the stream in the reference run: no command has this opcode.
+constexpr std::uint8_t REFERENCE_EXTRA_BYTE = 0xFF;
+
+void prepare_card(const SimTarget& target)
+{
+    static bool configured = false;
+    if (!configured) {
+        SimConfig c;
+        c.card_count = 1;
+        sim_configure(c);
+        configured = true;
+    }
+    sim_attach_target(0, target);
+    sim_map_directly(0);
+    PortShadow = PORT_SHADOW_INITIAL;
+    RecordedMessages.clear();
+    // The update sequence positions the reader only after its first register write, which
+    // the targets already judge by the reader's position.
+    ImageReadIndex = 0;
+}
+
+void serve_tdo(RecordingTarget* r, const char* tdo)
+{
+    r->store = false;
+    if (std::strlen(tdo) == 1) {
+        r->tdo = tdo[0] == '1' ? 1u : 0u;
+    } else {
+        r->tdo_script = tdo;
+    }
+}
+
+// Plays the stream followed by one more byte, at LogLevel -1, and compares.
+void check_against_reference(std::span<const std::uint8_t> stream, const PlayOptions& options,
+                             const PlayedWork& played, PlayReport* report)
+{
+    std::vector<std::uint8_t> longer(stream.begin(), stream.end());
+    longer.push_back(REFERENCE_EXTRA_BYTE);
+    const auto length = static_cast<std::uint32_t>(stream.size());
+
+    RecordingTarget recorder;
+    serve_tdo(&recorder, options.tdo);
+    ReferenceWork work;
+    work.recorder = &recorder;
+    work.played_length = length;
+    work.played_events = played.ledger.events;
+    work.played_abandoned = report->abandoned;
+    prepare_card(reference_work_target(&work));
+    LogLevel = -1;
+
+    ReferenceOutcome ref;
+    try {
+        ref.result = player_run_program(longer.data(), length + 1, nullptr);
+    } catch (const RunStop& s) {
+        ref.ended = false;
+        ref.stop = s.reason;
+    }
+    ref.bytes_read = ImageReadIndex;
+    ref.ran_out = ImageReadIndex > length || (!ref.ended && ref.stop == StopReason::RanOut);
+    ref.events = work.ledger.events;
+    ref.reached_played_events = work.reached_played_events;
+    ref.hash_at_played_events = work.hash_at_played_events;
+    report->reference_ran_out = ref.ran_out;
+    report->finding = reference_finding(*report, played.ledger.hash, ref);
+}
+
+// The properties of the played run's end.
+void check_result(std::span<const std::uint8_t> stream, PlayReport* report)
+{
+    if (report->result < 0 || report->result >= XSVF_ERROR_COUNT) {
+        report->finding = "result: " + std::to_string(report->result) + " is no player result";
+    } else if (report->result == ErrNone &&
+               (report->bytes_read == 0 || report->bytes_read > stream.size() ||
+                stream[report->bytes_read - 1] != XCOMPLETE)) {
+        report->finding = "result: success without XCOMPLETE as the last byte read (" +
+                          std::to_string(report->bytes_read) + " of " + std::to_string(stream.size()) + ")";
+    }
+}
+
+} // namespace
+
+std::string reference_finding(const PlayReport& played, std::uint64_t played_hash, const ReferenceOutcome& ref)
+{
+    const std::string counts = " (played run " + std::to_string(played.events) + " events, reference " +
+                               std::to_string(ref.events) + ")";
+    if (!ref.ended && ref.stop == StopReason::Overran) {
+        return "end: the played run stopped where the same bytes go on working inside the stream" + counts;
+    }
+    if (!ref.reached_played_events) {
+        return ref.ran_out ? "end: the card was worked after the stream ran out" + counts
+                           : "end: the played run did more than the same bytes in the reference" + counts;
+    }
+    if (ref.hash_at_played_events != played_hash) {
+        return "end: the register accesses differ from the reference's" + counts;
+    }
+    if (played.abandoned) {
+        return "";
+    }
+    if (ref.ran_out && played.result == ErrNone) {
+        return "end: a stream that ran out succeeded";
+    }
+    if (ref.ended && !ref.ran_out && (ref.result != played.result || ref.bytes_read != played.bytes_read)) {
+        return "end: result " + std::to_string(played.result) + " after " + std::to_string(played.bytes_read) +
+               " bytes, the reference " + std::to_string(ref.result) + " after " + std::to_string(ref.bytes_read);
+    }
+    return "";
+}
+
+PlayOptions play_options_for(std::size_t length)
+{
+    static const char* const tdo[] = {"0", "1", "0010111"};
+    PlayOptions o;
+    o.log_level = static_cast<std::int32_t>(length % 6) - 1;
+    o.tdo = tdo[(length / 6) % 3];
+    return o;
+}
+
+PlayReport checked_play(std::span<const std::uint8_t> stream, const PlayOptions& options)
+{
+    PlayReport report;
+    const std::int32_t saved_level = LogLevel;
+
+    RecordingTarget recorder;
+    serve_tdo(&recorder, options.tdo);
+    PlayedWork played;
+    played.recorder = &recorder;
+    played.stream = stream.data();
+    played.length = static_cast<std::uint32_t>(stream.size());
+    played.budget = options.budget;
+    prepare_card(played_work_target(&played));
+
+    LogCheck log;
+    log_check_begin(&log, options.log_level, &played.ledger.pulses);
+    LogLevel = options.log_level;
+    log_capture_begin(&log);
+    try {
+        report.result = player_run_program(stream.data(), played.length, nullptr);
+    } catch (const RunStop& s) {
+        report.abandoned = s.reason == StopReason::Budget;
+    }
+    log_capture_end();
+    report.bytes_read = ImageReadIndex;
+    report.events = played.ledger.events;
+
+    if (!played.finding.empty()) {
+        report.finding = played.finding;
+    } else {
+        log_check_end(&log, report.result, !report.abandoned);
+        report.finding = log.finding;
+        report.log_lines = log.lines;
+        report.failed_command = log_failed_command(log);
+    }
+    if (report.finding.empty() && !report.abandoned) {
+        check_result(stream, &report);
+    }
+    if (report.finding.empty()) {
+        check_against_reference(stream, options, played, &report);
+    }
+    LogLevel = saved_level;
+    return report;
+}

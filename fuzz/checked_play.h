@@ -1,0 +1,63 @@
+// Plays any bytes as a stream against the recording target and checks, inside the run, the
+// properties that hold for every stream:
+// - the port work stays within the bound of work_check.h, and the log within the bounds of
+//   log_check.h;
+// - nothing happens on the card once the stream has run out: the same bytes followed by one
+//   more byte (0xFF, no command) are played again as a reference at LogLevel -1. Until the
+//   reference reads that extra byte, both runs must do the same register accesses in the
+//   same order; the played run must do nothing beyond them, and where the reference read
+//   the extra byte, the played run must fail;
+// - a run succeeds only if XCOMPLETE was read inside the stream, and its result is one of
+//   the player's codes.
+// A finding is a text naming the broken property.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+
+#include "fuzz/work_check.h"
+
+// Events of one run before it is abandoned as too costly to fuzz; its checks hold up to
+// there.
+constexpr std::uint64_t PLAY_BUDGET = 1'000'000;
+
+struct PlayOptions {
+    std::int32_t log_level = 0;
+    const char* tdo = "0";          // TDO served: "0", "1" or a script of 0 and 1, repeated
+    std::uint64_t budget = PLAY_BUDGET;
+};
+
+struct PlayReport {
+    std::string finding;            // empty when every property held
+    std::int32_t result = 0;        // the player's result (if not abandoned)
+    bool abandoned = false;         // stopped at the budget
+    std::uint32_t bytes_read = 0;   // ImageReadIndex at the end
+    long failed_command = -1;       // N of "ERROR at XSVF command #N", when logged
+    bool reference_ran_out = false; // the reference read past the played stream's end
+    std::uint64_t events = 0;
+    std::uint64_t log_lines = 0;
+};
+
+// Chooses the options from the input's length, so that every log level and every TDO
+// pattern is reached and a saved input replays with the same ones: LogLevel is
+// length mod 6 - 1 (-1 to 4); TDO is constant 0, constant 1 or a script, by length / 6 mod 3.
+PlayOptions play_options_for(std::size_t length);
+
+PlayReport checked_play(std::span<const std::uint8_t> stream, const PlayOptions& options);
+
+// How the reference run ended, as the comparison needs it.
+struct ReferenceOutcome {
+    bool ended = true;                  // returned; else stopped by its target
+    StopReason stop = StopReason::Budget;
+    std::int32_t result = 0;            // when ended
+    std::uint32_t bytes_read = 0;       // ImageReadIndex at its end
+    bool ran_out = false;               // read the byte after the played stream
+    std::uint64_t events = 0;
+    bool reached_played_events = false;
+    std::uint64_t hash_at_played_events = 0;
+};
+
+// The finding of comparing the played run (report, with the hash of its events) with the
+// reference; empty when they agree.
+std::string reference_finding(const PlayReport& played, std::uint64_t played_hash, const ReferenceOutcome& ref);

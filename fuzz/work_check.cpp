@@ -1,0 +1,119 @@
+// Register targets that count, hash and bound the port work of a run.
+#include "fuzz/work_check.h"
+
+#include <algorithm>
+
+#include "card/port.h"
+#include "images/image_source.h"
+#include "xsvf/vector_buffer.h"
+
+namespace {
+
+constexpr std::uint32_t CONTROL_WORD_0 = 0x100;
+
+void account(WorkLedger* l, char kind, std::uint32_t offset, std::uint32_t value)
+{
+    ++l->events;
+    if (kind == 'W' && offset == CONTROL_WORD_0 && (value & PORT_TCK_BIT) != 0) {
+        ++l->pulses;
+    }
+    const std::uint32_t words[3] = {static_cast<std::uint32_t>(kind), offset, value};
+    for (const std::uint32_t w : words) {
+        for (int i = 0; i < 4; ++i) {
+            l->hash ^= (w >> (8 * i)) & 0xFFu;
+            l->hash *= 0x100000001b3u;
+        }
+    }
+}
+
+// The played run: budget and gap bound, checked at every event.
+void played_event(PlayedWork* p, char kind, std::uint32_t offset, std::uint32_t value)
+{
+    const std::uint32_t consumed = std::min(ImageReadIndex, p->length);
+    if (consumed != p->consumed) {
+        for (std::uint32_t i = p->consumed; i < consumed; ++i) {
+            p->largest = std::max(p->largest, p->stream[i]);
+        }
+        p->consumed = consumed;
+        p->gap_events = 0;
+        p->gap_bound = work_gap_bound(p->stream[consumed - 1], p->largest, consumed);
+    }
+    account(&p->ledger, kind, offset, value);
+    if (++p->gap_events > p->gap_bound) {
+        p->finding = "work: more than " + std::to_string(p->gap_bound) + " events after byte " +
+                     std::to_string(consumed) + " was read, before the next";
+        throw RunStop{StopReason::Finding};
+    }
+    if (p->ledger.events >= p->budget) {
+        throw RunStop{StopReason::Budget};
+    }
+}
+
+// The reference run: stops where it leaves the played stream or passes the played run.
+void reference_event(ReferenceWork* r, char kind, std::uint32_t offset, std::uint32_t value)
+{
+    if (ImageReadIndex > r->played_length) {
+        throw RunStop{StopReason::RanOut};
+    }
+    if (r->ledger.events == r->played_events && !r->played_abandoned) {
+        throw RunStop{StopReason::Overran};
+    }
+    account(&r->ledger, kind, offset, value);
+    if (r->ledger.events == r->played_events) {
+        r->reached_played_events = true;
+        r->hash_at_played_events = r->ledger.hash;
+        if (r->played_abandoned) {
+            throw RunStop{StopReason::Matched};
+        }
+    }
+}
+
+template <typename Work, void (*Event)(Work*, char, std::uint32_t, std::uint32_t)>
+SimTarget checking_target(Work* work)
+{
+    SimTarget t;
+    t.context = work;
+    t.read = [](void* c, std::uint32_t offset) {
+        auto* w = static_cast<Work*>(c);
+        const SimTarget inner = recording_target(w->recorder);
+        const std::uint32_t value = inner.read(inner.context, offset);
+        Event(w, 'R', offset, value);
+        return value;
+    };
+    t.write = [](void* c, std::uint32_t offset, std::uint32_t value) {
+        auto* w = static_cast<Work*>(c);
+        const SimTarget inner = recording_target(w->recorder);
+        inner.write(inner.context, offset, value);
+        // The reload request that closes the update sequence comes after the player and
+        // after the end of any stream; it is no work of the stream's.
+        if (offset != CONTROL_WORD_0 || value != PORT_RELOAD_REQUEST) {
+            Event(w, 'W', offset, value);
+        }
+    };
+    t.sleep = [](void* c, std::uint32_t milliseconds) {
+        auto* w = static_cast<Work*>(c);
+        const SimTarget inner = recording_target(w->recorder);
+        inner.sleep(inner.context, milliseconds);
+        Event(w, 'S', 0, milliseconds);
+    };
+    return t;
+}
+
+} // namespace
+
+std::uint64_t work_gap_bound(std::uint8_t b, std::uint8_t largest, std::uint32_t consumed)
+{
+    const std::uint64_t bits = 8u * std::min<std::uint64_t>(static_cast<std::uint64_t>(MAX_LEN), consumed);
+    const std::uint64_t attempt = ATTEMPT_FIXED_EVENTS + EVENTS_PER_BIT * bits;
+    return (b + 1u) * (largest + 1u) * attempt + SEQUENCE_EVENTS;
+}
+
+SimTarget played_work_target(PlayedWork* work)
+{
+    return checking_target<PlayedWork, played_event>(work);
+}
+
+SimTarget reference_work_target(ReferenceWork* work)
+{
+    return checking_target<ReferenceWork, reference_event>(work);
+}
