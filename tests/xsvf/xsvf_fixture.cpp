@@ -1,5 +1,30 @@
 #include "tests/xsvf/xsvf_fixture.h"
 
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+
+// With MOLA_DUMP_STREAMS=DIR, every stream a test plays is also written to DIR, named after
+// the test: the seed corpus of the fuzz targets is made of them (tools/fuzz-seeds.sh).
+void dump_stream(const Bytes& bytes)
+{
+    const char* dir = std::getenv("MOLA_DUMP_STREAMS");
+    if (dir == nullptr || *dir == '\0') {
+        return;
+    }
+    static int serial = 0;
+    const ::testing::TestInfo* t = ::testing::UnitTest::GetInstance()->current_test_info();
+    const std::string path = std::string(dir) + "/" + t->test_suite_name() + "." + t->name() + "." +
+                             std::to_string(++serial) + ".xsvf";
+    if (std::FILE* f = std::fopen(path.c_str(), "wb")) {
+        std::fwrite(bytes.data(), 1, bytes.size(), f);
+        std::fclose(f);
+    }
+}
+
+} // namespace
+
 void XsvfTest::SetUp()
 {
     SimConfig c;
@@ -13,6 +38,7 @@ void XsvfTest::SetUp()
 
 void XsvfTest::load(const Bytes& bytes)
 {
+    dump_stream(bytes);
     image = bytes;
     SelectedImage = image.data();
     SelectedImageLength = static_cast<std::uint32_t>(image.size());
