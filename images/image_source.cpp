@@ -32,3 +32,13 @@ void image_next_byte(std::uint8_t* byte)
     ui_send_item_message(ProgressPage, IDC_STATUS, UI_WM_SETTEXT, 0, reinterpret_cast<std::intptr_t>(text));
     ui_send_item_message(ProgressPage, IDC_PROGRESS, UI_PBM_SETPOS, static_cast<std::uintptr_t>(percent), 0);
 }
+
+std::uint32_t image_bytes_left()
+{
+    return ImageReadIndex < SelectedImageLength ? SelectedImageLength - ImageReadIndex : 0;
+}
+
+std::uint8_t image_peek_byte(std::uint32_t ahead)
+{
+    return ahead < image_bytes_left() ? SelectedImage[ImageReadIndex + ahead] : IMAGE_PAST_END_BYTE;
+}

@@ -11,7 +11,7 @@
 // goes to standard error.
 //
 // Exit status: check and dis 0 for a clean stream, 1 otherwise; play the player's result
-// (0 to 6); the tool's own failures 64 (usage), 66 (FILE unreadable), 69 (card unavailable),
+// (0 to 7); the tool's own failures 64 (usage), 66 (FILE unreadable), 69 (card unavailable),
 // 73 (trace not written).
 #include <cstdio>
 #include <string>

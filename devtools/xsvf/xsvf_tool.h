@@ -7,7 +7,7 @@
 
 #include "sim/sim_platform.h"
 
-// Exit statuses of the tool's own failures. play exits with the player's result (0 to 6),
+// Exit statuses of the tool's own failures. play exits with the player's result (0 to 7),
 // so its own failures use codes far from those.
 inline constexpr int EXIT_USAGE = 64;       // bad command line
 inline constexpr int EXIT_NO_INPUT = 66;    // FILE cannot be read

@@ -104,6 +104,15 @@ expect_same "$work/want" "$work/log" "play's standard output is the player's log
 "$xsvf" play "$work/small.xsvf" --tdo 2 >/dev/null 2>&1
 expect_status 64 $? "a bad --tdo is a usage error"
 
+# A command cut off by the end of the file does nothing: XSDRSIZE 56000 and a bare XSDRINC.
+printf '\x08\x00\x00\xda\xc0\x0b' >"$work/cut.xsvf"
+"$xsvf" play "$work/cut.xsvf" --trace "$work/cut.trace" >"$work/log" 2>/dev/null
+expect_status 7 $? "play of a cut XSDRINC"
+expect_grep "^ERROR:  XSVF stream ends inside command #2 (XSDRINC)$" "$work/log" "play of a cut XSDRINC: log"
+# The buffers on, the run's reset (5 pulses of 12 writes), the reload request: nothing more.
+lines=$(wc -l <"$work/cut.trace")
+if [ "$lines" = 62 ]; then ok; else bad "play of a cut XSDRINC: $lines trace lines"; fi
+
 "$xsvf" play "$work/missing.xsvf" >/dev/null 2>&1
 expect_status 66 $? "play of a missing file"
 

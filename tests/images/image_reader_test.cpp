@@ -105,12 +105,23 @@ TEST_F(ImageReaderTest, NeverReadsPastTheSelectedProgram)
 {
     const std::uint8_t tiny[2] = {0x12, 0x34};
     start(tiny, 2, PAGE_A);
+    // Looking ahead neither delivers a byte nor moves the progress.
+    EXPECT_EQ(image_bytes_left(), 2u);
+    EXPECT_EQ(image_peek_byte(0), 0x12);
+    EXPECT_EQ(image_peek_byte(1), 0x34);
+    EXPECT_EQ(image_peek_byte(2), IMAGE_PAST_END_BYTE);
+    EXPECT_EQ(ImageReadIndex, 0u);
     EXPECT_EQ(next(), 0x12);
+    EXPECT_EQ(image_bytes_left(), 1u);
+    EXPECT_EQ(image_peek_byte(0), 0x34);
+    EXPECT_EQ(image_peek_byte(1), IMAGE_PAST_END_BYTE);
     EXPECT_EQ(next(), 0x34);
     for (int i = 0; i < 10; ++i) {
         EXPECT_EQ(next(), IMAGE_PAST_END_BYTE);
     }
     EXPECT_EQ(ImageReadIndex, 2u);
+    EXPECT_EQ(image_bytes_left(), 0u);
+    EXPECT_TRUE(RecordedMessages.empty());
 }
 
 TEST_F(ImageReaderTest, ASecondRunStartsAgainAndReportsOnlyToItsPage)
