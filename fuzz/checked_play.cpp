@@ -62,6 +62,7 @@ void check_against_reference(std::span<const std::uint8_t> stream, const PlayOpt
     work.played_length = length;
     work.played_events = played.ledger.events;
     work.played_abandoned = report->abandoned;
+    work.budget = options.budget;
     prepare_card(reference_work_target(&work));
     LogLevel = -1;
 
@@ -76,6 +77,7 @@ void check_against_reference(std::span<const std::uint8_t> stream, const PlayOpt
     ref.ran_out = ImageReadIndex > length || (!ref.ended && ref.stop == StopReason::RanOut);
     ref.events = work.ledger.events;
     ref.reached_played_events = work.reached_played_events;
+    ref.overran = work.overran;
     ref.hash_at_played_events = work.hash_at_played_events;
     report->reference_ran_out = ref.ran_out;
     report->finding = reference_finding(*report, played.ledger.hash, ref);
@@ -100,9 +102,6 @@ std::string reference_finding(const PlayReport& played, std::uint64_t played_has
 {
     const std::string counts = " (played run " + std::to_string(played.events) + " events, reference " +
                                std::to_string(ref.events) + ")";
-    if (!ref.ended && ref.stop == StopReason::Overran) {
-        return "end: the played run stopped where the same bytes go on working inside the stream" + counts;
-    }
     if (!ref.reached_played_events) {
         return ref.ran_out ? "end: the card was worked after the stream ran out" + counts
                            : "end: the played run did more than the same bytes in the reference" + counts;
@@ -113,10 +112,18 @@ std::string reference_finding(const PlayReport& played, std::uint64_t played_has
     if (played.abandoned) {
         return "";
     }
-    if (ref.ran_out && played.result == ErrNone) {
-        return "end: a stream that ran out succeeded";
+    if (ref.ran_out) {
+        return played.result == ErrStreamEnded ? ""
+                                               : "end: a stream that ran out ended with result " +
+                                                     std::to_string(played.result);
     }
-    if (ref.ended && !ref.ran_out && (ref.result != played.result || ref.bytes_read != played.bytes_read)) {
+    if (ref.overran || !ref.ended) {
+        // Right only where the played run refused a cut-off command that the reference began.
+        return played.result == ErrStreamEnded
+                   ? ""
+                   : "end: the played run stopped where the same bytes go on working inside the stream" + counts;
+    }
+    if (ref.result != played.result || ref.bytes_read != played.bytes_read) {
         return "end: result " + std::to_string(played.result) + " after " + std::to_string(played.bytes_read) +
                " bytes, the reference " + std::to_string(ref.result) + " after " + std::to_string(ref.bytes_read);
     }

@@ -17,13 +17,11 @@ void account(WorkLedger* l, char kind, std::uint32_t offset, std::uint32_t value
     if (kind == 'W' && offset == CONTROL_WORD_0 && (value & PORT_TCK_BIT) != 0) {
         ++l->pulses;
     }
-    const std::uint32_t words[3] = {static_cast<std::uint32_t>(kind), offset, value};
-    for (const std::uint32_t w : words) {
-        for (int i = 0; i < 4; ++i) {
-            l->hash ^= (w >> (8 * i)) & 0xFFu;
-            l->hash *= 0x100000001b3u;
-        }
-    }
+    // Offsets are below 2^16; kind, offset and value fit one 64-bit word.
+    const std::uint64_t word = static_cast<std::uint64_t>(static_cast<unsigned char>(kind)) << 48 |
+                               static_cast<std::uint64_t>(offset & 0xFFFFu) << 32 | value;
+    l->hash = (l->hash ^ word) * 0x100000001b3u;
+    l->hash ^= l->hash >> 29;
 }
 
 // The played run: budget and gap bound, checked at every event.
@@ -49,14 +47,14 @@ void played_event(PlayedWork* p, char kind, std::uint32_t offset, std::uint32_t 
     }
 }
 
-// The reference run: stops where it leaves the played stream or passes the played run.
+// The reference run: stops where it leaves the played stream, where it has matched an
+// abandoned played run, or at the budget. Work beyond the played run's is only marked: it is
+// right for a command that the played run refused as cut off and that the reference, which
+// holds one more byte, begins before it reads that byte (XSDRINC shifts before its count).
 void reference_event(ReferenceWork* r, char kind, std::uint32_t offset, std::uint32_t value)
 {
     if (ImageReadIndex > r->played_length) {
         throw RunStop{StopReason::RanOut};
-    }
-    if (r->ledger.events == r->played_events && !r->played_abandoned) {
-        throw RunStop{StopReason::Overran};
     }
     account(&r->ledger, kind, offset, value);
     if (r->ledger.events == r->played_events) {
@@ -66,24 +64,27 @@ void reference_event(ReferenceWork* r, char kind, std::uint32_t offset, std::uin
             throw RunStop{StopReason::Matched};
         }
     }
+    r->overran = r->ledger.events > r->played_events;
+    if (r->ledger.events >= r->budget) {
+        throw RunStop{StopReason::Budget};
+    }
 }
 
 template <typename Work, void (*Event)(Work*, char, std::uint32_t, std::uint32_t)>
 SimTarget checking_target(Work* work)
 {
+    work->inner = recording_target(work->recorder);
     SimTarget t;
     t.context = work;
     t.read = [](void* c, std::uint32_t offset) {
         auto* w = static_cast<Work*>(c);
-        const SimTarget inner = recording_target(w->recorder);
-        const std::uint32_t value = inner.read(inner.context, offset);
+        const std::uint32_t value = w->inner.read(w->inner.context, offset);
         Event(w, 'R', offset, value);
         return value;
     };
     t.write = [](void* c, std::uint32_t offset, std::uint32_t value) {
         auto* w = static_cast<Work*>(c);
-        const SimTarget inner = recording_target(w->recorder);
-        inner.write(inner.context, offset, value);
+        w->inner.write(w->inner.context, offset, value);
         // The reload request that closes the update sequence comes after the player and
         // after the end of any stream; it is no work of the stream's.
         if (offset != CONTROL_WORD_0 || value != PORT_RELOAD_REQUEST) {
@@ -92,8 +93,7 @@ SimTarget checking_target(Work* work)
     };
     t.sleep = [](void* c, std::uint32_t milliseconds) {
         auto* w = static_cast<Work*>(c);
-        const SimTarget inner = recording_target(w->recorder);
-        inner.sleep(inner.context, milliseconds);
+        w->inner.sleep(w->inner.context, milliseconds);
         Event(w, 'S', 0, milliseconds);
     };
     return t;

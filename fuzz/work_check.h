@@ -43,16 +43,15 @@ constexpr std::uint64_t EVENTS_PER_BIT = 13;
 struct WorkLedger {
     std::uint64_t events = 0;
     std::uint64_t pulses = 0;                 // rising TCK edges
-    std::uint64_t hash = 0xcbf29ce484222325u; // FNV-1a over (kind, offset, value)
+    std::uint64_t hash = 0xcbf29ce484222325u; // over (kind, offset, value) of each event, in order
 };
 
 // Why a run was stopped from inside a register access.
 enum class StopReason : std::uint8_t {
-    Budget,   // the played run reached its budget of events
+    Budget,   // a run reached its budget of events
     Finding,  // the played run broke the work bound
     RanOut,   // the reference run went past the played stream's end
     Matched,  // the reference run reached the abandoned played run's event count
-    Overran,  // the reference run did more work inside the stream than the played run
 };
 
 // Thrown by the targets to end a run at once; the player keeps no state that this skips.
@@ -62,6 +61,7 @@ struct RunStop {
 
 struct PlayedWork {
     RecordingTarget* recorder = nullptr;  // serves TDO and sees every event
+    SimTarget inner;                      // the recorder's target
     const std::uint8_t* stream = nullptr;
     std::uint32_t length = 0;
     std::uint64_t budget = 0;
@@ -76,12 +76,15 @@ struct PlayedWork {
 
 struct ReferenceWork {
     RecordingTarget* recorder = nullptr;
+    SimTarget inner;
     std::uint32_t played_length = 0;      // events after this many bytes are past the played end
     std::uint64_t played_events = 0;
     bool played_abandoned = false;
+    std::uint64_t budget = 0;             // as the played run's
     WorkLedger ledger;
     std::uint64_t hash_at_played_events = 0;
     bool reached_played_events = false;
+    bool overran = false;                 // more events inside the stream than the played run
 };
 
 SimTarget played_work_target(PlayedWork* work);

@@ -6,16 +6,6 @@
 
 namespace {
 
-// Every command kind, ending in XCOMPLETE; passes with TDO held at 0.
-Bytes every_command()
-{
-    return program({xrepeat(1), xruntest(5), xendir(0), xenddr(0), xstate(1), xsir(8, {0x12}), xsdrsize(16),
-                    xtdomask({0xFF, 0xFF}), xsdrtdo({0, 0}, {0, 0}), xsdr({0x12, 0x34}),
-                    xsetsdrmasks({0, 1}, {0, 0xF0}), xsdrinc({0, 0x0F}, 2, {0x0A, 0x05}), xsdrb({1, 2}),
-                    xsdrc({3, 4}), xsdre({5, 6}), xsdrtdob({1, 2}, {0, 0}), xsdrtdoc({3, 4}, {0, 0}),
-                    xsdrtdoe({5, 6}, {0, 0})});
-}
-
 PlayOptions options(std::int32_t level, const char* tdo, std::uint64_t budget = PLAY_BUDGET)
 {
     PlayOptions o;
@@ -27,7 +17,7 @@ PlayOptions options(std::int32_t level, const char* tdo, std::uint64_t budget = 
 
 TEST(CheckedPlay, ACompleteStreamPassesAtEveryLogLevelWithEveryTdoPattern)
 {
-    const Bytes s = every_command();
+    const Bytes s = every_command_program();
     for (std::int32_t level = -1; level <= 4; ++level) {
         for (const char* tdo : {"0", "1", "0010111"}) {
             const PlayReport r = checked_play(s, options(level, tdo));
@@ -43,6 +33,27 @@ TEST(CheckedPlay, ACompleteStreamPassesAtEveryLogLevelWithEveryTdoPattern)
             }
             EXPECT_EQ(r.log_lines == 0, level < 0 || (level < 2 && r.result == ErrNone)) << level << " " << tdo;
         }
+    }
+}
+
+TEST(CheckedPlay, EveryCutOfAStreamEndsWithoutWorkAfterTheEnd)
+{
+    const Bytes whole = every_command_program();
+    for (std::size_t n = 0; n < whole.size(); ++n) {
+        const Bytes cut(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(n));
+        for (std::int32_t level : {0, 3}) {
+            const PlayReport r = checked_play(cut, options(level, "0"));
+            EXPECT_EQ(r.finding, "") << n << " bytes, level " << level;
+            EXPECT_EQ(r.result, ErrStreamEnded) << n;
+        }
+    }
+    // A cut-off XSDRINC that the reference begins with a long wait before it reads its count,
+    // and the 6-byte stream that once shifted 256 x 56000 invented bits.
+    for (const Bytes& cut : {Bytes{0x04, 0x00, 0x01, 0xad, 0xb0, 0x0b}, Bytes{0x08, 0x00, 0x00, 0xda, 0xc0, 0x0b}}) {
+        const PlayReport r = checked_play(cut, options(0, "0"));
+        EXPECT_EQ(r.finding, "");
+        EXPECT_EQ(r.result, ErrStreamEnded);
+        EXPECT_EQ(r.events, 61u); // the enable write and the first TAP reset, nothing else
     }
 }
 
@@ -92,13 +103,14 @@ TEST(CheckedPlay, TheReferenceMustAgreeWithThePlayedRun)
         p.events = 100;
         return p;
     };
-    auto ref = [](bool ended, StopReason stop, bool ran_out, bool reached, std::uint64_t hash, std::int32_t result,
-                  std::uint32_t bytes) {
+    auto ref = [](bool ended, StopReason stop, bool ran_out, bool reached, bool overran, std::uint64_t hash,
+                  std::int32_t result, std::uint32_t bytes) {
         ReferenceOutcome o;
         o.ended = ended;
         o.stop = stop;
         o.ran_out = ran_out;
         o.reached_played_events = reached;
+        o.overran = overran;
         o.hash_at_played_events = hash;
         o.result = result;
         o.bytes_read = bytes;
@@ -106,23 +118,37 @@ TEST(CheckedPlay, TheReferenceMustAgreeWithThePlayedRun)
         return o;
     };
     const std::uint64_t h = 0x1234;
+    const StopReason ran_out = StopReason::RanOut;
+    const StopReason budget = StopReason::Budget;
     const Case cases[] = {
-        {"the same success", played(0, 10, false), ref(true, {}, false, true, h, 0, 10), ""},
-        {"the same failure", played(2, 10, false), ref(true, {}, false, true, h, 2, 10), ""},
-        {"a failure where the stream ran out", played(7, 10, false), ref(false, StopReason::RanOut, true, true, h, 0, 11),
+        {"the same success", played(0, 10, false), ref(true, {}, false, true, false, h, 0, 10), ""},
+        {"the same failure", played(2, 10, false), ref(true, {}, false, true, false, h, 2, 10), ""},
+        {"a cut-off end", played(7, 10, false), ref(false, ran_out, true, true, false, h, 0, 11), ""},
+        {"a cut-off command begun by the reference", played(7, 8, false), ref(false, ran_out, true, true, true, h, 0, 11),
          ""},
-        {"an abandoned run that matched", played(0, 5, true), ref(false, StopReason::Matched, false, true, h, 0, 5), ""},
-        {"work after the stream ran out", played(4, 10, false), ref(false, StopReason::RanOut, true, false, 0, 0, 11),
+        {"a cut-off command failed in by the reference", played(7, 8, false), ref(true, {}, false, true, true, h, 2, 10),
+         ""},
+        {"a cut-off command the reference spends its budget in", played(7, 8, false),
+         ref(false, budget, false, true, true, h, 0, 10), ""},
+        {"an abandoned run that matched", played(0, 5, true), ref(false, StopReason::Matched, false, true, false, h, 0, 5),
+         ""},
+        {"work after the stream ran out", played(7, 10, false), ref(false, ran_out, true, false, false, 0, 0, 11),
          "end: the card was worked after the stream ran out (played run 100 events, reference 60)"},
-        {"more work than the same bytes", played(4, 10, false), ref(true, {}, false, false, 0, 4, 10),
+        {"more work than the same bytes", played(4, 10, false), ref(true, {}, false, false, false, 0, 4, 10),
          "end: the played run did more than the same bytes in the reference"},
-        {"less work than the same bytes", played(2, 10, false), ref(false, StopReason::Overran, false, true, h, 0, 10),
+        {"less work than the same bytes", played(2, 10, false), ref(true, {}, false, true, true, h, 2, 10),
          "end: the played run stopped where the same bytes go on working inside the stream"},
-        {"other accesses", played(0, 10, false), ref(true, {}, false, true, h + 1, 0, 10),
+        {"less work, and a budget", played(2, 10, false), ref(false, budget, false, true, true, h, 0, 10),
+         "end: the played run stopped where the same bytes go on working inside the stream"},
+        {"other accesses", played(0, 10, false), ref(true, {}, false, true, false, h + 1, 0, 10),
          "end: the register accesses differ from the reference's"},
-        {"a success although the stream ran out", played(0, 10, false), ref(true, {}, true, true, h, 4, 11),
-         "end: a stream that ran out succeeded"},
-        {"another result from the same bytes", played(2, 10, false), ref(true, {}, false, true, h, 3, 10),
+        {"a success although the stream ran out", played(0, 10, false), ref(true, {}, true, true, false, h, 4, 11),
+         "end: a stream that ran out ended with result 0"},
+        {"another failure although the stream ran out", played(2, 10, false), ref(false, ran_out, true, true, false, h, 0, 11),
+         "end: a stream that ran out ended with result 2"},
+        {"the stream's end where the reference needs no more", played(7, 10, false),
+         ref(true, {}, false, true, false, h, 0, 10), "end: result 7 after 10 bytes, the reference 0 after 10"},
+        {"another result from the same bytes", played(2, 10, false), ref(true, {}, false, true, false, h, 3, 10),
          "end: result 2 after 10 bytes, the reference 3 after 10"},
     };
     for (const Case& c : cases) {

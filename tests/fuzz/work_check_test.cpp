@@ -108,20 +108,25 @@ TEST(WorkCheck, CountsPulsesLeavesOutTheReloadRequestAndStopsAtTheBudget)
     EXPECT_EQ(work.ledger.events, 5u);
 }
 
-TEST(WorkCheck, TheReferenceStopsPastThePlayedEndAndBeyondThePlayedWork)
+TEST(WorkCheck, TheReferenceStopsPastThePlayedEndAtAnAbandonedRunsCountAndAtTheBudget)
 {
     struct Case {
         const char* what;
         bool abandoned;
         std::vector<std::uint32_t> consumed; // reader position at each write
-        int writes_through;                   // writes before the stop
+        int writes_through;                   // writes before the stop (all: no stop)
+        bool stopped;
         StopReason stop;
+        bool reached;
+        bool overran;
     };
-    // The played run had 3 events and a stream of 4 bytes.
+    // The played run had 3 events and a stream of 4 bytes; the budget is 6 events.
     const Case cases[] = {
-        {"past the played end", false, {1, 4, 5, 5}, 2, StopReason::RanOut},
-        {"more work inside the stream", false, {1, 2, 3, 4}, 3, StopReason::Overran},
-        {"as far as an abandoned played run", true, {1, 2, 3, 4}, 2, StopReason::Matched},
+        {"past the played end", false, {1, 4, 5, 5}, 2, true, StopReason::RanOut, false, false},
+        {"past the played end after as much work", false, {1, 2, 3, 5}, 3, true, StopReason::RanOut, true, false},
+        {"more work inside the stream, marked", false, {1, 2, 3, 4}, 4, false, {}, true, true},
+        {"as far as an abandoned played run", true, {1, 2, 3, 4}, 2, true, StopReason::Matched, true, false},
+        {"the budget", false, {1, 2, 3, 4, 4, 4, 4}, 5, true, StopReason::Budget, true, true},
     };
     for (const Case& c : cases) {
         RecordingTarget recorder;
@@ -131,6 +136,7 @@ TEST(WorkCheck, TheReferenceStopsPastThePlayedEndAndBeyondThePlayedWork)
         work.played_length = 4;
         work.played_events = 3;
         work.played_abandoned = c.abandoned;
+        work.budget = 6;
         Driver d{reference_work_target(&work)};
         int through = 0;
         for (const std::uint32_t consumed : c.consumed) {
@@ -139,10 +145,13 @@ TEST(WorkCheck, TheReferenceStopsPastThePlayedEndAndBeyondThePlayedWork)
             }
             ++through;
         }
-        EXPECT_EQ(d.stops, 1) << c.what;
-        EXPECT_EQ(d.last, c.stop) << c.what;
+        EXPECT_EQ(d.stops, c.stopped ? 1 : 0) << c.what;
+        if (c.stopped) {
+            EXPECT_EQ(d.last, c.stop) << c.what;
+        }
         EXPECT_EQ(through, c.writes_through) << c.what;
-        EXPECT_EQ(work.reached_played_events, c.stop != StopReason::RanOut) << c.what;
+        EXPECT_EQ(work.reached_played_events, c.reached) << c.what;
+        EXPECT_EQ(work.overran, c.overran) << c.what;
     }
 }
 
