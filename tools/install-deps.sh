@@ -9,7 +9,7 @@ need=()
 have() { command -v "$1" >/dev/null 2>&1; }
 pkg_installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "install ok installed"; }
 
-native_pkgs=(cmake ninja-build g++ libgtest-dev)
+native_pkgs=(cmake ninja-build g++ libgtest-dev clang libclang-rt-14-dev)
 windows_pkgs=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine64 wine32:i386 fonts-wine xvfb xauth imagemagick)
 
 for p in "${native_pkgs[@]}"; do pkg_installed "$p" || need+=("$p"); done

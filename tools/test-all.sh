@@ -2,6 +2,7 @@
 # Runs the whole test suite on a fresh Debian 12 machine, installing what it needs:
 #   1. native build (gcc) and its unit tests;
 #   2. the same under AddressSanitizer and UndefinedBehaviorSanitizer;
+#   2a. the libFuzzer targets (clang), each run for a fixed number of executions;
 #   3. the 32-bit Windows cross build (the product), warnings as errors; its unit tests run
 #      under Wine when this machine can run 32-bit programs;
 #   4. the 64-bit Windows cross build, its unit tests under Wine, and the GUI tests that drive
@@ -35,6 +36,19 @@ configure "$out/sanitize" -DCMAKE_BUILD_TYPE=Debug -DMOLA_SANITIZE=ON
 cmake --build "$out/sanitize" -j "$jobs"
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
     ctest --test-dir "$out/sanitize" -j "$jobs" --output-on-failure
+
+stage "fuzz targets (clang, libFuzzer): a fixed number of executions each"
+configure "$out/fuzz" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMOLA_FUZZ=ON -DMOLA_BUILD_TESTS=OFF \
+    -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++
+cmake --build "$out/fuzz" -j "$jobs" --target fuzz_play
+for target in fuzz_play; do
+    rm -rf "$out/fuzz/smoke-$target" && mkdir -p "$out/fuzz/smoke-$target"
+    ( cd "$out/fuzz/smoke-$target" &&
+      "$out/fuzz/fuzz/$target" -runs=30000 -seed=1 -dict="$root/fuzz/xsvf.dict" -max_len=16384 -timeout=10 \
+          . "$root/fuzz/corpus" >fuzz.log 2>&1 ) ||
+        { grep -v '^    #' "$out/fuzz/smoke-$target/fuzz.log" | tail -20; exit 1; }
+    grep -h '^Done' "$out/fuzz/smoke-$target/fuzz.log" | sed "s/^/$target: /"
+done
 
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 export WINEPREFIX="$out/wineprefix"
