@@ -26,6 +26,16 @@ int report_walk_error(const char* name, const WalkResult& r)
     return 1;
 }
 
+// Bytes after XCOMPLETE do not make a stream unplayable: the player stops at XCOMPLETE and
+// never reads them. They are worth a word all the same.
+void note_trailing_bytes(const char* name, const WalkResult& r)
+{
+    if (r.ok && r.trailing > 0) {
+        std::fprintf(stderr, "xsvf: %s: note: %u bytes after XCOMPLETE (from byte offset %u) are never played\n", name,
+                     static_cast<unsigned>(r.trailing), static_cast<unsigned>(r.bytes_played));
+    }
+}
+
 // Operand values worth tabulating, and what the table calls them.
 const char* value_label(std::uint8_t opcode)
 {
@@ -78,6 +88,7 @@ int xsvf_check(const char* name)
     if (!r.ok) {
         return report_walk_error(name, r);
     }
+    note_trailing_bytes(name, r);
     std::printf("%d commands, %u bytes\n", r.commands, static_cast<unsigned>(s.length));
     std::vector<std::pair<int, const Tally*>> order;
     for (const auto& [opcode, t] : tallies) {
@@ -128,10 +139,11 @@ int xsvf_dis(const char* name)
         }
         std::printf("\n");
     });
+    std::fflush(stdout);
     if (!r.ok) {
-        std::fflush(stdout);
         return report_walk_error(name, r);
     }
+    note_trailing_bytes(name, r);
     return 0;
 }
 

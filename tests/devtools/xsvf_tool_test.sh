@@ -67,6 +67,13 @@ printf '\x07\x00\x05\x00' >"$work/reserved.xsvf"
 expect_status 1 $? "dis of a reserved opcode"
 expect_grep "byte offset 2, command #2" "$work/err" "dis of a reserved opcode: where"
 expect_grep "XREPEAT" "$work/out" "dis prints the commands before the fault"
+# Bytes after XCOMPLETE are never played: a note, not a fault.
+printf '\x07\x00\x00\x05\x05' >"$work/trailing.xsvf"
+"$xsvf" check "$work/trailing.xsvf" >"$work/out" 2>"$work/err"
+expect_status 0 $? "check of a stream with bytes after XCOMPLETE"
+expect_grep "note: 2 bytes after XCOMPLETE (from byte offset 3) are never played" "$work/err" "check notes the bytes after XCOMPLETE"
+"$xsvf" play "$work/trailing.xsvf" >/dev/null 2>&1
+expect_status 0 $? "play of a stream with bytes after XCOMPLETE"
 "$xsvf" check "$work/missing.xsvf" >"$work/out" 2>"$work/err"
 expect_status 1 $? "check of a missing file"
 if [ ! -s "$work/out" ]; then ok; else bad "errors go to standard error only"; fi
