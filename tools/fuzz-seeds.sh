@@ -1,13 +1,18 @@
 #!/usr/bin/env bash
 # Regenerates the seed corpus of the fuzz targets, fuzz/corpus/:
-#   test.*     every stream that the player's unit tests play (xsvf_tests, MOLA_DUMP_STREAMS);
 #   cmd.*      short hand-made streams, at least one for every command and each failure;
-#   program.*  the first 4 KB of each embedded program.
+#   program.*  the first 4 KB of each embedded program;
+#   test.*     the streams that the player's and the walker's unit tests play (xsvf_tests,
+#              stream_walk_tests without its random streams and whole programs;
+#              MOLA_DUMP_STREAMS), up to the fuzz targets' 16 KB, each kept only if it adds
+#              coverage of fuzz_walk_play to the streams kept before it (libFuzzer's merge).
 # Streams of the same bytes are kept once.
-# Usage: tools/fuzz-seeds.sh BUILD_DIR   (a native build tree holding tests/xsvf_tests)
+# Usage: tools/fuzz-seeds.sh BUILD_DIR [FUZZ_BUILD_DIR]
+#   BUILD_DIR holds the native tests; FUZZ_BUILD_DIR (default out/fuzz) the fuzz targets.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-build=${1:?usage: tools/fuzz-seeds.sh BUILD_DIR}
+build=${1:?usage: tools/fuzz-seeds.sh BUILD_DIR [FUZZ_BUILD_DIR]}
+fuzz_build=${2:-${MOLA_OUT:-$root/out}/fuzz}
 corpus=$root/fuzz/corpus
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -53,22 +58,34 @@ seed cut-xsdrinc          08 0000dac0  0b
 
 mkdir -p "$work/tests"
 MOLA_DUMP_STREAMS="$work/tests" "$build/tests/xsvf_tests" >/dev/null
-for f in "$work/tests"/*.xsvf; do
-    base=$(basename "$f" .xsvf)
-    cp "$f" "$work/test.$base"
-done
-rm -rf "$work/tests"
-
+MOLA_DUMP_STREAMS="$work/tests" "$build/tests/stream_walk_tests" \
+    --gtest_filter='-*SeededRandomStreams*:*EmbeddedPrograms*' >/dev/null
 head -c 4096 "$root/images/pci.xsvf" >"$work/program.pci-head"
 head -c 4096 "$root/images/cardbus.xsvf" >"$work/program.cardbus-head"
 
 rm -rf "$corpus"
-mkdir -p "$corpus"
+mkdir -p "$corpus" "$work/merged" "$work/candidates"
 declare -A seen=()
-for f in "$work"/cmd.* "$work"/program.* "$work"/test.*; do
+for f in "$work"/cmd.* "$work"/program.*; do
     sum=$(sha1sum <"$f" | cut -d' ' -f1)
     [ -n "${seen[$sum]:-}" ] && continue
     seen[$sum]=1
     cp "$f" "$corpus/"
+    cp "$f" "$work/merged/$sum"
 done
-echo "$(ls "$corpus" | wc -l) seeds, $(du -sk "$corpus" | cut -f1) KB in $corpus"
+# libFuzzer names what it keeps by the SHA-1 of the bytes: the names lead back to the tests.
+declare -A test_name=()
+for f in "$work/tests"/*.xsvf; do
+    [ "$(stat -c %s "$f")" -le 16384 ] || continue
+    sum=$(sha1sum <"$f" | cut -d' ' -f1)
+    [ -n "${seen[$sum]:-}${test_name[$sum]:-}" ] && continue
+    test_name[$sum]=test.$(basename "$f" .xsvf)
+    cp "$f" "$work/candidates/$sum"
+done
+"$fuzz_build/fuzz/fuzz_walk_play" -merge=1 "$work/merged" "$work/candidates" >"$work/merge.log" 2>&1 ||
+    { tail -20 "$work/merge.log"; exit 1; }
+for f in "$work/merged"/*; do
+    sum=$(basename "$f")
+    [ -n "${test_name[$sum]:-}" ] && cp "$f" "$corpus/${test_name[$sum]}"
+done
+echo "$(ls "$corpus" | wc -l) seeds ($(ls "$corpus" | grep -c '^test\.') of ${#test_name[@]} test streams), $(cat "$corpus"/* | wc -c) bytes in $corpus"

@@ -13,10 +13,14 @@ void dump_stream(const Bytes& bytes)
     if (dir == nullptr || *dir == '\0') {
         return;
     }
+    // Numbered within each test, so that the names stay as long as the test does.
+    static std::string test;
     static int serial = 0;
     const ::testing::TestInfo* t = ::testing::UnitTest::GetInstance()->current_test_info();
-    const std::string path = std::string(dir) + "/" + t->test_suite_name() + "." + t->name() + "." +
-                             std::to_string(++serial) + ".xsvf";
+    const std::string name = std::string(t->test_suite_name()) + "." + t->name();
+    serial = name == test ? serial + 1 : 1;
+    test = name;
+    const std::string path = std::string(dir) + "/" + name + "." + std::to_string(serial) + ".xsvf";
     if (std::FILE* f = std::fopen(path.c_str(), "wb")) {
         std::fwrite(bytes.data(), 1, bytes.size(), f);
         std::fclose(f);
