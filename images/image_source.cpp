@@ -22,7 +22,11 @@ void image_next_byte(std::uint8_t* byte)
     *byte = SelectedImage[ImageReadIndex];
     ++ImageReadIndex;
 
-    const std::int32_t percent = static_cast<std::int32_t>(ImageReadIndex * 100u / IMAGE_LENGTH);
+    // The share of the selected program read so far. For the embedded programs, whose length
+    // is IMAGE_LENGTH, this is the page's rule: 1 % at byte 5041, 100 % at XCOMPLETE. Taken
+    // in 64 bits, so that no length can overflow it; the index never exceeds the length.
+    const auto percent = static_cast<std::int32_t>(static_cast<std::uint64_t>(ImageReadIndex) * 100u /
+                                                   SelectedImageLength);
     if (percent <= LastPercent) {
         return;
     }

@@ -28,7 +28,8 @@ extern WindowHandle ProgressPage;          // page whose controls show the progr
 // reader's own guard: an opcode that no command has, never a byte beyond the program.
 constexpr std::uint8_t IMAGE_PAST_END_BYTE = 0xFF;
 
-// Stores the next byte of the selected program and advances the progress display.
+// Stores the next byte of the selected program and advances the progress display: the
+// percent of SelectedImageLength read, sent to ProgressPage whenever it rises.
 void image_next_byte(std::uint8_t* byte);
 
 // Bytes of the selected program not yet delivered.

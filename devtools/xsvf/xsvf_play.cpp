@@ -3,7 +3,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <string>
+#include <system_error>
 
 #include "card/driver.h"
 #include "devtools/xsvf/xsvf_tool.h"
@@ -19,17 +21,27 @@ extern bool XsvfProgressShown;
 
 namespace {
 
-// Forwards every access to the simulated card and writes a trace line for it.
+// Forwards every access to the simulated card and writes a trace line for it. The trace
+// file is created at the first access, so that a card that cannot be mapped leaves none.
 struct TeeTarget {
     SimTarget inner;
+    const char* path;
     std::FILE* trace;
+    int open_errno; // nonzero when the trace file could not be created
 };
 
 void tee_line(TeeTarget* t, const RecordedEvent& e)
 {
-    const std::string line = recorded_event_text(e);
-    std::fputs(line.c_str(), t->trace);
-    std::fputc('\n', t->trace);
+    if (!t->trace && t->open_errno == 0) {
+        errno = 0;
+        t->trace = std::fopen(t->path, "w");
+        t->open_errno = t->trace ? 0 : (errno != 0 ? errno : EIO);
+    }
+    if (t->trace) {
+        const std::string line = recorded_event_text(e);
+        std::fputs(line.c_str(), t->trace);
+        std::fputc('\n', t->trace);
+    }
 }
 
 SimTarget tee_target(TeeTarget* tee)
@@ -55,6 +67,25 @@ SimTarget tee_target(TeeTarget* tee)
         tee_line(tt, {'S', 0, ms});
     };
     return t;
+}
+
+// Whether the trace file can be written, found before the run without creating the file
+// or changing one that is there.
+bool trace_writable(const char* path)
+{
+    std::error_code ec;
+    const bool existed = std::filesystem::exists(path, ec);
+    errno = 0;
+    std::FILE* f = std::fopen(path, "ab");
+    if (!f) {
+        std::fprintf(stderr, "xsvf: cannot write %s: %s\n", path, std::strerror(errno != 0 ? errno : EIO));
+        return false;
+    }
+    std::fclose(f);
+    if (!existed) {
+        std::remove(path);
+    }
+    return true;
 }
 
 const char* model_name(SimCardModel m)
@@ -135,10 +166,11 @@ int xsvf_play(int argc, char** argv)
         } else if (!file) {
             file = argv[i];
         } else {
-            return xsvf_usage();
+            return xsvf_unexpected_argument(argv[i]);
         }
     }
     if (!file) {
+        std::fprintf(stderr, "xsvf: play needs a FILE\n");
         return xsvf_usage();
     }
     if (!sim_target && (card_given || driver_faults || card_faults)) {
@@ -153,13 +185,8 @@ int xsvf_play(int argc, char** argv)
         card_model = s.model;
     }
 
-    std::FILE* trace = nullptr;
-    if (trace_path) {
-        trace = std::fopen(trace_path, "w");
-        if (!trace) {
-            std::fprintf(stderr, "xsvf: cannot write %s: %s\n", trace_path, std::strerror(errno));
-            return EXIT_CANT_WRITE;
-        }
+    if (trace_path && !trace_writable(trace_path)) {
+        return EXIT_CANT_WRITE;
     }
 
     // One card on the simulated platform, in virtual time.
@@ -173,23 +200,27 @@ int xsvf_play(int argc, char** argv)
 
     RecordingTarget recorder;
     TeeTarget tee{};
+    tee.path = trace_path;
+    std::FILE* trace = nullptr;
     LogLevel = log_level;
     std::int32_t result = 0;
     if (sim_target) {
-        if (trace) {
+        if (trace_path) {
             tee.inner = sim_card_target(&SimCards[0]);
-            tee.trace = trace;
             sim_attach_target(0, tee_target(&tee));
         }
         result = player_update_card(0, s.bytes, s.length, nullptr);
+        trace = tee.trace;
         if (result == UPDATE_NOT_MAPPED) {
             std::fprintf(stderr, "xsvf: the simulated driver refused to map the card\n");
-            if (trace) {
-                std::fclose(trace);
-            }
-            return EXIT_UNAVAILABLE;
+            return xsvf_finish_output(EXIT_UNAVAILABLE);
         }
     } else {
+        if (trace_path) {
+            errno = 0;
+            trace = std::fopen(trace_path, "w");
+            tee.open_errno = trace ? 0 : (errno != 0 ? errno : EIO);
+        }
         recorder.store = false;
         recorder.trace = trace;
         if (std::strlen(tdo) == 1) {
@@ -201,13 +232,24 @@ int xsvf_play(int argc, char** argv)
         sim_map_directly(0);
         result = player_run_program(s.bytes, s.length, nullptr);
     }
-    std::fflush(stdout);
+    int status = xsvf_finish_output(static_cast<int>(result));
     if (XsvfProgressShown) {
         std::fputc('\n', stderr);
     }
-    if (trace && std::fclose(trace) != 0) {
-        std::fprintf(stderr, "xsvf: cannot write %s\n", trace_path);
-        return EXIT_CANT_WRITE;
+    if (trace_path) {
+        int error = tee.open_errno;
+        if (trace) {
+            errno = 0;
+            const bool written = std::ferror(trace) == 0;
+            const bool closed = std::fclose(trace) == 0;
+            if (!written || !closed) {
+                error = errno != 0 ? errno : EIO;
+            }
+        }
+        if (error != 0) {
+            std::fprintf(stderr, "xsvf: cannot write %s: %s\n", trace_path, std::strerror(error));
+            status = EXIT_CANT_WRITE;
+        }
     }
     std::fprintf(stderr, "xsvf: result %d, %u of %u bytes read\n", static_cast<int>(result),
                  static_cast<unsigned>(ImageReadIndex), static_cast<unsigned>(s.length));
@@ -223,5 +265,5 @@ int xsvf_play(int argc, char** argv)
                          model_name(card_model));
         }
     }
-    return static_cast<int>(result);
+    return status;
 }
