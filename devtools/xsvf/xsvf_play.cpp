@@ -3,13 +3,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <string>
-#include <system_error>
 #include <utility>
 #include <vector>
 
 #include "card/driver.h"
+#include "devtools/xsvf/trace_file.h"
 #include "devtools/xsvf/xsvf_tool.h"
 #include "images/image_source.h"
 #include "sim/recording_target.h"
@@ -22,73 +21,6 @@
 extern bool XsvfProgressShown;
 
 namespace {
-
-// Forwards every access to the simulated card and writes a trace line for it. The trace
-// file is created at the first access, so that a card that cannot be mapped leaves none.
-struct TeeTarget {
-    SimTarget inner;
-    const char* path;
-    std::FILE* trace;
-    int open_errno; // nonzero when the trace file could not be created
-};
-
-void tee_line(TeeTarget* t, const RecordedEvent& e)
-{
-    if (!t->trace && t->open_errno == 0) {
-        errno = 0;
-        t->trace = std::fopen(t->path, "w");
-        t->open_errno = t->trace ? 0 : (errno != 0 ? errno : EIO);
-    }
-    if (t->trace) {
-        const std::string line = recorded_event_text(e);
-        std::fputs(line.c_str(), t->trace);
-        std::fputc('\n', t->trace);
-    }
-}
-
-SimTarget tee_target(TeeTarget* tee)
-{
-    SimTarget t;
-    t.context = tee;
-    t.read = [](void* c, std::uint32_t offset) {
-        auto* tt = static_cast<TeeTarget*>(c);
-        const std::uint32_t v = tt->inner.read(tt->inner.context, offset);
-        tee_line(tt, {'R', offset, v});
-        return v;
-    };
-    t.write = [](void* c, std::uint32_t offset, std::uint32_t value) {
-        auto* tt = static_cast<TeeTarget*>(c);
-        tt->inner.write(tt->inner.context, offset, value);
-        tee_line(tt, {'W', offset, value});
-    };
-    t.sleep = [](void* c, std::uint32_t ms) {
-        auto* tt = static_cast<TeeTarget*>(c);
-        if (tt->inner.sleep) {
-            tt->inner.sleep(tt->inner.context, ms);
-        }
-        tee_line(tt, {'S', 0, ms});
-    };
-    return t;
-}
-
-// Whether the trace file can be written, found before the run without creating the file
-// or changing one that is there.
-bool trace_writable(const char* path)
-{
-    std::error_code ec;
-    const bool existed = std::filesystem::exists(path, ec);
-    errno = 0;
-    std::FILE* f = std::fopen(path, "ab");
-    if (!f) {
-        std::fprintf(stderr, "xsvf: cannot write %s: %s\n", path, std::strerror(errno != 0 ? errno : EIO));
-        return false;
-    }
-    std::fclose(f);
-    if (!existed) {
-        std::remove(path);
-    }
-    return true;
-}
 
 // The simulated platform of `play --target sim`: the MOLA_SIM_* variables as MolaFlashSim.exe
 // reads them, in virtual time unless MOLA_SIM_CLOCK says otherwise; card 0 is played. Its
@@ -223,43 +155,35 @@ int xsvf_play(int argc, char** argv)
         config.card_count = 1; // the recorder sits behind card 0
     }
 
-    if (trace_path && !trace_writable(trace_path)) {
+    if (trace_path && !trace_file_writable(trace_path)) {
         return EXIT_CANT_WRITE;
     }
 
     sim_configure(config);
 
+    // The card: the simulated one, or the recorder; traced when asked.
     RecordingTarget recorder;
-    TeeTarget tee{};
-    tee.path = trace_path;
-    std::FILE* trace = nullptr;
+    recorder.store = false;
+    if (std::strlen(tdo) == 1) {
+        recorder.tdo = tdo[0] == '1' ? 1u : 0u;
+    } else {
+        recorder.tdo_script = tdo;
+    }
+    const SimTarget target = sim_target ? sim_card_target(&SimCards[0]) : recording_target(&recorder);
+    TraceFile trace;
+    trace.path = trace_path;
+    TraceTee tee{target, &trace};
+    sim_attach_target(0, trace_path ? trace_tee_target(&tee) : target);
+
     LogLevel = log_level;
     std::int32_t result = 0;
     if (sim_target) {
-        if (trace_path) {
-            tee.inner = sim_card_target(&SimCards[0]);
-            sim_attach_target(0, tee_target(&tee));
-        }
         result = player_update_card(0, s.bytes, s.length, nullptr);
-        trace = tee.trace;
         if (result == UPDATE_NOT_MAPPED) {
             std::fprintf(stderr, "xsvf: the simulated card cannot be reached: the driver's probe with mapping failed\n");
             return xsvf_finish_output(EXIT_UNAVAILABLE);
         }
     } else {
-        if (trace_path) {
-            errno = 0;
-            trace = std::fopen(trace_path, "w");
-            tee.open_errno = trace ? 0 : (errno != 0 ? errno : EIO);
-        }
-        recorder.store = false;
-        recorder.trace = trace;
-        if (std::strlen(tdo) == 1) {
-            recorder.tdo = tdo[0] == '1' ? 1u : 0u;
-        } else {
-            recorder.tdo_script = tdo;
-        }
-        sim_attach_target(0, recording_target(&recorder));
         sim_map_directly(0);
         result = player_run_program(s.bytes, s.length, nullptr);
     }
@@ -267,20 +191,8 @@ int xsvf_play(int argc, char** argv)
     if (XsvfProgressShown) {
         std::fputc('\n', stderr);
     }
-    if (trace_path) {
-        int error = tee.open_errno;
-        if (trace) {
-            errno = 0;
-            const bool written = std::ferror(trace) == 0;
-            const bool closed = std::fclose(trace) == 0;
-            if (!written || !closed) {
-                error = errno != 0 ? errno : EIO;
-            }
-        }
-        if (error != 0) {
-            std::fprintf(stderr, "xsvf: cannot write %s: %s\n", trace_path, std::strerror(error));
-            status = EXIT_CANT_WRITE;
-        }
+    if (trace_path && !trace_file_close(&trace)) {
+        status = EXIT_CANT_WRITE;
     }
     std::fprintf(stderr, "xsvf: result %d, %u of %u bytes read\n", static_cast<int>(result),
                  static_cast<unsigned>(ImageReadIndex), static_cast<unsigned>(s.length));
