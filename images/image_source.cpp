@@ -3,14 +3,19 @@
 
 #include <cstdio>
 
-const std::uint8_t* const PciImage = ImageSlots;
-const std::uint8_t* const CardBusImage = ImageSlots + IMAGE_SLOT_SIZE;
+const std::uint8_t* const PciImage = ImageSlots + CARD_MODEL_PCI * IMAGE_SLOT_SIZE;
+const std::uint8_t* const CardBusImage = ImageSlots + CARD_MODEL_CARDBUS * IMAGE_SLOT_SIZE;
 
 const std::uint8_t* SelectedImage = ImageSlots;
 std::uint32_t SelectedImageLength = IMAGE_LENGTH;
 std::uint32_t ImageReadIndex = 0;
 std::int32_t LastPercent = 0;
 WindowHandle ProgressPage = nullptr;
+
+const std::uint8_t* image_program(CardModel model)
+{
+    return ImageSlots + static_cast<std::uint32_t>(model) * IMAGE_SLOT_SIZE;
+}
 
 void image_next_byte(std::uint8_t* byte)
 {
@@ -22,7 +27,11 @@ void image_next_byte(std::uint8_t* byte)
     *byte = SelectedImage[ImageReadIndex];
     ++ImageReadIndex;
 
-    const std::int32_t percent = static_cast<std::int32_t>(ImageReadIndex * 100u / IMAGE_LENGTH);
+    // The share of the selected program read so far. For the embedded programs, whose length
+    // is IMAGE_LENGTH, this is the page's rule: 1 % at byte 5041, 100 % at XCOMPLETE. Taken
+    // in 64 bits, so that no length can overflow it; the index never exceeds the length.
+    const auto percent = static_cast<std::int32_t>(static_cast<std::uint64_t>(ImageReadIndex) * 100u /
+                                                   SelectedImageLength);
     if (percent <= LastPercent) {
         return;
     }

@@ -5,16 +5,20 @@
 #include <cstdint>
 
 #include "app/resources/resource.h" // IDC_STATUS, IDC_PROGRESS: the controls that show the progress
+#include "images/card_models.h"
 #include "platform/ui.h"
 
 constexpr std::uint32_t IMAGE_LENGTH = 504089;    // bytes up to and including XCOMPLETE
 constexpr std::uint32_t IMAGE_SLOT_SIZE = 504092; // the stream and 3 zero bytes
 
-// Both slots, the PCI slot first and the CardBus slot directly after it.
-extern const std::uint8_t ImageSlots[2 * IMAGE_SLOT_SIZE];
+// One slot per card model, in the order of CARD_MODELS: the PCI slot first and the CardBus
+// slot directly after it.
+extern const std::uint8_t ImageSlots[CARD_MODEL_COUNT * IMAGE_SLOT_SIZE];
 extern const std::uint8_t* const PciImage;
 extern const std::uint8_t* const CardBusImage;
 
+// The embedded program of a card model.
+const std::uint8_t* image_program(CardModel model);
 
 // Reader state, shared by all card pages.
 extern const std::uint8_t* SelectedImage;  // first byte of the selected program
@@ -28,7 +32,8 @@ extern WindowHandle ProgressPage;          // page whose controls show the progr
 // reader's own guard: an opcode that no command has, never a byte beyond the program.
 constexpr std::uint8_t IMAGE_PAST_END_BYTE = 0xFF;
 
-// Stores the next byte of the selected program and advances the progress display.
+// Stores the next byte of the selected program and advances the progress display: the
+// percent of SelectedImageLength read, sent to ProgressPage whenever it rises.
 void image_next_byte(std::uint8_t* byte);
 
 // Bytes of the selected program not yet delivered.

@@ -1,6 +1,7 @@
 // xsvf check, dis and cat: walking a stream without playing it, and writing out an embedded
 // program.
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <map>
@@ -65,7 +66,7 @@ int xsvf_check(const char* name)
 {
     Stream s;
     if (!xsvf_load(name, &s)) {
-        return 1;
+        return EXIT_NO_INPUT;
     }
     struct Tally {
         int count = 0;
@@ -115,14 +116,14 @@ int xsvf_check(const char* name)
         }
         std::printf("\n");
     }
-    return 0;
+    return xsvf_finish_output(0);
 }
 
 int xsvf_dis(const char* name)
 {
     Stream s;
     if (!xsvf_load(name, &s)) {
-        return 1;
+        return EXIT_NO_INPUT;
     }
     const WalkResult r = xsvf_walk(xsvf_bytes(s), [&](const WalkedCommand& c) {
         std::printf("%7u %5d %-12s", static_cast<unsigned>(c.offset), c.number, player_command_name(c.opcode));
@@ -139,26 +140,34 @@ int xsvf_dis(const char* name)
         }
         std::printf("\n");
     });
-    std::fflush(stdout);
+    // The listing first, so that a fault is reported after the commands before it.
+    const int written = xsvf_finish_output(0);
     if (!r.ok) {
-        return report_walk_error(name, r);
+        report_walk_error(name, r);
+    } else {
+        note_trailing_bytes(name, r);
     }
-    note_trailing_bytes(name, r);
-    return 0;
+    return written != 0 ? written : (r.ok ? 0 : 1);
 }
 
 int xsvf_cat(const char* name)
 {
+    if (name[0] != '@') {
+        std::fprintf(stderr, "xsvf: cat takes an embedded program, @pci or @cardbus, not %s\n", name);
+        return xsvf_usage();
+    }
     Stream s;
-    if (name[0] != '@' || !xsvf_load(name, &s)) {
-        if (name[0] != '@') {
-            std::fprintf(stderr, "xsvf: cat takes an embedded program: @pci or @cardbus\n");
-        }
-        return 1;
+    if (!xsvf_load(name, &s)) {
+        return EXIT_NO_INPUT;
     }
 #ifdef _WIN32
     _setmode(_fileno(stdout), _O_BINARY);
 #endif
-    return std::fwrite(s.bytes, 1, s.length, stdout) == s.length && std::fflush(stdout) == 0 ? 0 : 1;
+    errno = 0;
+    if (std::fwrite(s.bytes, 1, s.length, stdout) != s.length) {
+        std::fprintf(stderr, "xsvf: cannot write standard output: %s\n", std::strerror(errno != 0 ? errno : EIO));
+        return EXIT_IO_ERROR;
+    }
+    return xsvf_finish_output(0);
 }
 

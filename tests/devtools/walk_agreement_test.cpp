@@ -52,7 +52,7 @@ protected:
     }
 
     // Plays the stream against a simulated card of the given model, as an update does.
-    Played play_on_card(std::span<const std::uint8_t> stream, SimCardModel model)
+    Played play_on_card(std::span<const std::uint8_t> stream, CardModel model)
     {
         SimConfig c = sim_default_config();
         c.card_count = 1;
@@ -134,10 +134,10 @@ TEST_F(WalkAgreementTest, SeededRandomStreams)
 TEST_F(WalkAgreementTest, EmbeddedProgramsWholeAndCut)
 {
     struct Program {
-        SimCardModel model;
+        CardModel model;
         const std::uint8_t* bytes;
     };
-    for (const Program& p : {Program{SimCardModel::Pci, PciImage}, Program{SimCardModel::CardBus, CardBusImage}}) {
+    for (const Program& p : {Program{CARD_MODEL_PCI, PciImage}, Program{CARD_MODEL_CARDBUS, CardBusImage}}) {
         const std::span<const std::uint8_t> whole(p.bytes, IMAGE_LENGTH);
         const Played complete = play_on_card(whole, p.model);
         EXPECT_EQ(complete.result, ErrNone);

@@ -90,15 +90,37 @@ TEST_F(ImageReaderTest, FirstPercentAtByte5041AndEveryPercentInOrder)
     EXPECT_EQ(LastPercent, 100);
 }
 
-TEST_F(ImageReaderTest, PercentIsMeasuredAgainstTheFixedProgramLength)
+TEST_F(ImageReaderTest, PercentIsMeasuredAgainstTheSelectedProgramsLength)
 {
-    // A shorter selection still counts in IMAGE_LENGTH units: 5041 bytes make 1 percent.
+    // 6000 bytes: 1 percent at byte 60, 100 at the last byte, never more.
     start(program.data(), 6000, PAGE_A);
-    for (int i = 0; i < 5041; ++i) {
+    for (int i = 0; i < 59; ++i) {
         next();
     }
+    EXPECT_TRUE(RecordedMessages.empty());
+    next();
     ASSERT_EQ(RecordedMessages.size(), 2u);
     EXPECT_EQ(RecordedMessages[0].text, "1 %");
+    for (int i = 60; i < 6000 + 10; ++i) {
+        next();
+    }
+    EXPECT_EQ(RecordedMessages.size(), 200u);
+    EXPECT_EQ(RecordedMessages.back().wparam, 100u);
+
+    // A program shorter than 100 bytes skips percents; one byte is all of it.
+    const std::uint8_t one[1] = {0};
+    start(one, 1, PAGE_A);
+    next();
+    ASSERT_EQ(RecordedMessages.size(), 2u);
+    EXPECT_EQ(RecordedMessages[0].text, "100 %");
+
+    // A program of 45 MB still counts exactly: 100 times its index overflows 32 bits.
+    const std::vector<std::uint8_t> big(45u << 20);
+    start(big.data(), static_cast<std::uint32_t>(big.size()), PAGE_A);
+    ImageReadIndex = static_cast<std::uint32_t>(big.size()) - 2;
+    next();
+    ASSERT_EQ(RecordedMessages.size(), 2u);
+    EXPECT_EQ(RecordedMessages[0].text, "99 %");
 }
 
 TEST_F(ImageReaderTest, NeverReadsPastTheSelectedProgram)
@@ -116,12 +138,13 @@ TEST_F(ImageReaderTest, NeverReadsPastTheSelectedProgram)
     EXPECT_EQ(image_peek_byte(0), 0x34);
     EXPECT_EQ(image_peek_byte(1), IMAGE_PAST_END_BYTE);
     EXPECT_EQ(next(), 0x34);
+    ASSERT_EQ(RecordedMessages.size(), 4u); // 50 % and 100 %
     for (int i = 0; i < 10; ++i) {
         EXPECT_EQ(next(), IMAGE_PAST_END_BYTE);
     }
     EXPECT_EQ(ImageReadIndex, 2u);
     EXPECT_EQ(image_bytes_left(), 0u);
-    EXPECT_TRUE(RecordedMessages.empty());
+    EXPECT_EQ(RecordedMessages.size(), 4u); // nothing more past the end
 }
 
 TEST_F(ImageReaderTest, ASecondRunStartsAgainAndReportsOnlyToItsPage)
