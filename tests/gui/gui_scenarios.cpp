@@ -13,6 +13,7 @@
 #include <cstring>
 
 #include "tests/gui/gui_checks.h"
+#include "tests/gui/gui_scenarios.h"
 
 namespace {
 
@@ -66,8 +67,9 @@ const UpdateScenario UPDATE_SCENARIOS[] = {
      {{IDC_PCI, "Success", {100, 100}}, {IDC_CARDBUS, "Failed", {0, 100}}}, true},
     {"update-twice", {{"MOLA_SIM_CARDS", "cardbus:10"}}, 0, "10\n",
      {{IDC_CARDBUS, "Success", {100, 100}}, {IDC_CARDBUS, "Success", {100, 100}}}, true},
-    // The driver cannot map the card: nothing happens on the page.
-    {"map-fails", {{"MOLA_SIM_FAULTS", "map-fails@0"}}, 0, "9\n", {{IDC_PCI, "Not updated", {0, 0}}}, false},
+    // The driver cannot map the card: the card is not touched, and the page says so.
+    {"map-fails", {{"MOLA_SIM_FAULTS", "map-fails@0"}}, 0, "9\n", {{IDC_PCI, "Failed", {0, 0}}}, false},
+    {"map-address-zero", {{"MOLA_SIM_FAULTS", "map-address-zero@0"}}, 0, "9\n", {{IDC_PCI, "Failed", {0, 0}}}, false},
 };
 
 void run_update_scenario(const UpdateScenario& s)
@@ -224,6 +226,12 @@ struct Scenario {
 constexpr Scenario OWN_SCENARIOS[] = {
     {"resources", scenario_resources}, {"six-cards", scenario_six_cards},   {"revisions", scenario_revisions},
     {"no-interface", scenario_no_interface}, {"two-pages", scenario_two_pages}, {"win9x", scenario_win9x},
+    // Input as a person gives it.
+    {"double-update", scenario_double_update}, {"cancel-during-update", scenario_cancel_during_update},
+    {"keys-during-update", scenario_keys_during_update}, {"tab-and-drag-during-update", scenario_tab_and_drag_during_update},
+    {"keyboard-only", scenario_keyboard_only},
+    // The diagnostic log on a redirected standard output.
+    {"log-to-file", scenario_log_to_file}, {"log-to-pipe", scenario_log_to_pipe}, {"log-molaflash", scenario_log_molaflash},
 };
 
 // Runs the named scenario; false when there is none of that name.
