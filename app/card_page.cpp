@@ -18,6 +18,30 @@ void set_item_text(HWND page, int item, const char* text)
     SendDlgItemMessageA(page, item, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text));
 }
 
+// Removes the input messages in [first, last] that are queued for this thread and were given
+// no later than `until` (a GetTickCount time).
+void drop_input(UINT first, UINT last, DWORD until)
+{
+    MSG message;
+    while (PeekMessageA(&message, nullptr, first, last, PM_NOREMOVE) &&
+           static_cast<LONG>(message.time - until) <= 0) {
+        PeekMessageA(&message, nullptr, first, last, PM_REMOVE);
+    }
+}
+
+// The update runs inside the Update handler, so keys and clicks given meanwhile wait in the
+// queue. Run afterwards they would act on a page that the person could not see respond: a
+// second update, a sheet closed before its result was seen, another tab, a moved window.
+// They are dropped: keyboard, client-area mouse and title-bar (non-client) mouse messages
+// given up to the end of the update. Peeking still delivers messages sent to the sheet, and
+// every other queued message, painting included, stays for the sheet's own loop.
+void drop_input_given_during_update(DWORD update_end)
+{
+    drop_input(WM_KEYFIRST, WM_KEYLAST, update_end);
+    drop_input(WM_MOUSEFIRST, WM_MOUSELAST, update_end);
+    drop_input(WM_NCMOUSEMOVE, WM_NCXBUTTONDBLCLK, update_end);
+}
+
 INT_PTR on_init_dialog(HWND page, const PROPSHEETPAGEA* record)
 {
     const auto card = static_cast<std::int32_t>(record->lParam);
@@ -51,6 +75,7 @@ void on_update(HWND page)
 
     const auto card = static_cast<std::int32_t>(GetWindowLongPtrA(page, DWLP_USER));
     const std::int32_t result = player_update_card(card, program, IMAGE_LENGTH, page);
+    drop_input_given_during_update(GetTickCount());
     if (result == UPDATE_NOT_MAPPED) {
         return;
     }
