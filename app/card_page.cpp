@@ -76,10 +76,9 @@ void on_update(HWND page)
     const auto card = static_cast<std::int32_t>(GetWindowLongPtrA(page, DWLP_USER));
     const std::int32_t result = player_update_card(card, program, IMAGE_LENGTH, page);
     drop_input_given_during_update(GetTickCount());
-    if (result == UPDATE_NOT_MAPPED) {
-        return;
-    }
-
+    // Every result but 0 fails: the player's error, or UPDATE_NOT_MAPPED when the card's
+    // register block could not be mapped. That card was not touched and nothing needed
+    // releasing, but the page must still tell the person that no update took place.
     char text[TEXT_SIZE];
     if (result != 0) {
         wsprintfA(text, "Failed");
