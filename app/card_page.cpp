@@ -4,6 +4,8 @@
 
 #include <prsht.h>
 
+#include <cstdio>
+
 #include "app/resources/resource.h"
 #include "card/driver.h"
 #include "images/image_source.h"
@@ -76,6 +78,11 @@ void on_update(HWND page)
     const auto card = static_cast<std::int32_t>(GetWindowLongPtrA(page, DWLP_USER));
     const std::int32_t result = player_update_card(card, program, IMAGE_LENGTH, page);
     drop_input_given_during_update(GetTickCount());
+    // Standard output redirected to a file or a pipe is fully buffered: the lines of a failed
+    // run would otherwise wait in the buffer until the tool ends, and be lost if it never
+    // ends normally (the computer is switched off, the tool is stopped).
+    std::fflush(stdout);
+
     // Every result but 0 fails: the player's error, or UPDATE_NOT_MAPPED when the card's
     // register block could not be mapped. That card was not touched and nothing needed
     // releasing, but the page must still tell the person that no update took place.
