@@ -227,11 +227,15 @@ constexpr Scenario OWN_SCENARIOS[] = {
     {"resources", scenario_resources}, {"six-cards", scenario_six_cards},   {"revisions", scenario_revisions},
     {"no-interface", scenario_no_interface}, {"two-pages", scenario_two_pages}, {"win9x", scenario_win9x},
     // Input as a person gives it.
-    {"double-update", scenario_double_update}, {"cancel-during-update", scenario_cancel_during_update},
-    {"keys-during-update", scenario_keys_during_update}, {"tab-and-drag-during-update", scenario_tab_and_drag_during_update},
+    {"double-update", scenario_double_update},
+    {"cancel-during-update", scenario_cancel_during_update},
+    {"keys-during-update", scenario_keys_during_update},
+    {"tab-and-drag-during-update", scenario_tab_and_drag_during_update},
     {"keyboard-only", scenario_keyboard_only},
     // The diagnostic log on a redirected standard output.
-    {"log-to-file", scenario_log_to_file}, {"log-to-pipe", scenario_log_to_pipe}, {"log-molaflash", scenario_log_molaflash},
+    {"log-to-file", scenario_log_to_file},
+    {"log-to-pipe", scenario_log_to_pipe},
+    {"log-molaflash", scenario_log_molaflash},
 };
 
 // Runs the named scenario; false when there is none of that name.

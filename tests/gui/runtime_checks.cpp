@@ -100,7 +100,8 @@ std::map<std::string, std::string> imports(PeImage& pe, std::uint16_t* subsystem
             break;
         }
         const std::string dll = lower(pe.text(file_offset(library)));
-        for (std::size_t t = file_offset(names != 0 ? names : thunks); !pe.bad; t += static_cast<std::size_t>(thunk_size)) {
+        const auto step = static_cast<std::size_t>(thunk_size);
+        for (std::size_t t = file_offset(names != 0 ? names : thunks); !pe.bad; t += step) {
             const std::uint32_t low = pe.get(t, 4);
             const std::uint32_t high = thunk_size == 8 ? pe.get(t + 4, 4) : 0;
             if (low == 0 && high == 0) {
