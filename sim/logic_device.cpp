@@ -250,7 +250,7 @@ void leave_run_test(LogicDevice* d, std::uint64_t now_ns)
 
 } // namespace
 
-void logic_power_on(LogicDevice* d, SimCardModel carried, std::int32_t stuck_bit)
+void logic_power_on(LogicDevice* d, CardModel carried, std::int32_t stuck_bit)
 {
     std::memset(d, 0, sizeof *d);
     d->carried = carried;
@@ -344,7 +344,7 @@ int logic_memory_bit(const LogicDevice* d, std::uint32_t bit)
     return bit < DEVICE_MEMORY_BITS ? get_bit(d->memory, bit) : 1;
 }
 
-bool logic_holds_configuration(const LogicDevice* d, SimCardModel model)
+bool logic_holds_configuration(const LogicDevice* d, CardModel model)
 {
     if (!d->done) {
         return false;
@@ -367,7 +367,7 @@ bool logic_memory_blank(const LogicDevice* d)
     return true;
 }
 
-std::int32_t logic_first_zero_bit(SimCardModel model, std::uint32_t from)
+std::int32_t logic_first_zero_bit(CardModel model, std::uint32_t from)
 {
     for (std::uint32_t b = from; b < DEVICE_MEMORY_BITS; ++b) {
         if (device_configuration_bit(model, b) == 0) {

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <span>
+#include <string>
 #include <vector>
 
 #include "sim/sim_platform.h"
@@ -24,12 +25,14 @@ struct Stream {
     const std::uint8_t* bytes = nullptr;
     std::uint32_t length = 0;
     bool embedded = false;
-    SimCardModel model = SimCardModel::Pci; // of an embedded program
+    CardModel model = CARD_MODEL_PCI; // of an embedded program
 };
 
 // Loads FILE, or @pci / @cardbus; prints why on standard error and returns false on failure.
 bool xsvf_load(const char* name, Stream* s);
 std::span<const std::uint8_t> xsvf_bytes(const Stream& s);
+// The card models' keys, each after prefix, joined by separator ("@pci and @cardbus").
+std::string xsvf_model_keys(const char* prefix, const char* separator);
 
 // Prints the usage on standard error and returns EXIT_USAGE.
 int xsvf_usage();
