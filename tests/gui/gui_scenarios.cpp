@@ -225,25 +225,12 @@ void scenario_win9x()
     close_and_expect_end(sheet, true);
 }
 
-struct Scenario {
-    const char* name;
-    void (*run)();
-};
-
 constexpr Scenario OWN_SCENARIOS[] = {
     {"resources", scenario_resources}, {"six-cards", scenario_six_cards},   {"revisions", scenario_revisions},
     {"no-interface", scenario_no_interface}, {"two-pages", scenario_two_pages}, {"win9x", scenario_win9x},
-    // Input as a person gives it.
-    {"double-update", scenario_double_update},
-    {"cancel-during-update", scenario_cancel_during_update},
-    {"keys-during-update", scenario_keys_during_update},
-    {"tab-and-drag-during-update", scenario_tab_and_drag_during_update},
-    {"keyboard-only", scenario_keyboard_only},
-    // The diagnostic log on a redirected standard output.
-    {"log-to-file", scenario_log_to_file},
-    {"log-to-pipe", scenario_log_to_pipe},
-    {"log-molaflash", scenario_log_molaflash},
 };
+
+const std::span<const Scenario> SCENARIO_TABLES[] = {OWN_SCENARIOS, input_scenarios(), log_scenarios()};
 
 // Runs the named scenario; false when there is none of that name.
 bool run_scenario(const char* name)
@@ -276,10 +263,12 @@ bool run_scenario(const char* name)
             return true;
         }
     }
-    for (const Scenario& s : OWN_SCENARIOS) {
-        if (std::strcmp(name, s.name) == 0) {
-            s.run();
-            return true;
+    for (const std::span<const Scenario> table : SCENARIO_TABLES) {
+        for (const Scenario& s : table) {
+            if (std::strcmp(name, s.name) == 0) {
+                s.run();
+                return true;
+            }
         }
     }
     return false;
@@ -296,8 +285,10 @@ void list_scenarios()
     for (const UpdateScenario& s : UPDATE_SCENARIOS) {
         std::printf("%s\n", s.name);
     }
-    for (const Scenario& s : OWN_SCENARIOS) {
-        std::printf("%s\n", s.name);
+    for (const std::span<const Scenario> table : SCENARIO_TABLES) {
+        for (const Scenario& s : table) {
+            std::printf("%s\n", s.name);
+        }
     }
 }
 

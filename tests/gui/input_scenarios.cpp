@@ -137,8 +137,6 @@ bool move_focus_to(HWND sheet, HWND target, WORD modifier, WORD key, const char*
     return false;
 }
 
-} // namespace
-
 void scenario_double_update()
 {
     HWND sheet = start_sheet({{"MOLA_SIM_CLOCK", "real"}});
@@ -276,4 +274,19 @@ void scenario_keyboard_only()
     expect_int("CardBus still chosen", checked(cardbus) ? 1 : 0, 1);
     expect_int("progress bar", send(GetDlgItem(p, IDC_PROGRESS), PBM_GETPOS, 0, 0), 100);
     close_and_expect_end(sheet, true);
+}
+
+constexpr Scenario INPUT_SCENARIOS[] = {
+    {"double-update", scenario_double_update},
+    {"cancel-during-update", scenario_cancel_during_update},
+    {"keys-during-update", scenario_keys_during_update},
+    {"tab-and-drag-during-update", scenario_tab_and_drag_during_update},
+    {"keyboard-only", scenario_keyboard_only},
+};
+
+} // namespace
+
+std::span<const Scenario> input_scenarios()
+{
+    return INPUT_SCENARIOS;
 }

@@ -102,8 +102,6 @@ void run_failing_update(HWND sheet)
     std::printf("  the update stopped with the bar at %lld\n", v.bar);
 }
 
-} // namespace
-
 void scenario_log_to_file()
 {
     // As a person would type it in a command prompt in the tool's folder.
@@ -185,4 +183,17 @@ void scenario_log_molaflash()
     for (const char* exe : {"MolaFlash.exe", "MolaFlashSim.exe"}) {
         check_output_runtime(ToolDirectory + "\\" + exe, exe);
     }
+}
+
+constexpr Scenario LOG_SCENARIOS[] = {
+    {"log-to-file", scenario_log_to_file},
+    {"log-to-pipe", scenario_log_to_pipe},
+    {"log-molaflash", scenario_log_molaflash},
+};
+
+} // namespace
+
+std::span<const Scenario> log_scenarios()
+{
+    return LOG_SCENARIOS;
 }
