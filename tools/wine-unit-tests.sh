@@ -11,6 +11,7 @@
 set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 . "$root/tools/wine-env.sh"
+. "$root/tools/gtest-result.sh"
 build=$(cd "${1:?usage: wine-unit-tests.sh BUILD_DIR}" && pwd) || exit 2
 : "${WINEPREFIX:?wine-unit-tests.sh: set WINEPREFIX}"
 limit=${MOLA_WINE_TEST_TIMEOUT:-900}
@@ -41,26 +42,15 @@ for name in "${names[@]}"; do
     rc=$?
     ms=$((($(date +%s%N) - start) / 1000000))
     secs="$((ms / 1000)).$((ms % 1000 / 100)) s"
-    tr -d '\r' <"$logs/$name.out" >"$logs/$name.txt"
-    ran=$(sed -n 's/^\[==========\] \([0-9]*\) tests\{0,1\} from \([0-9]*\) test suites\{0,1\} ran.*/\1 \2/p' "$logs/$name.txt")
-    ok=$(sed -n 's/^\[  PASSED  \] \([0-9]*\) tests\{0,1\}\..*/\1/p' "$logs/$name.txt")
-    tests=${ran% *}
-    suites=${ran#* }
-    if [ $rc -eq 0 ] && [ -n "$ran" ] && [ "$tests" -gt 0 ] && [ "$ok" = "$tests" ]; then
+    gtest_result "$logs/$name.out" $rc "$limit"
+    if [ $gtest_ok -eq 1 ]; then
         passed=$((passed + 1))
-        total_tests=$((total_tests + tests))
-        [ "$suites" = 1 ] && of="1 suite" || of="$suites suites"
-        echo "ok    $name.exe: $tests tests from $of passed ($secs)"
+        total_tests=$((total_tests + gtest_tests))
+        echo "ok    $name.exe: $gtest_line ($secs)"
     else
         failed=$((failed + 1))
-        if [ $rc -eq 124 ] || [ $rc -eq 137 ]; then
-            why="no end within $limit s"
-        elif [ -z "$ran" ]; then
-            why="exit $rc, GoogleTest reported no run"
-        else
-            why="exit $rc, ${ok:-0} of $tests tests passed"
-        fi
-        echo "FAIL  $name.exe: $why ($secs)"
+        echo "FAIL  $name.exe: $gtest_line ($secs)"
+        tr -d '\r' <"$logs/$name.out" >"$logs/$name.txt"
         grep -E '^\[  FAILED  \]|Failure$|error:' "$logs/$name.txt" | head -40 | sed 's/^/      /'
         tail -n 5 "$logs/$name.txt" | sed 's/^/      | /'
         tail -n 5 "$logs/$name.err" | sed 's/^/      ! /'
