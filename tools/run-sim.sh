@@ -70,7 +70,8 @@ if [ $headless -eq 0 ]; then
     exit $rc
 fi
 
-# Headless: one Xvfb display and one Wine server for the whole job.
+# Headless: one Xvfb display and one Wine server for the whole job, which ends within
+# MOLA_SIM_TIMEOUT seconds (default 900).
 if [ "${MOLA_WINE_SESSION:-}" != "$WINEPREFIX" ]; then
     MOLA_RUN_SIM_SESSION=1 exec "$root/tools/wine-session.sh" "$0" --headless --build "$build" "${args[@]}"
 fi
@@ -87,7 +88,7 @@ log=$sync/driver.log
 # The driver updates every card and shows each page in turn, printing "SHOT N" and waiting
 # for SYNC/shot-N.done, so that the picture of page N is taken while it shows.
 set +e
-"$(wine_for "$driver")" "$driver" --demo "$(win_path "$build/app")" "$(win_path "$sync")" >"$log" 2>"$sync/driver.err" &
+timeout -k 10 "${MOLA_SIM_TIMEOUT:-900}" "$(wine_for "$driver")" "$driver" --demo "$(win_path "$build/app")" "$(win_path "$sync")" >"$log" 2>"$sync/driver.err" &
 pid=$!
 serve_shots "$log" "$sync" "$shot_prefix-card" "$pid"
 wait "$pid"

@@ -48,7 +48,7 @@ step "i686 unit tests under wine32"
 
 step "i686 player record size"
 printf '\0' >"$work/complete.xsvf" # a single XCOMPLETE
-"$wine32" "$build/devtools/xsvf/xsvf.exe" play "$(win_path "$work/complete.xsvf")" --log-level 4 \
+timeout -k 10 600 "$wine32" "$build/devtools/xsvf/xsvf.exe" play "$(win_path "$work/complete.xsvf")" --log-level 4 \
     >"$work/xsvf.out" 2>"$work/xsvf.err"
 rc=$?
 line=$(tr -d '\r' <"$work/xsvf.out" | grep 'sizeof( SXsvfInfo )')

@@ -36,19 +36,20 @@ fi
 
 start=$(date +%s)
 mkdir -p "$prefix"
-"$wine64" wineboot -i >"$prefix.boot.log" 2>&1 || true
-"$wineserver" -w
+fail() { echo "wine-prefix: $* (see $prefix.boot.log)" >&2; exit 1; }
+timeout -k 10 900 "$wine64" wineboot -i >"$prefix.boot.log" 2>&1 || true
+timeout -k 10 600 "$wineserver" -w || fail "Wine did not settle after wineboot"
 if [ "$kind" = "64-bit with its 32-bit half" ] && [ ! -f "$prefix/drive_c/windows/syswow64/kernel32.dll" ]; then
-    echo "wine-prefix: $prefix has no 32-bit half after wineboot (see $prefix.boot.log)" >&2
-    exit 1
+    fail "$prefix has no 32-bit half after wineboot"
 fi
 # Debian's Wine does not find its own fonts: without them "MS Sans Serif" falls back to
 # another font and dialogs change size.
 mkdir -p "$prefix/drive_c/windows/Fonts"
 cp /usr/share/wine/fonts/* "$prefix/drive_c/windows/Fonts/" 2>/dev/null || true
 # With no window manager under Xvfb, every window close otherwise stalls about 2 s.
-"$wine64" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
-"$wineserver" -w
+timeout -k 10 600 "$wine64" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >>"$prefix.boot.log" 2>&1 ||
+    fail "cannot set unmanaged X11 windows"
+timeout -k 10 600 "$wineserver" -w || fail "Wine did not settle after the registry change"
 echo "$kind" >"$marker"
 rm -f "$prefix.boot.log"
 echo "wine-prefix: $why $prefix, $kind, in $(($(date +%s) - start)) s"

@@ -20,5 +20,6 @@ exec xvfb-run -a -s "-screen 0 1024x768x24 -nolisten tcp" bash -c '
 wineserver=$1
 shift
 trap "\"$wineserver\" -k 2>/dev/null || true" EXIT
+trap "exit 130" INT TERM HUP
 "$wineserver" -p </dev/null >/dev/null 2>&1
 "$@"' _ "$wineserver" "$@"
