@@ -93,7 +93,7 @@ printf '\n=== all stages passed ===\n'
 tr -d '\r' <"$out/i686-stage.log" | sed -n \
     -e 's/^\([0-9]* of [0-9]* test executables passed.*\)/i686 unit tests under wine32: \1/p' \
     -e 's/^    \(sizeof( SXsvfInfo ) = [0-9]* bytes\)$/i686 player: \1/p'
-echo "i686 GUI scenarios passed: $(sed -n 's/^ok    \([a-z0-9-]*\) (.*/\1/p' "$out/i686-stage.log" | tr '\n' ' ')"
+echo "i686 GUI scenarios passed: $(sed -n 's/^ok    \([a-z0-9-]*\) (.*/\1/p' "$out/i686-stage.log" | tr '\n' ' ' | sed 's/ $//')"
 sed -n 's/^screenshot: \(.*card1.png\)$/i686 sheet after "Success": \1/p' "$out/i686-stage.log"
 for i in "${!names[@]}"; do
     printf '%6d s  %s\n' "${times[$i]}" "${names[$i]}"

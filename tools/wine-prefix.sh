@@ -26,10 +26,10 @@ if [ "${MOLA_WINE_SESSION:-}" = "$prefix" ]; then
     echo "wine-prefix: prepare $prefix before its Wine session starts" >&2
     exit 1
 fi
-why="created"
+what="created $prefix"
 if [ -e "$prefix" ]; then
     # Half made, or made before 32-bit programs could run here.
-    why="made again (it was: $(cat "$marker" 2>/dev/null || echo unfinished))"
+    what="made $prefix again (it was $(cat "$marker" 2>/dev/null || echo unfinished))"
     "$wineserver" -k 2>/dev/null || true
     rm -rf "$prefix"
 fi
@@ -52,4 +52,4 @@ timeout -k 10 600 "$wine64" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /
 timeout -k 10 600 "$wineserver" -w || fail "Wine did not settle after the registry change"
 echo "$kind" >"$marker"
 rm -f "$prefix.boot.log"
-echo "wine-prefix: $why $prefix, $kind, in $(($(date +%s) - start)) s"
+echo "wine-prefix: $what: $kind, in $(($(date +%s) - start)) s"
