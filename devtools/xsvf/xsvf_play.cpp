@@ -1,15 +1,20 @@
-// xsvf play: plays a stream against a recording register target or a simulated card.
+// xsvf play: plays a stream against a recording register target, a simulated card or a
+// remote-bitbang server, optionally dumping the lines to a VCD file.
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <utility>
 
 #include "card/driver.h"
+#include "devtools/xsvf/rbb_target.h"
+#include "devtools/xsvf/vcd_writer.h"
 #include "devtools/xsvf/xsvf_tool.h"
 #include "images/image_source.h"
 #include "sim/recording_target.h"
 #include "sim/sim_card.h"
+#include "sim/sim_clock.h"
 #include "sim/sim_internal.h"
 #include "sim/sim_platform.h"
 #include "xsvf/player.h"
@@ -57,9 +62,22 @@ SimTarget tee_target(TeeTarget* tee)
     return t;
 }
 
-const char* model_name(SimCardModel m)
+// The remote end's figures, and whether the connection held.
+bool finish_remote(RbbTarget* remote)
 {
-    return m == SimCardModel::Pci ? "PCI" : "CardBus";
+    const bool ok = rbb_target_finish(remote);
+    const double seconds = rbb_target_seconds(remote);
+    std::fprintf(stderr,
+                 "xsvf: rbb: %llu TCK cycles in %.2f s (%.0f TCK/s); %llu TDO reads, %llu bytes sent, "
+                 "%llu waits (%.2f s of them)\n",
+                 static_cast<unsigned long long>(remote->tck_cycles), seconds,
+                 seconds > 0 ? static_cast<double>(remote->tck_cycles) / seconds : 0.0,
+                 static_cast<unsigned long long>(remote->reads), static_cast<unsigned long long>(remote->bytes_sent),
+                 static_cast<unsigned long long>(remote->syncs), static_cast<double>(remote->waited_ns) / 1e9);
+    if (!ok) {
+        std::fprintf(stderr, "xsvf: the connection to the remote-bitbang server broke: %s\n", remote->error.c_str());
+    }
+    return ok;
 }
 
 } // namespace
@@ -68,8 +86,14 @@ int xsvf_play(int argc, char** argv)
 {
     const char* file = nullptr;
     const char* trace_path = nullptr;
+    const char* vcd_path = nullptr;
+    int vcd_first = 0;
+    int vcd_last = 2147483647;
+    bool vcd_range = false;
     const char* tdo = "0";
     bool sim_target = false;
+    bool remote_target = false;
+    RbbAddress remote_address;
     bool card_given = false;
     SimCardModel card_model = SimCardModel::Pci;
     std::uint32_t driver_faults = 0;
@@ -97,11 +121,25 @@ int xsvf_play(int argc, char** argv)
             trace_path = argv[++i];
         } else if (a == "--target" && has_value) {
             const std::string t = argv[++i];
-            if (t != "sim" && t != "record") {
-                std::fprintf(stderr, "xsvf: --target is record or sim\n");
+            std::string why;
+            remote_target = t.rfind("rbb:", 0) == 0;
+            if (remote_target && !rbb_parse_address(t.c_str() + 4, &remote_address, &why)) {
+                std::fprintf(stderr, "xsvf: --target %s: %s\n", t.c_str(), why.c_str());
+                return xsvf_usage();
+            }
+            if (t != "sim" && t != "record" && !remote_target) {
+                std::fprintf(stderr, "xsvf: --target is record, sim, rbb:HOST:PORT or rbb:unix:PATH\n");
                 return xsvf_usage();
             }
             sim_target = t == "sim";
+        } else if (a == "--vcd" && has_value) {
+            vcd_path = argv[++i];
+        } else if (a == "--vcd-commands" && has_value) {
+            if (!vcd_parse_range(argv[++i], &vcd_first, &vcd_last)) {
+                std::fprintf(stderr, "xsvf: --vcd-commands takes FIRST-LAST, command numbers with FIRST <= LAST\n");
+                return xsvf_usage();
+            }
+            vcd_range = true;
         } else if (a == "--card" && has_value) {
             const std::string c = argv[++i];
             if (c != "pci" && c != "cardbus") {
@@ -141,6 +179,10 @@ int xsvf_play(int argc, char** argv)
     if (!file) {
         return xsvf_usage();
     }
+    if (vcd_range && !vcd_path) {
+        std::fprintf(stderr, "xsvf: --vcd-commands needs --vcd\n");
+        return xsvf_usage();
+    }
     if (!sim_target && (card_given || driver_faults || card_faults)) {
         std::fprintf(stderr, "xsvf: --card and --fault need --target sim\n");
         return xsvf_usage();
@@ -161,8 +203,34 @@ int xsvf_play(int argc, char** argv)
             return EXIT_CANT_WRITE;
         }
     }
+    std::FILE* vcd_file = nullptr;
+    if (vcd_path) {
+        vcd_file = std::fopen(vcd_path, "w");
+        if (!vcd_file) {
+            std::fprintf(stderr, "xsvf: cannot write %s: %s\n", vcd_path, std::strerror(errno));
+            if (trace) {
+                std::fclose(trace);
+            }
+            return EXIT_CANT_WRITE;
+        }
+    }
+    RbbTarget remote;
+    if (remote_target) {
+        std::string why;
+        if (!rbb_target_connect(&remote, remote_address, &why)) {
+            std::fprintf(stderr, "xsvf: cannot connect to %s: %s\n", rbb_address_text(remote_address).c_str(),
+                         why.c_str());
+            for (std::FILE* f : {trace, vcd_file}) {
+                if (f) {
+                    std::fclose(f);
+                }
+            }
+            return EXIT_UNAVAILABLE;
+        }
+    }
 
-    // One card on the simulated platform, in virtual time.
+    // One card on the simulated platform, in virtual time; in host time when the card is at
+    // the far end of a socket, where waits really pass.
     SimConfig config;
     config.card_count = 1;
     config.cards[0].model = card_model;
@@ -170,25 +238,18 @@ int xsvf_play(int argc, char** argv)
     config.cards[0].card_faults = card_faults;
     config.driver_faults = driver_faults;
     sim_configure(config);
+    sim_clock_use_host_time(remote_target);
 
+    // What sits behind the card's register block: the card, the server or the recorder,
+    // with the trace and the VCD writer in front of it.
     RecordingTarget recorder;
     TeeTarget tee{};
-    LogLevel = log_level;
-    std::int32_t result = 0;
+    VcdWriter vcd;
+    SimTarget target;
     if (sim_target) {
-        if (trace) {
-            tee.inner = sim_card_target(&SimCards[0]);
-            tee.trace = trace;
-            sim_attach_target(0, tee_target(&tee));
-        }
-        result = player_update_card(0, s.bytes, s.length, nullptr);
-        if (result == UPDATE_NOT_MAPPED) {
-            std::fprintf(stderr, "xsvf: the simulated driver refused to map the card\n");
-            if (trace) {
-                std::fclose(trace);
-            }
-            return EXIT_UNAVAILABLE;
-        }
+        target = sim_card_target(&SimCards[0]);
+    } else if (remote_target) {
+        target = rbb_target(&remote);
     } else {
         recorder.store = false;
         recorder.trace = trace;
@@ -197,7 +258,24 @@ int xsvf_play(int argc, char** argv)
         } else {
             recorder.tdo_script = tdo;
         }
-        sim_attach_target(0, recording_target(&recorder));
+        target = recording_target(&recorder);
+    }
+    if (trace && recorder.trace == nullptr) {
+        tee.inner = target;
+        tee.trace = trace;
+        target = tee_target(&tee);
+    }
+    if (vcd_file) {
+        vcd_begin(&vcd, vcd_file, xsvf_bytes(s), target, vcd_first, vcd_last, remote_target);
+        target = vcd_target(&vcd);
+    }
+    sim_attach_target(0, target);
+
+    LogLevel = log_level;
+    std::int32_t result = 0;
+    if (sim_target) {
+        result = player_update_card(0, s.bytes, s.length, nullptr);
+    } else {
         sim_map_directly(0);
         result = player_run_program(s.bytes, s.length, nullptr);
     }
@@ -205,23 +283,31 @@ int xsvf_play(int argc, char** argv)
     if (XsvfProgressShown) {
         std::fputc('\n', stderr);
     }
-    if (trace && std::fclose(trace) != 0) {
-        std::fprintf(stderr, "xsvf: cannot write %s\n", trace_path);
+    const bool link_held = !remote_target || finish_remote(&remote);
+    if (vcd_file) {
+        vcd_end(&vcd);
+    }
+    bool written = true;
+    for (const auto& [f, path] : {std::pair{trace, trace_path}, std::pair{vcd_file, vcd_path}}) {
+        if (f && std::fclose(f) != 0) {
+            std::fprintf(stderr, "xsvf: cannot write %s\n", path);
+            written = false;
+        }
+    }
+    if (result == UPDATE_NOT_MAPPED) {
+        std::fprintf(stderr, "xsvf: the simulated driver refused to map the card\n");
+        return EXIT_UNAVAILABLE;
+    }
+    if (!written) {
         return EXIT_CANT_WRITE;
     }
     std::fprintf(stderr, "xsvf: result %d, %u of %u bytes read\n", static_cast<int>(result),
                  static_cast<unsigned>(ImageReadIndex), static_cast<unsigned>(s.length));
+    if (!link_held) {
+        return EXIT_LINK_FAILED; // the player's result means nothing without the card's answers
+    }
     if (sim_target) {
-        const SimCard& card = SimCards[0];
-        const bool pci = sim_card_holds_configuration(&card, SimCardModel::Pci);
-        const bool cardbus = sim_card_holds_configuration(&card, SimCardModel::CardBus);
-        if (pci || cardbus) {
-            std::fprintf(stderr, "xsvf: the %s card's memory holds the %s configuration\n",
-                         model_name(card_model), model_name(pci ? SimCardModel::Pci : SimCardModel::CardBus));
-        } else {
-            std::fprintf(stderr, "xsvf: the %s card's memory holds no complete configuration\n",
-                         model_name(card_model));
-        }
+        xsvf_report_card(stderr, "xsvf: ", &SimCards[0]);
     }
     return static_cast<int>(result);
 }

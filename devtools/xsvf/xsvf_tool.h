@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <span>
 #include <vector>
 
@@ -13,6 +14,7 @@ inline constexpr int EXIT_USAGE = 64;       // bad command line
 inline constexpr int EXIT_NO_INPUT = 66;    // FILE cannot be read
 inline constexpr int EXIT_UNAVAILABLE = 69; // the simulated card cannot be mapped
 inline constexpr int EXIT_CANT_WRITE = 73;  // the trace cannot be written
+inline constexpr int EXIT_LINK_FAILED = 74; // the connection to a remote-bitbang server broke
 
 // Files larger than this are refused: no program comes near it, and the reader's percent
 // arithmetic is exact only well below 42 MB.
@@ -38,3 +40,9 @@ int xsvf_check(const char* name);
 int xsvf_dis(const char* name);
 int xsvf_cat(const char* name);
 int xsvf_play(int argc, char** argv);
+int xsvf_serve(int argc, char** argv);
+
+struct SimCard;
+const char* xsvf_model_name(SimCardModel model);
+// One line after prefix: which configuration the card's memory holds, if any.
+void xsvf_report_card(std::FILE* out, const char* prefix, const SimCard* card);
