@@ -45,10 +45,13 @@ std::string serve_client(RbbServer* server, RbbSocket client, RbbSession* sessio
         }
         if (session->state == RbbSessionState::Refused) {
             const std::uint8_t c = session->refused;
+            char shown[8] = "";
+            if (c > 0x20 && c < 0x7F) {
+                std::snprintf(shown, sizeof shown, " ('%c')", static_cast<char>(c));
+            }
             char text[128];
-            std::snprintf(text, sizeof text, "byte 0x%02x%s%c%s at offset %llu is not a remote-bitbang character",
-                          c, c >= 0x21 && c < 0x7F ? " ('" : "", c >= 0x21 && c < 0x7F ? static_cast<char>(c) : ' ',
-                          c >= 0x21 && c < 0x7F ? "')" : "", static_cast<unsigned long long>(session->received));
+            std::snprintf(text, sizeof text, "byte 0x%02x%s at offset %llu is not a remote-bitbang character", c,
+                          shown, static_cast<unsigned long long>(session->received));
             return std::string(text) + "; connection closed";
         }
     }

@@ -79,8 +79,10 @@ bool started()
 bool set_nonblocking(NativeSocket s)
 {
 #ifdef _WIN32
+    // FIONBIO is an unsigned expression that ioctlsocket takes as a long: the same bits.
+    constexpr long NONBLOCKING = static_cast<long>(static_cast<unsigned long>(FIONBIO));
     u_long on = 1;
-    return ioctlsocket(s, FIONBIO, &on) == 0;
+    return ioctlsocket(s, NONBLOCKING, &on) == 0;
 #else
     const int flags = fcntl(s, F_GETFL, 0);
     return flags >= 0 && fcntl(s, F_SETFL, flags | O_NONBLOCK) == 0;

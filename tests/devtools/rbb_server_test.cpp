@@ -180,18 +180,24 @@ TEST_F(RbbServerTest, AClientReadsTheCardsIdentityAndQuits)
 
 TEST_F(RbbServerTest, AnUnknownCharacterClosesThatConnectionOnlyWithAMessage)
 {
-    start(2);
+    start(3);
     const RbbSocket s = client();
     EXPECT_EQ(talk(s, "0R2X6R", 1), "1"); // TDO reads 1 outside Shift-DR
     EXPECT_TRUE(closed_by_server(s));
     rbb_close(s);
+    const RbbSocket t = client();
+    talk(t, "04\xff", 0);
+    EXPECT_TRUE(closed_by_server(t));
+    rbb_close(t);
     EXPECT_EQ(read_identity(), 0x14D010FFu);
     finish();
     const std::string text = log_text();
-    EXPECT_NE(text.find("byte 0x58 ('X') at offset 3 is not a remote-bitbang character; connection closed"),
+    EXPECT_NE(text.find("session 1 ended: byte 0x58 ('X') at offset 3 is not a remote-bitbang character; "
+                        "connection closed"),
               std::string::npos)
         << text;
-    EXPECT_NE(text.find("session 2 ended: Q"), std::string::npos) << text;
+    EXPECT_NE(text.find("session 2 ended: byte 0xff at offset 2 is not"), std::string::npos) << text;
+    EXPECT_NE(text.find("session 3 ended: Q"), std::string::npos) << text;
     EXPECT_TRUE(card_untouched());
 }
 
