@@ -26,7 +26,7 @@ int main()
     for (int run = 0; run < RUNS; ++run) {
         SimConfig config;
         config.card_count = 1;
-        config.cards[0].model = SimCardModel::Pci;
+        config.cards[0].model = CARD_MODEL_PCI;
         sim_configure(config);
         const double start = bench_wall_seconds();
         LogLevel = 0;

@@ -2,6 +2,7 @@
 // outlives a call. A failed probe leaves the register pointer as it was.
 #include "card/driver.h"
 
+#include <cstddef>
 #include <cstdio>
 #include <cstring>
 
@@ -18,20 +19,6 @@ namespace {
 constexpr const char* DEVICE_NAME = "\\molaOut"; // the driver's "\Device\molaOut" from the second backslash on
 constexpr const char* VXD_PATH = "\\\\.\\mola.vxd";
 constexpr std::int32_t DEVICE_NUMBER_STEP = 13;  // card k is device molaOut(13 * k)
-
-std::uint32_t read_le32(const std::uint8_t* p)
-{
-    return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
-           (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
-}
-
-void write_le32(std::uint8_t* p, std::uint32_t v)
-{
-    p[0] = static_cast<std::uint8_t>(v);
-    p[1] = static_cast<std::uint8_t>(v >> 8);
-    p[2] = static_cast<std::uint8_t>(v >> 16);
-    p[3] = static_cast<std::uint8_t>(v >> 24);
-}
 
 bool card_count_valid(std::int32_t count)
 {
@@ -50,14 +37,14 @@ int probe_nt(std::int32_t k, int map)
     if (!driver_control(CTL_CARD_INFO, nullptr, 0, info, CARD_INFO_SIZE)) {
         return 0;
     }
-    if (read_le32(info + 0) != CARD_INFO_MAGIC) {
+    if (driver_get_le32(info + offsetof(CardInfo, magic)) != CARD_INFO_MAGIC) {
         return 0;
     }
-    CardCount = static_cast<std::int32_t>(read_le32(info + 72));
+    CardCount = static_cast<std::int32_t>(driver_get_le32(info + offsetof(CardInfo, card_count)));
     if (!card_count_valid(CardCount)) {
         return 0;
     }
-    HardwareRevision = static_cast<std::int32_t>(read_le32(info + 4));
+    HardwareRevision = static_cast<std::int32_t>(driver_get_le32(info + offsetof(CardInfo, revision)));
     if (!map) {
         return 1;
     }
@@ -65,7 +52,7 @@ int probe_nt(std::int32_t k, int map)
     if (!driver_control(CTL_MAP_REGISTER, nullptr, 0, address, sizeof address)) {
         return 0;
     }
-    const std::uint32_t register_address = read_le32(address);
+    const std::uint32_t register_address = driver_get_le32(address);
     if (register_address == 0) {
         return 0;
     }
@@ -78,7 +65,7 @@ int vxd_request(OsHandle h, std::uint32_t code, std::uint32_t word0, std::uint8_
 {
     std::uint8_t request[VXD_REQUEST_SIZE];
     std::memset(request, 0, sizeof request);
-    write_le32(request, word0);
+    driver_put_le32(request, word0);
     return os_device_io_control(h, code, request, VXD_REQUEST_SIZE, reply, VXD_REPLY_SIZE);
 }
 
@@ -90,14 +77,14 @@ int probe_9x_open(OsHandle h, std::int32_t k, int map)
     if (!vxd_request(h, VXD_GET_CARD_COUNT, 0, reply)) {
         return 0;
     }
-    CardCount = static_cast<std::int32_t>(read_le32(reply + 0));
+    CardCount = static_cast<std::int32_t>(driver_get_le32(reply + 0));
     if (!card_count_valid(CardCount)) {
         return 0;
     }
     if (!vxd_request(h, VXD_GET_CARD, static_cast<std::uint32_t>(k), reply)) {
         return 0;
     }
-    const std::uint32_t card_structure = read_le32(reply + 0);
+    const std::uint32_t card_structure = driver_get_le32(reply + 0);
     if (card_structure == 0) {
         return 0;
     }
@@ -106,7 +93,7 @@ int probe_9x_open(OsHandle h, std::int32_t k, int map)
         if (!vxd_request(h, VXD_MAP_REGISTER, static_cast<std::uint32_t>(k), reply)) {
             return 0;
         }
-        const std::uint32_t register_address = read_le32(reply + 4);
+        const std::uint32_t register_address = driver_get_le32(reply + 4);
         if (register_address == 0) {
             return 0;
         }
@@ -156,6 +143,6 @@ void driver_release()
         return;
     }
     std::uint8_t address[4];
-    write_le32(address, static_cast<std::uint32_t>(RegisterPointer - REGISTER_POINTER_OFFSET));
+    driver_put_le32(address, static_cast<std::uint32_t>(RegisterPointer - REGISTER_POINTER_OFFSET));
     driver_control(CTL_UNMAP_REGISTER, address, sizeof address, nullptr, 0);
 }

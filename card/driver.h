@@ -29,7 +29,8 @@ constexpr std::uint32_t VXD_CARD_REVISION_OFFSET = 1388;
 // The register pointer is the register address plus this many bytes: control word 0.
 constexpr std::uint32_t REGISTER_POINTER_OFFSET = 0x100;
 
-// What CTL_CARD_INFO returns, little-endian, byte for byte.
+// What CTL_CARD_INFO returns, little-endian, byte for byte. Its fields are read from the
+// bytes of the reply at their offsets here (driver_get_le32), whatever the host's byte order.
 struct CardInfo {
     std::uint32_t magic;         // bytes 0..3, CARD_INFO_MAGIC
     std::int32_t revision;       // bytes 4..7
@@ -38,6 +39,21 @@ struct CardInfo {
     std::uint8_t unused2[16];    // bytes 76..91
 };
 static_assert(sizeof(CardInfo) == CARD_INFO_SIZE, "CardInfo is 92 bytes");
+
+// Little-endian 32-bit words of the driver's records (CardInfo, VxdRequest, VxdReply).
+constexpr std::uint32_t driver_get_le32(const std::uint8_t* p)
+{
+    return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
+           (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
+}
+
+constexpr void driver_put_le32(std::uint8_t* p, std::uint32_t v)
+{
+    p[0] = static_cast<std::uint8_t>(v);
+    p[1] = static_cast<std::uint8_t>(v >> 8);
+    p[2] = static_cast<std::uint8_t>(v >> 16);
+    p[3] = static_cast<std::uint8_t>(v >> 24);
+}
 
 enum class DriverFamily : std::uint8_t { Nt, Win9x };
 

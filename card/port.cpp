@@ -82,6 +82,7 @@ void port_wait_us(std::int32_t us)
         port_delay(static_cast<std::uint32_t>(us) * PORT_DELAY_PASSES_PER_US);
         return;
     }
+    // us is at least 1000 here, so the quotient is at least 1 millisecond.
     const std::int64_t ms = (static_cast<std::int64_t>(us) + 999) / 1000;
-    os_sleep(static_cast<std::uint32_t>(ms < 1 ? 1 : ms));
+    os_sleep(static_cast<std::uint32_t>(ms));
 }

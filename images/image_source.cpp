@@ -3,14 +3,19 @@
 
 #include <cstdio>
 
-const std::uint8_t* const PciImage = ImageSlots;
-const std::uint8_t* const CardBusImage = ImageSlots + IMAGE_SLOT_SIZE;
+const std::uint8_t* const PciImage = ImageSlots + CARD_MODEL_PCI * IMAGE_SLOT_SIZE;
+const std::uint8_t* const CardBusImage = ImageSlots + CARD_MODEL_CARDBUS * IMAGE_SLOT_SIZE;
 
 const std::uint8_t* SelectedImage = ImageSlots;
 std::uint32_t SelectedImageLength = IMAGE_LENGTH;
 std::uint32_t ImageReadIndex = 0;
 std::int32_t LastPercent = 0;
 WindowHandle ProgressPage = nullptr;
+
+const std::uint8_t* image_program(CardModel model)
+{
+    return ImageSlots + static_cast<std::uint32_t>(model) * IMAGE_SLOT_SIZE;
+}
 
 void image_next_byte(std::uint8_t* byte)
 {

@@ -5,16 +5,20 @@
 #include <cstdint>
 
 #include "app/resources/resource.h" // IDC_STATUS, IDC_PROGRESS: the controls that show the progress
+#include "images/card_models.h"
 #include "platform/ui.h"
 
 constexpr std::uint32_t IMAGE_LENGTH = 504089;    // bytes up to and including XCOMPLETE
 constexpr std::uint32_t IMAGE_SLOT_SIZE = 504092; // the stream and 3 zero bytes
 
-// Both slots, the PCI slot first and the CardBus slot directly after it.
-extern const std::uint8_t ImageSlots[2 * IMAGE_SLOT_SIZE];
+// One slot per card model, in the order of CARD_MODELS: the PCI slot first and the CardBus
+// slot directly after it.
+extern const std::uint8_t ImageSlots[CARD_MODEL_COUNT * IMAGE_SLOT_SIZE];
 extern const std::uint8_t* const PciImage;
 extern const std::uint8_t* const CardBusImage;
 
+// The embedded program of a card model.
+const std::uint8_t* image_program(CardModel model);
 
 // Reader state, shared by all card pages.
 extern const std::uint8_t* SelectedImage;  // first byte of the selected program

@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-#include "sim/sim_platform.h"
+#include "images/card_models.h"
 
 // ---- instruction register ----
 constexpr int DEVICE_IR_LENGTH = 8;
@@ -72,21 +72,20 @@ constexpr std::uint8_t DEVICE_STATUS_BLANK = 0x10;    // every memory bit is era
 constexpr std::uint8_t DEVICE_STATUS_DONE = 0x20;     // the done flag is programmed
 
 // ---- identity ----
-// version (4 bits) | part number (16) | maker code (11) | 1. The maker code 0x07F is one that
-// no maker holds, since the device is this project's own invention.
-constexpr std::uint32_t DEVICE_IDCODE_PCI = 0x14D010FFu;
-constexpr std::uint32_t DEVICE_IDCODE_CARDBUS = 0x14D020FFu;
-// The programs compare every bit but the version field.
+// Each card model's device has its own IDCODE (CARD_MODELS): version (4 bits) | part number
+// (16) | maker code (11) | 1. The maker code 0x07F is one that no maker holds, since the
+// device is this project's own invention. The programs compare every bit but the version field.
 constexpr std::uint32_t DEVICE_IDCODE_MASK = 0x0FFFFFFFu;
 
-constexpr std::uint32_t device_idcode(SimCardModel model)
+constexpr std::uint32_t device_idcode(CardModel model)
 {
-    return model == SimCardModel::Pci ? DEVICE_IDCODE_PCI : DEVICE_IDCODE_CARDBUS;
+    return card_model_of(model).idcode;
 }
 
-constexpr SimCardModel device_other_model(SimCardModel model)
+// The device of another model than the card's (the next one in CARD_MODELS).
+constexpr CardModel device_other_model(CardModel model)
 {
-    return model == SimCardModel::Pci ? SimCardModel::CardBus : SimCardModel::Pci;
+    return static_cast<CardModel>((model + 1) % CARD_MODEL_COUNT);
 }
 
 // ---- synthetic memory contents ----
@@ -100,14 +99,14 @@ constexpr std::uint64_t device_mix(std::uint64_t x)
     return x ^ (x >> 31);
 }
 
-constexpr std::uint64_t DEVICE_SEED_PCI = 0x504349434F4E4647ull;
-constexpr std::uint64_t DEVICE_SEED_CARDBUS = 0x434243434F4E4647ull;
+// The configuration of each card model starts from the model's seed (CARD_MODELS); what a
+// card holds when it is delivered starts from this one.
 constexpr std::uint64_t DEVICE_SEED_FACTORY = 0x464143544F525921ull;
 
 // Word w (bits 64w..64w+63, bit 0 first) of the configuration of a card model.
-constexpr std::uint64_t device_configuration_word(SimCardModel model, std::uint32_t w)
+constexpr std::uint64_t device_configuration_word(CardModel model, std::uint32_t w)
 {
-    return device_mix((model == SimCardModel::Pci ? DEVICE_SEED_PCI : DEVICE_SEED_CARDBUS) + w);
+    return device_mix(card_model_of(model).seed + w);
 }
 
 // Word w of what the memory holds when a card is delivered: an older configuration.
@@ -117,7 +116,7 @@ constexpr std::uint64_t device_factory_word(std::uint32_t w)
 }
 
 // Bit b of the memory of a card holding the configuration of a model.
-constexpr int device_configuration_bit(SimCardModel model, std::uint32_t b)
+constexpr int device_configuration_bit(CardModel model, std::uint32_t b)
 {
     return static_cast<int>((device_configuration_word(model, b / 64) >> (b % 64)) & 1u);
 }

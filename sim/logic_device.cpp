@@ -4,6 +4,8 @@
 
 #include <cstring>
 
+#include "sim/logic_internal.h"
+
 namespace {
 
 using S = LogicTapState;
@@ -47,26 +49,11 @@ Reg selected_register(std::uint8_t ir)
     }
 }
 
-int get_bit(const std::uint64_t* words, std::uint32_t bit)
-{
-    return static_cast<int>((words[bit / 64] >> (bit % 64)) & 1u);
-}
-
-void put_bit(std::uint64_t* words, std::uint32_t bit, int value)
-{
-    const std::uint64_t m = std::uint64_t{1} << (bit % 64);
-    if (value) {
-        words[bit / 64] |= m;
-    } else {
-        words[bit / 64] &= ~m;
-    }
-}
-
 // Shifts one bit into a circular register of n bits; returns nothing (TDO follows on the
 // falling edge from the new head).
 void shift_circular(std::uint64_t* words, std::uint32_t* head, std::uint32_t n, int tdi)
 {
-    put_bit(words, *head, tdi);
+    logic_put_bit(words, *head, tdi);
     *head = *head + 1 == n ? 0 : *head + 1;
 }
 
@@ -121,141 +108,15 @@ void shift_dr(LogicDevice* d, int tdi)
 int dr_output(const LogicDevice* d)
 {
     switch (selected_register(d->ir)) {
-    case Reg::Row: return get_bit(d->row, d->row_head);
-    case Reg::Read: return get_bit(d->read_shift, d->read_head);
+    case Reg::Row: return logic_get_bit(d->row, d->row_head);
+    case Reg::Read: return logic_get_bit(d->read_shift, d->read_head);
     default: return static_cast<int>(d->small_shift & 1u);
     }
 }
 
-std::uint32_t required_us(const LogicDevice* d, bool address_pending)
-{
-    switch (d->ir) {
-    case DEVICE_ADDRESS: return address_pending ? DEVICE_ADDRESS_US : 0;
-    case DEVICE_READ: return DEVICE_READ_US;
-    case DEVICE_PROGRAM: return DEVICE_PROGRAM_US;
-    case DEVICE_DONE: return DEVICE_DONE_US;
-    case DEVICE_ERASE: return DEVICE_ERASE_US;
-    case DEVICE_ENABLE:
-    case DEVICE_VERIFY:
-    case DEVICE_DISABLE: return DEVICE_MODE_US;
-    default: return 0;
-    }
-}
-
-void set_mode(LogicDevice* d, LogicMode mode)
-{
-    if (d->mode != mode) {
-        d->mode = mode;
-        ++d->counters.mode_changes;
-    }
-}
-
-void fetch(LogicDevice* d)
-{
-    const std::uint32_t start = static_cast<std::uint32_t>(d->address) * DEVICE_BLOCK_BITS;
-    for (std::uint32_t j = 0; j < DEVICE_READ_BITS; ++j) {
-        const std::uint32_t b = start + j;
-        // Past the end of the memory the sense lines read erased.
-        put_bit(d->read_latch, j, b < DEVICE_MEMORY_BITS ? get_bit(d->memory, b) : 1);
-    }
-    ++d->counters.fetches;
-}
-
-void program_row(LogicDevice* d)
-{
-    const std::uint32_t row = d->address / DEVICE_ROW_BLOCKS;
-    const std::uint32_t base = row * DEVICE_ROW_BITS;
-    for (std::uint32_t i = 0; i < DEVICE_ROW_BITS; ++i) {
-        const std::uint32_t phys = (d->row_head + i) % DEVICE_ROW_BITS;
-        // Flash programming only clears bits: a 1 in the buffer leaves the bit as it is.
-        if (!get_bit(d->row, phys)) {
-            put_bit(d->memory, base + i, 0);
-        }
-    }
-    if (d->stuck_bit >= 0) {
-        put_bit(d->memory, static_cast<std::uint32_t>(d->stuck_bit), 1);
-    }
-    d->address = static_cast<std::uint16_t>((row + 1) * DEVICE_ROW_BLOCKS);
-    ++d->counters.rows_programmed;
-}
-
-void erase_sector(LogicDevice* d)
-{
-    const std::uint32_t sector = d->address / DEVICE_SECTOR_BLOCKS;
-    const std::uint32_t first = sector * DEVICE_SECTOR_ROWS * DEVICE_ROW_WORDS;
-    std::uint32_t end = first + DEVICE_SECTOR_ROWS * DEVICE_ROW_WORDS;
-    if (end > DEVICE_MEMORY_WORDS) {
-        end = DEVICE_MEMORY_WORDS;
-    }
-    for (std::uint32_t w = first; w < end; ++w) {
-        d->memory[w] = ~std::uint64_t{0};
-    }
-    d->done = false;
-    d->address = static_cast<std::uint16_t>((sector + 1) * DEVICE_SECTOR_BLOCKS);
-    ++d->counters.sector_erases;
-}
-
-// The TAP leaves Run-Test/Idle: the operation of the current instruction takes effect if the
-// dwell was long enough and the device is in the mode the operation needs.
-void leave_run_test(LogicDevice* d, std::uint64_t now_ns)
-{
-    const bool address_pending = d->address_pending;
-    d->address_pending = false;
-    const std::uint32_t us = required_us(d, address_pending);
-    if (us == 0) {
-        return;
-    }
-    if (now_ns - d->rti_entered_ns < static_cast<std::uint64_t>(us) * 1000u) {
-        ++d->counters.short_dwells;
-        return;
-    }
-    switch (d->ir) {
-    case DEVICE_ADDRESS:
-        d->address = d->address_shift;
-        ++d->counters.address_latches;
-        return;
-    case DEVICE_READ:
-        if (d->mode == LogicMode::Verify) {
-            fetch(d);
-            return;
-        }
-        break;
-    case DEVICE_PROGRAM:
-        if (d->mode == LogicMode::Program && d->address < DEVICE_MEMORY_BLOCKS) {
-            program_row(d);
-            return;
-        }
-        break;
-    case DEVICE_DONE:
-        if (d->mode == LogicMode::Program) {
-            d->done = true;
-            return;
-        }
-        break;
-    case DEVICE_ERASE:
-        if (d->mode == LogicMode::Program && d->address < DEVICE_MEMORY_BLOCKS) {
-            erase_sector(d);
-            return;
-        }
-        break;
-    case DEVICE_ENABLE:
-        set_mode(d, LogicMode::Program);
-        return;
-    case DEVICE_VERIFY:
-        set_mode(d, LogicMode::Verify);
-        return;
-    case DEVICE_DISABLE:
-        set_mode(d, LogicMode::Off);
-        return;
-    default:
-        return;
-    }
-    ++d->counters.refused;
-}
-
 } // namespace
 
-void logic_power_on(LogicDevice* d, SimCardModel carried, std::int32_t stuck_bit)
+void logic_power_on(LogicDevice* d, CardModel carried, std::int32_t stuck_bit)
 {
     std::memset(d, 0, sizeof *d);
     d->carried = carried;
@@ -271,7 +132,7 @@ void logic_power_on(LogicDevice* d, SimCardModel carried, std::int32_t stuck_bit
     }
     d->stuck_bit = stuck_bit >= 0 && static_cast<std::uint32_t>(stuck_bit) < DEVICE_MEMORY_BITS ? stuck_bit : -1;
     if (d->stuck_bit >= 0) {
-        put_bit(d->memory, static_cast<std::uint32_t>(d->stuck_bit), 1);
+        logic_put_bit(d->memory, static_cast<std::uint32_t>(d->stuck_bit), 1);
     }
 }
 
@@ -291,7 +152,7 @@ void logic_rising_edge(LogicDevice* d, int tms, int tdi, std::uint64_t now_ns)
     }
     const S to = logic_tap_next(from, tms);
     if (from == S::RunTestIdle && to != S::RunTestIdle) {
-        leave_run_test(d, now_ns);
+        logic_leave_run_test(d, now_ns);
     } else if (to == S::RunTestIdle && from != S::RunTestIdle) {
         d->rti_entered_ns = now_ns;
     }
@@ -352,42 +213,4 @@ std::uint8_t logic_status(const LogicDevice* d)
         s |= DEVICE_STATUS_DONE;
     }
     return s;
-}
-
-int logic_memory_bit(const LogicDevice* d, std::uint32_t bit)
-{
-    return bit < DEVICE_MEMORY_BITS ? get_bit(d->memory, bit) : 1;
-}
-
-bool logic_holds_configuration(const LogicDevice* d, SimCardModel model)
-{
-    if (!d->done) {
-        return false;
-    }
-    for (std::uint32_t w = 0; w < DEVICE_MEMORY_WORDS; ++w) {
-        if (d->memory[w] != device_configuration_word(model, w)) {
-            return false;
-        }
-    }
-    return true;
-}
-
-bool logic_memory_blank(const LogicDevice* d)
-{
-    for (std::uint32_t w = 0; w < DEVICE_MEMORY_WORDS; ++w) {
-        if (d->memory[w] != ~std::uint64_t{0}) {
-            return false;
-        }
-    }
-    return true;
-}
-
-std::int32_t logic_first_zero_bit(SimCardModel model, std::uint32_t from)
-{
-    for (std::uint32_t b = from; b < DEVICE_MEMORY_BITS; ++b) {
-        if (device_configuration_bit(model, b) == 0) {
-            return static_cast<std::int32_t>(b);
-        }
-    }
-    return -1;
 }

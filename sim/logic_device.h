@@ -38,7 +38,7 @@ struct LogicCounters {
 };
 
 struct LogicDevice {
-    SimCardModel carried;           // which model's device this is (its IDCODE)
+    CardModel carried;           // which model's device this is (its IDCODE)
     std::uint32_t idcode;
     LogicTapState state;
     std::uint8_t ir;                // current instruction
@@ -67,7 +67,7 @@ struct LogicDevice {
 
 // Power-on: Test-Logic-Reset, IDCODE selected, memory holding the factory configuration
 // with its done flag set. stuck_bit is a memory bit that cannot be programmed to 0, or -1.
-void logic_power_on(LogicDevice* device, SimCardModel carried, std::int32_t stuck_bit);
+void logic_power_on(LogicDevice* device, CardModel carried, std::int32_t stuck_bit);
 
 // A rising TCK edge with the given TMS and TDI levels at simulated time now_ns.
 void logic_rising_edge(LogicDevice* device, int tms, int tdi, std::uint64_t now_ns);
@@ -78,8 +78,8 @@ void logic_falling_edge(LogicDevice* device);
 std::uint8_t logic_status(const LogicDevice* device);
 int logic_memory_bit(const LogicDevice* device, std::uint32_t bit);
 // True when the memory holds the model's configuration bit for bit and the done flag is set.
-bool logic_holds_configuration(const LogicDevice* device, SimCardModel model);
+bool logic_holds_configuration(const LogicDevice* device, CardModel model);
 // True when every memory bit is erased.
 bool logic_memory_blank(const LogicDevice* device);
 // The first memory bit of the model's configuration that is 0, at or after from.
-std::int32_t logic_first_zero_bit(SimCardModel model, std::uint32_t from);
+std::int32_t logic_first_zero_bit(CardModel model, std::uint32_t from);

@@ -18,20 +18,6 @@ constexpr std::uint32_t BIT_TDI = 0x04;
 constexpr std::uint32_t BIT_ENABLE = 0x08;
 constexpr std::uint32_t BIT_RELOAD = 0x10;
 
-struct FaultName {
-    const char* name;
-    std::uint32_t bit;
-};
-
-constexpr FaultName CARD_FAULTS[] = {
-    {"tdo-stuck-0", SIM_CARD_TDO_STUCK_0},
-    {"tdo-stuck-1", SIM_CARD_TDO_STUCK_1},
-    {"flash-bit-stuck", SIM_CARD_FLASH_BIT_STUCK},
-    {"other-model", SIM_CARD_OTHER_MODEL},
-    {"buffers-disabled", SIM_CARD_BUFFERS_DISABLED},
-    {"vanish", SIM_CARD_VANISH},
-};
-
 int card_tdo(const SimCard* card)
 {
     if (card->faults & SIM_CARD_TDO_STUCK_0) {
@@ -99,7 +85,7 @@ void card_write(void* context, std::uint32_t offset, std::uint32_t value)
 
 } // namespace
 
-void sim_card_power_on(SimCard* card, SimCardModel model, std::uint32_t faults)
+void sim_card_power_on(SimCard* card, CardModel model, std::uint32_t faults)
 {
     // Plain record: no constructor, cleared field by field (the memory is set below).
     card->model = model;
@@ -111,7 +97,7 @@ void sim_card_power_on(SimCard* card, SimCardModel model, std::uint32_t faults)
     card->vanished = false;
     card->writes = 0;
     card->reads = 0;
-    const SimCardModel carried = (faults & SIM_CARD_OTHER_MODEL) ? device_other_model(model) : model;
+    const CardModel carried = (faults & SIM_CARD_OTHER_MODEL) ? device_other_model(model) : model;
     const std::int32_t stuck =
         (faults & SIM_CARD_FLASH_BIT_STUCK) ? logic_first_zero_bit(model, SIM_CARD_STUCK_BIT_FROM) : -1;
     logic_power_on(&card->device, carried, stuck);
@@ -126,22 +112,12 @@ SimTarget sim_card_target(SimCard* card)
     return t;
 }
 
-std::uint32_t sim_card_fault_by_name(const char* name)
-{
-    for (const FaultName& f : CARD_FAULTS) {
-        if (std::strcmp(f.name, name) == 0) {
-            return f.bit;
-        }
-    }
-    return 0;
-}
-
 const SimCard* sim_card(int k)
 {
     return k >= 0 && k < SIM_MAX_CARDS ? &SimCards[k] : nullptr;
 }
 
-bool sim_card_holds_configuration(const SimCard* card, SimCardModel model)
+bool sim_card_holds_configuration(const SimCard* card, CardModel model)
 {
     return card != nullptr && logic_holds_configuration(&card->device, model);
 }

@@ -34,13 +34,6 @@ std::int32_t read_number(SXsvfInfo* info)
     return vb_value(&info->tdi);
 }
 
-void print_vector_line(const char* label, const VectorBuffer* v)
-{
-    std::fputs(label, stdout);
-    vb_print(v);
-    std::fputs("\n", stdout);
-}
-
 // The compared data-register shift of XSDR and XSDRINC, on the vector already in tdi.
 std::int32_t shift_compared(SXsvfInfo* info)
 {
@@ -55,7 +48,7 @@ std::int32_t cmd_tdo_mask(SXsvfInfo* info)
 {
     vb_read(&info->tdo_mask, info->shift_bytes);
     if (player_log_on(4)) {
-        print_vector_line("    TDO Mask     = ", &info->tdo_mask);
+        vb_print_line("    TDO Mask     = ", &info->tdo_mask);
     }
     return ErrNone;
 }
@@ -125,8 +118,8 @@ std::int32_t cmd_set_sdr_masks(SXsvfInfo* info)
     vb_read(&info->address_mask, info->shift_bytes);
     vb_read(&info->data_mask, info->shift_bytes);
     if (player_log_on(4)) {
-        print_vector_line("    Address Mask = ", &info->address_mask);
-        print_vector_line("    Data Mask    = ", &info->data_mask);
+        vb_print_line("    Address Mask = ", &info->address_mask);
+        vb_print_line("    Data Mask    = ", &info->data_mask);
     }
     return ErrNone;
 }

@@ -9,13 +9,6 @@
 
 namespace {
 
-void print_vector_line(const char* label, const VectorBuffer* v)
-{
-    std::fputs(label, stdout);
-    vb_print(v);
-    std::fputs("\n", stdout);
-}
-
 void wait_in_run_test(TapState& state, std::int32_t wait_us)
 {
     tap_goto(state, TAP_RUNTEST);
@@ -86,8 +79,8 @@ std::int32_t shift_checked(TapState& state, TapState start, std::int32_t bit_cou
         std::printf("   Shift Length = %ld\n", static_cast<long>(bit_count));
     }
     if (player_log_on(4)) {
-        print_vector_line("    TDI          = ", tdi);
-        print_vector_line("    TDO Expected = ", expected);
+        vb_print_line("    TDI          = ", tdi);
+        vb_print_line("    TDO Expected = ", expected);
     }
 
     if (bit_count <= 0) {
@@ -112,9 +105,9 @@ std::int32_t shift_checked(TapState& state, TapState start, std::int32_t bit_cou
         } else {
             if (mismatch && wait_us != 0 && retries < repeat_limit) {
                 if (player_log_on(4)) {
-                    print_vector_line("    TDO Expected = ", expected);
-                    print_vector_line("    TDO Captured = ", captured);
-                    print_vector_line("    TDO Mask     = ", mask);
+                    vb_print_line("    TDO Expected = ", expected);
+                    vb_print_line("    TDO Captured = ", captured);
+                    vb_print_line("    TDO Mask     = ", mask);
                 }
                 if (player_log_on(3)) {
                     std::printf("   Retry #%d\n", retries + 1);
@@ -140,9 +133,9 @@ std::int32_t shift_checked(TapState& state, TapState start, std::int32_t bit_cou
     }
 
     if (player_log_on(1)) {
-        print_vector_line(" TDO Expected = ", expected);
-        print_vector_line(" TDO Captured = ", captured);
-        print_vector_line(" TDO Mask     = ", mask);
+        vb_print_line(" TDO Expected = ", expected);
+        vb_print_line(" TDO Captured = ", captured);
+        vb_print_line(" TDO Mask     = ", mask);
     }
     return repeat_limit != 0 ? ErrTdoMismatchRetries : ErrTdoMismatch;
 }

@@ -82,6 +82,13 @@ void vb_print(const VectorBuffer* v)
     }
 }
 
+void vb_print_line(const char* label, const VectorBuffer* v)
+{
+    std::fputs(label, stdout);
+    vb_print(v);
+    std::fputs("\n", stdout);
+}
+
 std::int32_t vb_bytes_for_bits(std::int32_t bits)
 {
     // In 64 bits so that bits near INT32_MAX cannot overflow; truncates toward zero.

@@ -30,6 +30,8 @@ void vb_read(VectorBuffer* v, std::int16_t n);
 
 // Prints "0x" and two lower-case hex digits per byte, no line end; nothing for null.
 void vb_print(const VectorBuffer* v);
+// Prints label, the vector (vb_print) and a line end: one line of the diagnostic log.
+void vb_print_line(const char* label, const VectorBuffer* v);
 
 // Bytes that hold a number of bits: (bits + 7) / 8, computed without overflow.
 std::int32_t vb_bytes_for_bits(std::int32_t bits);

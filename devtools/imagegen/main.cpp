@@ -1,5 +1,5 @@
-// imagegen: writes the two embedded XSVF programs and their SHA-256 digests.
-//   imagegen DIR   writes DIR/pci.xsvf, DIR/cardbus.xsvf and DIR/SHA256SUMS
+// imagegen: writes the embedded XSVF program of each card model and their SHA-256 digests.
+//   imagegen DIR   writes DIR/<key>.xsvf for each model (pci.xsvf, cardbus.xsvf) and DIR/SHA256SUMS
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -29,20 +29,16 @@ int main(int argc, char** argv)
         return 2;
     }
     const std::string dir = argv[1];
-    struct Item {
-        SimCardModel model;
-        const char* name;
-    };
-    const Item items[] = {{SimCardModel::Pci, "pci.xsvf"}, {SimCardModel::CardBus, "cardbus.xsvf"}};
     std::string sums;
-    for (const Item& item : items) {
+    for (int model = 0; model < CARD_MODEL_COUNT; ++model) {
         std::vector<std::uint8_t> program;
-        imagegen_program(item.model, &program);
-        if (!write_file(dir + "/" + item.name, program.data(), program.size())) {
+        imagegen_program(static_cast<CardModel>(model), &program);
+        const std::string name = std::string(card_model_of(static_cast<CardModel>(model)).key) + ".xsvf";
+        if (!write_file(dir + "/" + name, program.data(), program.size())) {
             return 1;
         }
-        sums += sha256_hex(program.data(), program.size()) + "  " + item.name + "\n";
-        std::printf("%s: %zu bytes\n", item.name, program.size());
+        sums += sha256_hex(program.data(), program.size()) + "  " + name + "\n";
+        std::printf("%s: %zu bytes\n", name.c_str(), program.size());
     }
     const auto* text = reinterpret_cast<const std::uint8_t*>(sums.data());
     return write_file(dir + "/SHA256SUMS", text, sums.size()) ? 0 : 1;

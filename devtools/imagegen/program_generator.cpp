@@ -100,7 +100,7 @@ constexpr std::uint64_t ones(int bits)
 }
 
 // Loads row r into the row buffer: the row's configuration bits on TDI; TDO is not compared.
-void load_row(Writer& w, SimCardModel model, std::uint32_t row)
+void load_row(Writer& w, CardModel model, std::uint32_t row)
 {
     w.byte(XSDRTDO);
     const std::uint32_t base = row * DEVICE_ROW_BITS;
@@ -109,7 +109,7 @@ void load_row(Writer& w, SimCardModel model, std::uint32_t row)
 }
 
 // Reads back fetch k: zeros on TDI, the configuration expected on TDO.
-void read_back(Writer& w, SimCardModel model, std::uint32_t k)
+void read_back(Writer& w, CardModel model, std::uint32_t k)
 {
     w.byte(XSDRTDO);
     const std::uint32_t base = imagegen_fetch_address(k) * DEVICE_BLOCK_BITS;
@@ -144,7 +144,7 @@ std::uint32_t imagegen_fetch_bits(std::uint32_t k)
     return k + 1 == IMAGEGEN_FETCHES ? LAST_FETCH_BITS : FETCH_STRIDE_BITS;
 }
 
-void imagegen_program(SimCardModel model, std::vector<std::uint8_t>* out)
+void imagegen_program(CardModel model, std::vector<std::uint8_t>* out)
 {
     Writer w{out};
     const std::uint32_t idcode = device_idcode(model);

@@ -26,4 +26,4 @@ std::uint32_t imagegen_fetch_bits(std::uint32_t k);
 constexpr std::uint32_t IMAGEGEN_FETCHES = 191;
 
 // Appends the complete program of a card model (up to and including XCOMPLETE) to out.
-void imagegen_program(SimCardModel model, std::vector<std::uint8_t>* out);
+void imagegen_program(CardModel model, std::vector<std::uint8_t>* out);

@@ -4,20 +4,19 @@
 #include "devtools/xsvf/xsvf_tool.h"
 #include "sim/sim_card.h"
 
-const char* xsvf_model_name(SimCardModel model)
-{
-    return model == SimCardModel::Pci ? "PCI" : "CardBus";
-}
-
 void xsvf_report_card(std::FILE* out, const char* prefix, const SimCard* card)
 {
-    const bool pci = sim_card_holds_configuration(card, SimCardModel::Pci);
-    const bool cardbus = sim_card_holds_configuration(card, SimCardModel::CardBus);
-    if (pci || cardbus) {
-        std::fprintf(out, "%sthe %s card's memory holds the %s configuration\n", prefix, xsvf_model_name(card->model),
-                     xsvf_model_name(pci ? SimCardModel::Pci : SimCardModel::CardBus));
+    const char* card_name = card_model_of(card->model).name;
+    int held = -1;
+    for (int m = 0; m < CARD_MODEL_COUNT; ++m) {
+        if (sim_card_holds_configuration(card, static_cast<CardModel>(m))) {
+            held = m;
+        }
+    }
+    if (held >= 0) {
+        std::fprintf(out, "%sthe %s card's memory holds the %s configuration\n", prefix, card_name,
+                     card_model_of(static_cast<CardModel>(held)).name);
     } else {
-        std::fprintf(out, "%sthe %s card's memory holds no complete configuration\n", prefix,
-                     xsvf_model_name(card->model));
+        std::fprintf(out, "%sthe %s card's memory holds no complete configuration\n", prefix, card_name);
     }
 }

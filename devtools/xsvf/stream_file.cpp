@@ -8,16 +8,18 @@
 
 bool xsvf_load(const char* name, Stream* s)
 {
-    if (std::strcmp(name, "@pci") == 0 || std::strcmp(name, "@cardbus") == 0) {
+    if (name[0] == '@') {
+        const int model = card_model_by_key(name + 1);
+        if (model < 0) {
+            std::fprintf(stderr, "xsvf: no embedded program %s (there are %s)\n", name,
+                         xsvf_model_keys("@", " and ").c_str());
+            return false;
+        }
         s->embedded = true;
-        s->model = name[1] == 'p' ? SimCardModel::Pci : SimCardModel::CardBus;
-        s->bytes = s->model == SimCardModel::Pci ? PciImage : CardBusImage;
+        s->model = static_cast<CardModel>(model);
+        s->bytes = image_program(s->model);
         s->length = IMAGE_LENGTH;
         return true;
-    }
-    if (name[0] == '@') {
-        std::fprintf(stderr, "xsvf: no embedded program %s (there are @pci and @cardbus)\n", name);
-        return false;
     }
     std::FILE* f = std::fopen(name, "rb");
     if (!f) {
@@ -48,4 +50,13 @@ bool xsvf_load(const char* name, Stream* s)
 std::span<const std::uint8_t> xsvf_bytes(const Stream& s)
 {
     return {s.bytes, s.length};
+}
+
+std::string xsvf_model_keys(const char* prefix, const char* separator)
+{
+    std::string keys;
+    for (const SCardModel& m : CARD_MODELS) {
+        keys += (keys.empty() ? "" : separator) + std::string(prefix) + m.key;
+    }
+    return keys;
 }

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "card/driver.h"
 #include "devtools/xsvf/rbb_target.h"
@@ -80,6 +81,51 @@ bool finish_remote(RbbTarget* remote)
     return ok;
 }
 
+// The simulated platform of `play --target sim`: the MOLA_SIM_* variables as MolaFlashSim.exe
+// reads them, in virtual time unless MOLA_SIM_CLOCK says otherwise; card 0 is played. Its
+// model is --card's, else MOLA_SIM_CARDS's, else the embedded program's; --fault adds faults.
+bool sim_platform_config(const Stream& s, int card_model, const std::vector<std::string>& faults,
+                         SimConfig* config)
+{
+    const SimEnvironment env = sim_environment();
+    SimMessage message{};
+    if (!sim_parse_environment(env, config, &message)) {
+        std::fprintf(stderr, "xsvf: %s\n", message.text);
+        return false;
+    }
+    if (env.clock == nullptr) {
+        config->real_sleep = false;
+    }
+    if (card_model >= 0) {
+        config->cards[0].model = static_cast<CardModel>(card_model);
+    } else if (env.cards == nullptr && s.embedded) {
+        config->cards[0].model = s.model;
+    }
+    for (const std::string& name : faults) {
+        if (!sim_add_fault(config, name, -1, &message)) {
+            std::fprintf(stderr, "xsvf: --fault %s\n", message.text);
+            return false;
+        }
+    }
+    return true;
+}
+
+// The recording target has no simulated platform: a MOLA_SIM_* variable cannot apply there.
+bool no_simulation_set()
+{
+    const SimEnvironment env = sim_environment();
+    const std::pair<const char*, const char*> all[] = {{"MOLA_SIM_CARDS", env.cards}, {"MOLA_SIM_DRIVER", env.driver},
+                                                       {"MOLA_SIM_COUNT", env.count}, {"MOLA_SIM_CLOCK", env.clock},
+                                                       {"MOLA_SIM_FAULTS", env.faults}};
+    for (const auto& [variable, value] : all) {
+        if (value != nullptr) {
+            std::fprintf(stderr, "xsvf: %s is set, but only --target sim has a simulated platform\n", variable);
+            return false;
+        }
+    }
+    return true;
+}
+
 } // namespace
 
 int xsvf_play(int argc, char** argv)
@@ -94,10 +140,8 @@ int xsvf_play(int argc, char** argv)
     bool sim_target = false;
     bool remote_target = false;
     RbbAddress remote_address;
-    bool card_given = false;
-    SimCardModel card_model = SimCardModel::Pci;
-    std::uint32_t driver_faults = 0;
-    std::uint32_t card_faults = 0;
+    int card_model = -1;
+    std::vector<std::string> faults;
     std::int32_t log_level = 0;
 
     for (int i = 0; i < argc; ++i) {
@@ -141,27 +185,17 @@ int xsvf_play(int argc, char** argv)
             }
             vcd_range = true;
         } else if (a == "--card" && has_value) {
-            const std::string c = argv[++i];
-            if (c != "pci" && c != "cardbus") {
-                std::fprintf(stderr, "xsvf: --card is pci or cardbus\n");
+            card_model = card_model_by_key(argv[++i]);
+            if (card_model < 0) {
+                std::fprintf(stderr, "xsvf: --card is %s\n", xsvf_model_keys("", " or ").c_str());
                 return xsvf_usage();
             }
-            card_model = c == "pci" ? SimCardModel::Pci : SimCardModel::CardBus;
-            card_given = true;
         } else if (a == "--fault" && has_value) {
-            std::string list = argv[++i];
+            const std::string list = argv[++i];
             std::size_t start = 0;
-            while (start <= list.size()) {
+            for (;;) {
                 const std::size_t comma = list.find(',', start);
-                const std::string name = list.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
-                const std::uint32_t d = sim_driver_fault_by_name(name.c_str());
-                const std::uint32_t c = sim_card_fault_by_name(name.c_str());
-                if (d == 0 && c == 0) {
-                    std::fprintf(stderr, "xsvf: unknown fault %s\n", name.c_str());
-                    return xsvf_usage();
-                }
-                driver_faults |= d;
-                card_faults |= c;
+                faults.push_back(list.substr(start, comma == std::string::npos ? std::string::npos : comma - start));
                 if (comma == std::string::npos) {
                     break;
                 }
@@ -183,16 +217,24 @@ int xsvf_play(int argc, char** argv)
         std::fprintf(stderr, "xsvf: --vcd-commands needs --vcd\n");
         return xsvf_usage();
     }
-    if (!sim_target && (card_given || driver_faults || card_faults)) {
+    if (!sim_target && (card_model >= 0 || !faults.empty())) {
         std::fprintf(stderr, "xsvf: --card and --fault need --target sim\n");
         return xsvf_usage();
+    }
+    if (!sim_target && !no_simulation_set()) {
+        return EXIT_USAGE;
     }
     Stream s;
     if (!xsvf_load(file, &s)) {
         return EXIT_NO_INPUT;
     }
-    if (sim_target && !card_given && s.embedded) {
-        card_model = s.model;
+    SimConfig config;
+    if (sim_target) {
+        if (!sim_platform_config(s, card_model, faults, &config)) {
+            return EXIT_USAGE;
+        }
+    } else {
+        config.card_count = 1; // the recorder or the connection sits behind card 0
     }
 
     std::FILE* trace = nullptr;
@@ -229,14 +271,8 @@ int xsvf_play(int argc, char** argv)
         }
     }
 
-    // One card on the simulated platform, in virtual time; in host time when the card is at
-    // the far end of a socket, where waits really pass.
-    SimConfig config;
-    config.card_count = 1;
-    config.cards[0].model = card_model;
-    config.cards[0].driver_faults = driver_faults;
-    config.cards[0].card_faults = card_faults;
-    config.driver_faults = driver_faults;
+    // Virtual time unless MOLA_SIM_CLOCK says otherwise; host time when the card is at the
+    // far end of a socket, where waits really pass.
     sim_configure(config);
     sim_clock_use_host_time(remote_target);
 
@@ -295,7 +331,7 @@ int xsvf_play(int argc, char** argv)
         }
     }
     if (result == UPDATE_NOT_MAPPED) {
-        std::fprintf(stderr, "xsvf: the simulated driver refused to map the card\n");
+        std::fprintf(stderr, "xsvf: the simulated card cannot be reached: the driver's probe with mapping failed\n");
         return EXIT_UNAVAILABLE;
     }
     if (!written) {

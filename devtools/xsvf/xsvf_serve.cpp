@@ -6,13 +6,13 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <string>
 
 #include "devtools/xsvf/rbb_server.h"
 #include "devtools/xsvf/xsvf_tool.h"
 #include "sim/sim_card.h"
 #include "sim/sim_clock.h"
+#include "sim/sim_config.h"
 
 namespace {
 
@@ -37,21 +37,21 @@ bool parse_count(const char* text, long low, long high, long* value)
     return true;
 }
 
-// Card faults of a comma list; driver faults mean nothing without a driver.
+// Card faults of a comma list, from the one table of faults; driver faults mean nothing
+// without a driver.
 bool parse_card_faults(const std::string& list, std::uint32_t* faults)
 {
     std::size_t start = 0;
     for (;;) {
         const std::size_t comma = list.find(',', start);
         const std::string name = list.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
-        const std::uint32_t bit = sim_card_fault_by_name(name.c_str());
-        if (bit == 0) {
-            std::fprintf(stderr, "xsvf: %s %s\n", name.c_str(),
-                         sim_driver_fault_by_name(name.c_str()) ? "is a driver fault; a served card has no driver"
-                                                                : "is no card fault");
+        const SimFault* fault = sim_fault_by_name(name.c_str());
+        if (fault == nullptr || fault->kind != SimFaultKind::Card) {
+            std::fprintf(stderr, "xsvf: --fault %s: %s\n", name.c_str(),
+                         fault ? "a driver fault; a served card has no driver" : "no such fault");
             return false;
         }
-        *faults |= bit;
+        *faults |= fault->bit;
         if (comma == std::string::npos) {
             return true;
         }
@@ -66,7 +66,7 @@ int xsvf_serve(int argc, char** argv)
     RbbServer server;
     server.address.host = "127.0.0.1";
     server.address.port = 3335;
-    SimCardModel model = SimCardModel::Pci;
+    CardModel model = CARD_MODEL_PCI;
     std::uint32_t faults = 0;
     std::string fault_names;
     long sessions = 0;
@@ -80,8 +80,13 @@ int xsvf_serve(int argc, char** argv)
         }
         const char* value = argv[++i];
         long n = 0;
-        if (a == "--card" && (std::strcmp(value, "pci") == 0 || std::strcmp(value, "cardbus") == 0)) {
-            model = value[0] == 'p' ? SimCardModel::Pci : SimCardModel::CardBus;
+        if (a == "--card") {
+            const int m = card_model_by_key(value);
+            if (m < 0) {
+                std::fprintf(stderr, "xsvf: --card is %s\n", xsvf_model_keys("", " or ").c_str());
+                return xsvf_usage();
+            }
+            model = static_cast<CardModel>(m);
         } else if (a == "--fault") {
             if (!parse_card_faults(value, &faults)) {
                 return xsvf_usage();
@@ -124,7 +129,7 @@ int xsvf_serve(int argc, char** argv)
     std::signal(SIGINT, on_stop_signal);
     std::signal(SIGTERM, on_stop_signal);
     std::printf("xsvf serve: listening on %s, %s card%s%s\n", rbb_address_text(server.address).c_str(),
-                xsvf_model_name(model), faults ? " with faults " : "", fault_names.c_str());
+                card_model_of(model).name, faults ? " with faults " : "", fault_names.c_str());
     std::fflush(stdout);
 
     rbb_server_run(&server, static_cast<int>(sessions), &StopRequested);

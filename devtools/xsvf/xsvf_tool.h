@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <span>
+#include <string>
 #include <vector>
 
 #include "sim/sim_platform.h"
@@ -26,12 +27,14 @@ struct Stream {
     const std::uint8_t* bytes = nullptr;
     std::uint32_t length = 0;
     bool embedded = false;
-    SimCardModel model = SimCardModel::Pci; // of an embedded program
+    CardModel model = CARD_MODEL_PCI; // of an embedded program
 };
 
 // Loads FILE, or @pci / @cardbus; prints why on standard error and returns false on failure.
 bool xsvf_load(const char* name, Stream* s);
 std::span<const std::uint8_t> xsvf_bytes(const Stream& s);
+// The card models' keys, each after prefix, joined by separator ("@pci and @cardbus").
+std::string xsvf_model_keys(const char* prefix, const char* separator);
 
 // Prints the usage on standard error and returns EXIT_USAGE.
 int xsvf_usage();
@@ -43,6 +46,5 @@ int xsvf_play(int argc, char** argv);
 int xsvf_serve(int argc, char** argv);
 
 struct SimCard;
-const char* xsvf_model_name(SimCardModel model);
 // One line after prefix: which configuration the card's memory holds, if any.
 void xsvf_report_card(std::FILE* out, const char* prefix, const SimCard* card);

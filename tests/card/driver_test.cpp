@@ -41,7 +41,6 @@ std::string call_kinds()
         case SimCallKind::CreateFile: s += "open "; break;
         case SimCallKind::DeviceIoControl: s += "ioctl:" + std::to_string(c.code) + " "; break;
         case SimCallKind::CloseHandle: s += "close "; break;
-        case SimCallKind::Sleep: s += "sleep "; break;
         }
     }
     return s;

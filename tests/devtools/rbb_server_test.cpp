@@ -69,7 +69,7 @@ protected:
 
     void SetUp() override
     {
-        sim_card_power_on(card.get(), SimCardModel::Pci, 0);
+        sim_card_power_on(card.get(), CARD_MODEL_PCI, 0);
         sim_clock_use_host_time(true);
         server.card = card.get();
         server.log = log;
@@ -162,7 +162,7 @@ protected:
     {
         const LogicCounters& c = card->device.counters;
         return c.sector_erases == 0 && c.rows_programmed == 0 && c.fetches == 0 &&
-               !sim_card_holds_configuration(card.get(), SimCardModel::Pci);
+               !sim_card_holds_configuration(card.get(), CARD_MODEL_PCI);
     }
 };
 

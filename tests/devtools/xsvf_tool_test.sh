@@ -123,5 +123,22 @@ expect_status 64 $? "an unknown fault is a usage error"
 "$xsvf" play @pci --target sim --card pci --fault map-fails >/dev/null 2>"$work/err"
 expect_status 69 $? "a card that cannot be mapped"
 
+# play --target sim takes the simulated platform from the MOLA_SIM_* variables, as
+# MolaFlashSim.exe does, and refuses what cannot apply.
+MOLA_SIM_FAULTS=tdo-stuck-0 "$xsvf" play @pci --target sim >"$work/out" 2>"$work/err"
+expect_status 2 $? "MOLA_SIM_FAULTS reaches play's card"
+MOLA_SIM_CARDS=cardbus:10 "$xsvf" play @pci --target sim >"$work/out" 2>"$work/err"
+expect_status 2 $? "MOLA_SIM_CARDS chooses play's card"
+MOLA_SIM_DRIVER=9x MOLA_SIM_FAULTS=vxd-count-fails "$xsvf" play @pci --target sim >/dev/null 2>"$work/err"
+expect_status 69 $? "a 9x driver fault on the 9x driver"
+"$xsvf" play @pci --target sim --fault vxd-count-fails >/dev/null 2>"$work/err"
+expect_status 64 $? "a 9x driver fault on the NT driver"
+expect_grep "the NT driver has no such request" "$work/err" "a 9x driver fault on the NT driver: message"
+MOLA_SIM_COUNT=5,6 "$xsvf" play @pci --target sim >/dev/null 2>"$work/err"
+expect_status 64 $? "a malformed MOLA_SIM_COUNT"
+expect_grep "MOLA_SIM_COUNT=5,6" "$work/err" "a malformed MOLA_SIM_COUNT: message"
+MOLA_SIM_FAULTS=vanish "$xsvf" play "$work/complete.xsvf" >/dev/null 2>"$work/err"
+expect_status 64 $? "MOLA_SIM_* with the recording target"
+
 echo "xsvf tool: $passed passed, $failed failed"
 [ "$failed" = 0 ]

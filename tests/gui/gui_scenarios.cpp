@@ -33,6 +33,13 @@ const SilentExit SILENT_EXITS[] = {
     {"seven-cards", {{"MOLA_SIM_CARDS", "pci:9,pci:9,pci:9,pci:9,pci:9,pci:9"}, {"MOLA_SIM_COUNT", "7"}}},
 };
 
+// ---- scenarios of a malformed simulation: the tool says why and ends with code 64 ----
+
+const SilentExit BAD_CONFIGURATIONS[] = {
+    {"bad-count", {{"MOLA_SIM_COUNT", "5,6"}}},
+    {"bad-fault", {{"MOLA_SIM_FAULTS", "vanish@7"}}},
+};
+
 // ---- scenarios of one page: choose, press Update one or more times, check the page ----
 
 // What the bar must show after the last press: exactly `low` when low == high, else a
@@ -238,6 +245,19 @@ bool run_scenario(const char* name)
             return true;
         }
     }
+    for (const SilentExit& s : BAD_CONFIGURATIONS) {
+        if (std::strcmp(name, s.name) == 0) {
+            set_simulation(s.settings);
+            if (start_tool()) {
+                if (!wait_for(EXIT_TIMEOUT_MS, [] { return tool_exited(); })) {
+                    check_failed("the tool did not end");
+                }
+                expect_int("exit code", tool_exit_code(), 64);
+                expect_int("windows", static_cast<long long>(tool_windows().size()), 0);
+            }
+            return true;
+        }
+    }
     for (const UpdateScenario& s : UPDATE_SCENARIOS) {
         if (std::strcmp(name, s.name) == 0) {
             run_update_scenario(s);
@@ -256,6 +276,9 @@ bool run_scenario(const char* name)
 void list_scenarios()
 {
     for (const SilentExit& s : SILENT_EXITS) {
+        std::printf("%s\n", s.name);
+    }
+    for (const SilentExit& s : BAD_CONFIGURATIONS) {
         std::printf("%s\n", s.name);
     }
     for (const UpdateScenario& s : UPDATE_SCENARIOS) {

@@ -18,13 +18,13 @@
 namespace {
 
 struct Program {
-    SimCardModel model;
+    CardModel model;
     const std::uint8_t* bytes;
     const char* file;
 };
 
-const Program PROGRAMS[] = {{SimCardModel::Pci, PciImage, "pci.xsvf"},
-                            {SimCardModel::CardBus, CardBusImage, "cardbus.xsvf"}};
+const Program PROGRAMS[] = {{CARD_MODEL_PCI, PciImage, "pci.xsvf"},
+                            {CARD_MODEL_CARDBUS, CardBusImage, "cardbus.xsvf"}};
 
 WalkedProgram walk(const std::uint8_t* bytes)
 {

@@ -35,7 +35,7 @@ std::uint64_t value_of(const Bits& b)
 
 class DeviceTest : public ::testing::Test {
 protected:
-    void power_on(SimCardModel model = SimCardModel::Pci, std::uint32_t faults = 0)
+    void power_on(CardModel model = CARD_MODEL_PCI, std::uint32_t faults = 0)
     {
         SimConfig c;
         c.card_count = 1;
@@ -154,17 +154,17 @@ protected:
 TEST_F(DeviceTest, ResetSelectsIdcodeOfTheCardsModelShiftedOutLsbFirst)
 {
     reset_to_idle();
-    EXPECT_EQ(dr(0, 32), DEVICE_IDCODE_PCI);
-    power_on(SimCardModel::CardBus);
+    EXPECT_EQ(dr(0, 32), device_idcode(CARD_MODEL_PCI));
+    power_on(CARD_MODEL_CARDBUS);
     reset_to_idle();
-    EXPECT_EQ(dr(0, 32), DEVICE_IDCODE_CARDBUS);
-    power_on(SimCardModel::Pci, SIM_CARD_OTHER_MODEL);
+    EXPECT_EQ(dr(0, 32), device_idcode(CARD_MODEL_CARDBUS));
+    power_on(CARD_MODEL_PCI, SIM_CARD_OTHER_MODEL);
     reset_to_idle();
-    EXPECT_EQ(dr(0, 32), DEVICE_IDCODE_CARDBUS);
+    EXPECT_EQ(dr(0, 32), device_idcode(CARD_MODEL_CARDBUS));
     // An instruction scan of IDCODE selects it again after another instruction.
     ir(DEVICE_BYPASS);
     ir(DEVICE_IDCODE);
-    EXPECT_EQ(dr(0, 32), DEVICE_IDCODE_CARDBUS);
+    EXPECT_EQ(dr(0, 32), device_idcode(CARD_MODEL_CARDBUS));
 }
 
 TEST_F(DeviceTest, InstructionCaptureEndsInBinary01AndBypassDelaysOneBit)
@@ -233,7 +233,7 @@ TEST_F(DeviceTest, CardActsOnControlWordZeroAndTdoChangesOnTheFallingEdge)
     reg_write(RegisterPointer + 12, 0x08);
     EXPECT_EQ(device().counters.rising_edges, edges + 1);
     reg_write(RegisterPointer, 0x08);
-    EXPECT_EQ(port_read_tdo(), static_cast<int>((DEVICE_IDCODE_PCI >> 1) & 1u));
+    EXPECT_EQ(port_read_tdo(), static_cast<int>((device_idcode(CARD_MODEL_PCI) >> 1) & 1u));
     EXPECT_EQ(reg_read(RegisterPointer + 8), 0x0Au); // control words read back
 }
 
@@ -390,30 +390,34 @@ TEST_F(DeviceTest, ReadFetchesFromTheAddressInVerifyModeOnly)
 
 TEST_F(DeviceTest, FaultsByNameAndTheirEffects)
 {
-    EXPECT_EQ(sim_card_fault_by_name("tdo-stuck-0"), SIM_CARD_TDO_STUCK_0);
-    EXPECT_EQ(sim_card_fault_by_name("tdo-stuck-1"), SIM_CARD_TDO_STUCK_1);
-    EXPECT_EQ(sim_card_fault_by_name("flash-bit-stuck"), SIM_CARD_FLASH_BIT_STUCK);
-    EXPECT_EQ(sim_card_fault_by_name("other-model"), SIM_CARD_OTHER_MODEL);
-    EXPECT_EQ(sim_card_fault_by_name("buffers-disabled"), SIM_CARD_BUFFERS_DISABLED);
-    EXPECT_EQ(sim_card_fault_by_name("vanish"), SIM_CARD_VANISH);
-    EXPECT_EQ(sim_card_fault_by_name("map-fails"), 0u);
-    EXPECT_EQ(sim_card_fault_by_name(""), 0u);
+    const auto card_fault = [](const char* name) -> std::uint32_t {
+        const SimFault* f = sim_fault_by_name(name);
+        return f != nullptr && f->kind == SimFaultKind::Card ? f->bit : 0u;
+    };
+    EXPECT_EQ(card_fault("tdo-stuck-0"), SIM_CARD_TDO_STUCK_0);
+    EXPECT_EQ(card_fault("tdo-stuck-1"), SIM_CARD_TDO_STUCK_1);
+    EXPECT_EQ(card_fault("flash-bit-stuck"), SIM_CARD_FLASH_BIT_STUCK);
+    EXPECT_EQ(card_fault("other-model"), SIM_CARD_OTHER_MODEL);
+    EXPECT_EQ(card_fault("buffers-disabled"), SIM_CARD_BUFFERS_DISABLED);
+    EXPECT_EQ(card_fault("vanish"), SIM_CARD_VANISH);
+    EXPECT_EQ(card_fault("map-fails"), 0u);
+    EXPECT_EQ(card_fault(""), 0u);
 
-    power_on(SimCardModel::Pci, SIM_CARD_TDO_STUCK_0);
+    power_on(CARD_MODEL_PCI, SIM_CARD_TDO_STUCK_0);
     reset_to_idle();
     EXPECT_EQ(dr(0, 32), 0u);
-    power_on(SimCardModel::Pci, SIM_CARD_TDO_STUCK_1);
+    power_on(CARD_MODEL_PCI, SIM_CARD_TDO_STUCK_1);
     reset_to_idle();
     EXPECT_EQ(dr(0, 32), 0xFFFFFFFFu);
-    power_on(SimCardModel::Pci, SIM_CARD_BUFFERS_DISABLED);
+    power_on(CARD_MODEL_PCI, SIM_CARD_BUFFERS_DISABLED);
     reset_to_idle();
     EXPECT_EQ(dr(0, 32), 0xFFFFFFFFu);
     EXPECT_EQ(device().counters.rising_edges, 0u);
 
-    power_on(SimCardModel::CardBus, SIM_CARD_FLASH_BIT_STUCK);
+    power_on(CARD_MODEL_CARDBUS, SIM_CARD_FLASH_BIT_STUCK);
     const std::int32_t stuck = device().stuck_bit;
     ASSERT_GE(stuck, static_cast<std::int32_t>(SIM_CARD_STUCK_BIT_FROM));
-    EXPECT_EQ(device_configuration_bit(SimCardModel::CardBus, static_cast<std::uint32_t>(stuck)), 0);
+    EXPECT_EQ(device_configuration_bit(CARD_MODEL_CARDBUS, static_cast<std::uint32_t>(stuck)), 0);
     reset_to_idle();
     enter(DEVICE_ENABLE);
     const std::uint32_t row = static_cast<std::uint32_t>(stuck) / DEVICE_ROW_BITS;
@@ -428,7 +432,7 @@ TEST_F(DeviceTest, FaultsByNameAndTheirEffects)
 
 TEST_F(DeviceTest, VanishingCardAnswersAllOnesAfterProgrammingSomeRows)
 {
-    power_on(SimCardModel::Pci, SIM_CARD_VANISH);
+    power_on(CARD_MODEL_PCI, SIM_CARD_VANISH);
     reset_to_idle();
     enter(DEVICE_ENABLE);
     erase_sector0();

@@ -6,6 +6,7 @@
 
 #include "images/image_source.h"
 #include "card/driver.h"
+#include "card/port.h"
 #include "sim/recording_target.h"
 #include "sim/sim_card.h"
 #include "sim/sim_clock.h"
@@ -28,7 +29,7 @@ protected:
     void TearDown() override { LogLevel = 0; }
 
     // One card of the given model and faults, updated with the given program as a card page does.
-    UpdateResult update(SimCardModel card_model, const std::uint8_t* program, std::uint32_t faults = 0)
+    UpdateResult update(CardModel card_model, const std::uint8_t* program, std::uint32_t faults = 0)
     {
         SimConfig c = sim_default_config();
         c.card_count = 1;
@@ -47,10 +48,10 @@ protected:
 TEST_F(UpdateTest, EachProgramUpdatesItsOwnCardCompletely)
 {
     struct Case {
-        SimCardModel model;
+        CardModel model;
         const std::uint8_t* program;
     };
-    for (const Case& c : {Case{SimCardModel::Pci, PciImage}, Case{SimCardModel::CardBus, CardBusImage}}) {
+    for (const Case& c : {Case{CARD_MODEL_PCI, PciImage}, Case{CARD_MODEL_CARDBUS, CardBusImage}}) {
         const UpdateResult r = update(c.model, c.program);
         EXPECT_EQ(r.result, ErrNone);
         EXPECT_EQ(r.bytes_read, IMAGE_LENGTH);
@@ -70,13 +71,13 @@ TEST_F(UpdateTest, EachProgramUpdatesItsOwnCardCompletely)
 TEST_F(UpdateTest, WrongProgramFailsAtTheIdentityCheckBeforeAnyErase)
 {
     struct Case {
-        SimCardModel card;
+        CardModel card;
         const std::uint8_t* program;
         std::uint32_t faults;
     };
     // The wrong program, and the right program on a card that carries the other device.
-    for (const Case& c : {Case{SimCardModel::CardBus, PciImage, 0}, Case{SimCardModel::Pci, CardBusImage, 0},
-                          Case{SimCardModel::Pci, PciImage, SIM_CARD_OTHER_MODEL}}) {
+    for (const Case& c : {Case{CARD_MODEL_CARDBUS, PciImage, 0}, Case{CARD_MODEL_PCI, CardBusImage, 0},
+                          Case{CARD_MODEL_PCI, PciImage, SIM_CARD_OTHER_MODEL}}) {
         const UpdateResult r = update(c.card, c.program, c.faults);
         EXPECT_EQ(r.result, ErrTdoMismatch);
         EXPECT_LT(r.bytes_read, 100u);
@@ -105,12 +106,12 @@ TEST_F(UpdateTest, EveryCardFaultEndsInFailure)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.fault);
         RecordedMessages.clear();
-        const UpdateResult r = update(SimCardModel::Pci, PciImage, c.fault);
+        const UpdateResult r = update(CARD_MODEL_PCI, PciImage, c.fault);
         EXPECT_EQ(r.result, ErrTdoMismatch);
         EXPECT_LT(r.bytes_read, IMAGE_LENGTH);
         EXPECT_EQ(card().device.counters.sector_erases, c.erases);
         EXPECT_EQ(card().device.counters.rows_programmed, c.rows);
-        EXPECT_FALSE(sim_card_holds_configuration(&card(), SimCardModel::Pci));
+        EXPECT_FALSE(sim_card_holds_configuration(&card(), CARD_MODEL_PCI));
         // The bar stays at the last percent reached.
         const std::uint32_t percent = r.bytes_read * 100u / IMAGE_LENGTH;
         if (percent == 0) {
@@ -143,7 +144,7 @@ TEST_F(UpdateTest, ARunTestTimeCutShortLeavesARowUnprogrammedAndTheCheckAfterPro
         }
     }
     ASSERT_GT(check_end, 0u);
-    const UpdateResult r = update(SimCardModel::Pci, program.data());
+    const UpdateResult r = update(CARD_MODEL_PCI, program.data());
     EXPECT_EQ(r.result, ErrTdoMismatch);
     EXPECT_EQ(card().device.counters.short_dwells, 1u);
     EXPECT_EQ(card().device.counters.rows_programmed, DEVICE_ROWS - 1);
@@ -156,7 +157,7 @@ TEST_F(UpdateTest, ARunTestTimeCutShortLeavesARowUnprogrammedAndTheCheckAfterPro
 TEST_F(UpdateTest, CompleteRunShowsEveryPercentAndASecondRunSucceedsAgain)
 {
     RecordedMessages.clear();
-    UpdateResult r = update(SimCardModel::CardBus, CardBusImage);
+    UpdateResult r = update(CARD_MODEL_CARDBUS, CardBusImage);
     ASSERT_EQ(r.result, ErrNone);
     ASSERT_EQ(RecordedMessages.size(), 200u);
     for (std::size_t i = 0; i < 100; ++i) {
@@ -166,7 +167,7 @@ TEST_F(UpdateTest, CompleteRunShowsEveryPercentAndASecondRunSucceedsAgain)
     // Without a power cycle the card holds the new configuration; a second update of the
     // same card (sim_configure powers it on again, so run the player twice here) works too.
     EXPECT_EQ(player_update_card(0, CardBusImage, IMAGE_LENGTH, nullptr), ErrNone);
-    EXPECT_TRUE(sim_card_holds_configuration(&card(), SimCardModel::CardBus));
+    EXPECT_TRUE(sim_card_holds_configuration(&card(), CARD_MODEL_CARDBUS));
     EXPECT_EQ(card().device.counters.rows_programmed, 2 * DEVICE_ROWS);
 }
 }
@@ -183,6 +184,8 @@ TEST(UpdateSequence, EnablesTheBuffersRunsTheProgramAndRequestsTheReloadBetweenM
     RecordingTarget recorder;
     sim_attach_target(0, recording_target(&recorder));
     const std::uint8_t complete[] = {0};
+    // The shadow word is never reset: TDI stays where the last shift left it.
+    const std::uint32_t tdi = PortShadow & PORT_TDI_BIT;
     LogLevel = -1;
     EXPECT_EQ(player_update_card(0, complete, sizeof complete, nullptr), ErrNone);
     LogLevel = 0;
@@ -193,7 +196,7 @@ TEST(UpdateSequence, EnablesTheBuffersRunsTheProgramAndRequestsTheReloadBetweenM
         for (std::size_t w = 0; w < 12; ++w) {
             const RecordedEvent& e = recorder.events[1 + pulse * 12 + w];
             EXPECT_EQ(e.offset, 0x100u + 4u * (w % 4));
-            EXPECT_EQ(e.value, w / 4 == 1 ? 0x0Bu : 0x09u); // TMS high, TCK low-high-low
+            EXPECT_EQ(e.value, (w / 4 == 1 ? 0x0Bu : 0x09u) | tdi); // TMS high, TCK low-high-low
         }
     }
     EXPECT_EQ(recorder.events.back(), (RecordedEvent{'W', 0x100, 0x10}));

@@ -12,27 +12,9 @@
 
 #include <cstdio>
 
-namespace {
+#include "sim/sim_config.h"
 
-// Models of the simulated cards as the environment configures them, "pci" or "cardbus".
-std::vector<std::string> configured_models()
-{
-    char cards[256] = {};
-    const DWORD n = GetEnvironmentVariableA("MOLA_SIM_CARDS", cards, sizeof cards);
-    const std::string list = n > 0 && n < sizeof cards ? std::string(cards) : std::string("pci:9,cardbus:10");
-    std::vector<std::string> models;
-    std::size_t start = 0;
-    while (start <= list.size()) {
-        std::size_t comma = list.find(',', start);
-        if (comma == std::string::npos) {
-            comma = list.size();
-        }
-        const std::string entry = list.substr(start, comma - start);
-        models.push_back(entry.substr(0, entry.find(':')));
-        start = comma + 1;
-    }
-    return models;
-}
+namespace {
 
 // Updates every card with its own interface's program, as the environment configures the
 // simulation (left as it is), and prints each page's status text. Before closing the sheet
@@ -49,15 +31,19 @@ int demo(const std::string& sync)
         std::printf("the tool showed no sheet and ended with exit code %lld\n", tool_exit_code());
         return 1;
     }
-    const std::vector<std::string> models = configured_models();
+    // The cards as the tool itself reads the environment: it started, so the values are good.
+    SimConfig config;
+    SimMessage message{};
+    sim_parse_environment(sim_environment(), &config, &message);
     const std::vector<std::string> titles = tab_titles(sheet);
     for (std::size_t i = 0; i < titles.size(); ++i) {
         HWND p = page(sheet, static_cast<int>(i));
-        const bool cardbus = i < models.size() && models[i] == "cardbus";
+        const CardModel model = config.cards[i < SIM_MAX_CARDS ? i : 0].model;
+        const bool cardbus = model == CARD_MODEL_CARDBUS;
         const PageView start = view(p);
         std::printf("%s: revision %s, %s; updating with the %s program\n", titles[i].c_str(),
                     start.revision.substr(0, start.revision.find('\n')).c_str(), start.status.c_str(),
-                    cardbus ? "CardBus" : "PCI");
+                    card_model_of(model).name);
         std::fflush(stdout);
         choose(p, cardbus ? IDC_CARDBUS : IDC_PCI);
         press_update(p);

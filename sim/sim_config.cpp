@@ -1,0 +1,223 @@
+// The parser of the MOLA_SIM_* environment variables.
+#include "sim/sim_config.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "sim/sim_message.h"
+
+namespace {
+
+constexpr const char* VARIABLE_CARDS = "MOLA_SIM_CARDS";
+constexpr const char* VARIABLE_DRIVER = "MOLA_SIM_DRIVER";
+constexpr const char* VARIABLE_COUNT = "MOLA_SIM_COUNT";
+constexpr const char* VARIABLE_CLOCK = "MOLA_SIM_CLOCK";
+constexpr const char* VARIABLE_FAULTS = "MOLA_SIM_FAULTS";
+
+// "VARIABLE=value: " before the reason that is in message already.
+bool refuse(SimMessage* message, const char* variable, const char* value)
+{
+    char why[sizeof message->text];
+    std::memcpy(why, message->text, sizeof why);
+    say(message, "%s=%s: %s", variable, value, why);
+    return false;
+}
+
+void list_model_keys(char* out, std::size_t size)
+{
+    std::size_t used = 0;
+    out[0] = '\0';
+    for (const SCardModel& m : CARD_MODELS) {
+        const int n = std::snprintf(out + used, size - used, "%s%s", used == 0 ? "" : ", ", m.key);
+        if (n < 0 || static_cast<std::size_t>(n) >= size - used) {
+            return;
+        }
+        used += static_cast<std::size_t>(n);
+    }
+}
+
+// One entry of MOLA_SIM_CARDS, KEY:REVISION.
+bool parse_card(std::string_view entry, SimCardConfig* card, SimMessage* message)
+{
+    const std::size_t colon = entry.find(':');
+    if (colon == std::string_view::npos) {
+        say(message, "\"%.*s\" is not MODEL:REVISION", width(entry), entry.data());
+        return false;
+    }
+    const std::string_view key = entry.substr(0, colon);
+    const std::string_view revision = entry.substr(colon + 1);
+    const int model = card_model_by_key(key);
+    if (model < 0) {
+        char keys[128];
+        list_model_keys(keys, sizeof keys);
+        say(message, "no card model \"%.*s\" (there are %s)", width(key), key.data(), keys);
+        return false;
+    }
+    if (!sim_parse_int32(revision.data(), revision.size(), &card->revision)) {
+        say(message, "revision \"%.*s\" is not a signed 32-bit number", width(revision), revision.data());
+        return false;
+    }
+    card->model = static_cast<CardModel>(model);
+    return true;
+}
+
+// The entries of a comma list, in order; stops at the first that `entry` refuses.
+template <typename Entry>
+bool each_entry(const char* value, Entry entry)
+{
+    std::string_view rest = value;
+    for (;;) {
+        const std::size_t comma = rest.find(',');
+        if (!entry(rest.substr(0, comma))) {
+            return false;
+        }
+        if (comma == std::string_view::npos) {
+            return true;
+        }
+        rest.remove_prefix(comma + 1);
+    }
+}
+
+bool parse_cards(const char* value, SimConfig* c, SimMessage* message)
+{
+    c->card_count = 0;
+    const bool ok = each_entry(value, [&](std::string_view entry) {
+        if (c->card_count >= SIM_MAX_CARDS) {
+            say(message, "more than %d cards", SIM_MAX_CARDS);
+            return false;
+        }
+        if (!parse_card(entry, &c->cards[c->card_count], message)) {
+            return false;
+        }
+        ++c->card_count;
+        return true;
+    });
+    return ok || refuse(message, VARIABLE_CARDS, value);
+}
+
+bool parse_faults(const char* value, SimConfig* c, SimMessage* message)
+{
+    const bool ok = each_entry(value, [&](std::string_view entry) {
+        const std::size_t at = entry.find('@');
+        int card = -1;
+        if (at != std::string_view::npos) {
+            const std::string_view index = entry.substr(at + 1);
+            std::int32_t k = 0;
+            if (!sim_parse_int32(index.data(), index.size(), &k) || k < 0) {
+                say(message, "card index \"%.*s\" in \"%.*s\" is not a card number", width(index), index.data(),
+                    width(entry), entry.data());
+                return false;
+            }
+            card = k;
+        }
+        return sim_add_fault(c, entry.substr(0, at), card, message);
+    });
+    return ok || refuse(message, VARIABLE_FAULTS, value);
+}
+
+} // namespace
+
+SimConfig sim_default_config()
+{
+    SimConfig c;
+    c.card_count = 2;
+    c.cards[0].model = CARD_MODEL_PCI;
+    c.cards[0].revision = 9;
+    c.cards[1].model = CARD_MODEL_CARDBUS;
+    c.cards[1].revision = 10;
+    return c;
+}
+
+bool sim_parse_int32(const char* text, std::size_t length, std::int32_t* value)
+{
+    std::size_t i = 0;
+    const bool negative = length > 0 && text[0] == '-';
+    if (negative) {
+        ++i;
+    }
+    if (i == length) {
+        return false;
+    }
+    std::int64_t v = 0;
+    for (; i < length; ++i) {
+        if (text[i] < '0' || text[i] > '9') {
+            return false;
+        }
+        v = v * 10 + (text[i] - '0');
+        if (v > 2147483648LL) {
+            return false;
+        }
+    }
+    v = negative ? -v : v;
+    if (v > 2147483647LL) {
+        return false;
+    }
+    *value = static_cast<std::int32_t>(v);
+    return true;
+}
+
+SimEnvironment sim_environment()
+{
+    SimEnvironment env;
+    env.cards = std::getenv(VARIABLE_CARDS);
+    env.driver = std::getenv(VARIABLE_DRIVER);
+    env.count = std::getenv(VARIABLE_COUNT);
+    env.clock = std::getenv(VARIABLE_CLOCK);
+    env.faults = std::getenv(VARIABLE_FAULTS);
+    return env;
+}
+
+bool sim_parse_environment(const SimEnvironment& env, SimConfig* config, SimMessage* message)
+{
+    SimConfig c = sim_default_config();
+    c.real_sleep = true;
+    const struct {
+        const char* variable;
+        const char* value;
+    } all[] = {{VARIABLE_CARDS, env.cards}, {VARIABLE_DRIVER, env.driver}, {VARIABLE_COUNT, env.count},
+               {VARIABLE_CLOCK, env.clock}, {VARIABLE_FAULTS, env.faults}};
+    for (const auto& v : all) {
+        if (v.value != nullptr && *v.value == '\0') {
+            say(message, "set but empty (unset it for the default)");
+            return refuse(message, v.variable, v.value);
+        }
+    }
+    if (env.cards && !parse_cards(env.cards, &c, message)) {
+        return false;
+    }
+    if (env.driver) {
+        if (std::strcmp(env.driver, "nt") == 0) {
+            c.family = DriverFamily::Nt;
+        } else if (std::strcmp(env.driver, "9x") == 0) {
+            c.family = DriverFamily::Win9x;
+        } else if (std::strcmp(env.driver, "none") == 0) {
+            c.driver_present = false;
+        } else {
+            say(message, "is none of nt, 9x, none");
+            return refuse(message, VARIABLE_DRIVER, env.driver);
+        }
+    }
+    if (env.count) {
+        if (!sim_parse_int32(env.count, std::strlen(env.count), &c.reported_count)) {
+            say(message, "is not a signed 32-bit number");
+            return refuse(message, VARIABLE_COUNT, env.count);
+        }
+        c.override_count = true;
+    }
+    if (env.clock) {
+        if (std::strcmp(env.clock, "real") == 0) {
+            c.real_sleep = true;
+        } else if (std::strcmp(env.clock, "virtual") == 0) {
+            c.real_sleep = false;
+        } else {
+            say(message, "is neither real nor virtual");
+            return refuse(message, VARIABLE_CLOCK, env.clock);
+        }
+    }
+    if (env.faults && !parse_faults(env.faults, &c, message)) {
+        return false;
+    }
+    *config = c;
+    return true;
+}

@@ -1,0 +1,98 @@
+// The simulated platform's state: its configuration, the cards and what sits behind their
+// register blocks, the 9x driver's card structures, which blocks are mapped, and the call log.
+#include "sim/sim_platform.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "sim/sim_clock.h"
+#include "sim/sim_internal.h"
+
+SimConfig TheSimConfig;
+SimCallLog TheSimCallLog;
+SimTarget SimTargets[SIM_MAX_CARDS];
+SimCard SimCards[SIM_MAX_CARDS];
+std::uint8_t SimCardStructures[SIM_MAX_CARDS][SIM_STRUCTURE_SIZE];
+
+namespace {
+
+bool Configured = false;
+bool Mapped[SIM_MAX_CARDS];
+
+} // namespace
+
+void sim_configure(const SimConfig& config)
+{
+    TheSimConfig = config;
+    if (TheSimConfig.card_count < 0) {
+        TheSimConfig.card_count = 0;
+    }
+    if (TheSimConfig.card_count > SIM_MAX_CARDS) {
+        TheSimConfig.card_count = SIM_MAX_CARDS;
+    }
+    Configured = true;
+    TheSimCallLog = SimCallLog{};
+    sim_handles_reset();
+    std::memset(SimCardStructures, 0, sizeof SimCardStructures);
+    for (int k = 0; k < SIM_MAX_CARDS; ++k) {
+        Mapped[k] = false;
+        const SimCardConfig& cc = TheSimConfig.cards[k];
+        sim_card_power_on(&SimCards[k], cc.model, cc.card_faults);
+        SimTargets[k] = sim_card_target(&SimCards[k]);
+        const auto revision = static_cast<std::uint16_t>(cc.revision);
+        SimCardStructures[k][VXD_CARD_REVISION_OFFSET] = static_cast<std::uint8_t>(revision);
+        SimCardStructures[k][VXD_CARD_REVISION_OFFSET + 1] = static_cast<std::uint8_t>(revision >> 8);
+    }
+    TheSimClock = SimClock{};
+    TheSimClock.real_sleep = TheSimConfig.real_sleep;
+}
+
+void sim_configure_from_environment()
+{
+    SimConfig config;
+    SimMessage message{};
+    if (!sim_parse_environment(sim_environment(), &config, &message)) {
+        std::fprintf(stderr, "simulated platform: %s\n", message.text);
+        std::fflush(stderr);
+        std::exit(SIM_EXIT_BAD_CONFIGURATION);
+    }
+    sim_configure(config);
+}
+
+void sim_ensure_configured()
+{
+    if (!Configured) {
+        sim_configure_from_environment();
+    }
+}
+
+void sim_attach_target(int card, const SimTarget& target)
+{
+    if (card >= 0 && card < SIM_MAX_CARDS) {
+        SimTargets[card] = target;
+    }
+}
+
+void sim_set_mapped(int card, bool mapped)
+{
+    if (card >= 0 && card < SIM_MAX_CARDS) {
+        Mapped[card] = mapped;
+    }
+}
+
+void sim_map_directly(int card)
+{
+    sim_set_mapped(card, true);
+    RegisterPointer = static_cast<RegAddr>(sim_register_address(card)) + REGISTER_POINTER_OFFSET;
+}
+
+bool sim_is_mapped(int card)
+{
+    return card >= 0 && card < SIM_MAX_CARDS && Mapped[card];
+}
+
+std::uint32_t sim_register_address(int card)
+{
+    return SIM_REGISTER_BASE + static_cast<std::uint32_t>(card) * SIM_BLOCK_STRIDE;
+}
