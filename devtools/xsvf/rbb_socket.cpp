@@ -1,138 +1,12 @@
-// Sockets for the remote-bitbang server and client: POSIX natively, Winsock on Windows.
+// Sockets for the remote-bitbang server and client: listening, accepting, connecting, and
+// moving bytes with timeouts.
 #include "devtools/xsvf/rbb_socket.h"
 
-#include <cerrno>
-#include <cstdlib>
-#include <cstring>
+#include "devtools/xsvf/rbb_native.h"
 
-#ifdef _WIN32
-#include <winsock2.h>
-#include <ws2tcpip.h>
-#include <afunix.h>
-using NativeSocket = SOCKET;
-using SockLen = int;
-constexpr int SEND_FLAGS = 0;
-#define mola_poll WSAPoll
-#else
-#include <fcntl.h>
-#include <netdb.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <sys/stat.h>
-#include <sys/un.h>
-#include <unistd.h>
-using NativeSocket = int;
-using SockLen = socklen_t;
-constexpr int SEND_FLAGS = MSG_NOSIGNAL; // a vanished peer is an error, not a signal
-#define mola_poll poll
-#endif
+using namespace rbb_native;
 
 namespace {
-
-NativeSocket native(RbbSocket s)
-{
-    return static_cast<NativeSocket>(s);
-}
-
-RbbSocket wrap(NativeSocket s)
-{
-#ifdef _WIN32
-    return s == INVALID_SOCKET ? RBB_NO_SOCKET : static_cast<RbbSocket>(s);
-#else
-    return s < 0 ? RBB_NO_SOCKET : static_cast<RbbSocket>(s);
-#endif
-}
-
-std::string last_error()
-{
-#ifdef _WIN32
-    return "socket error " + std::to_string(WSAGetLastError());
-#else
-    return std::strerror(errno);
-#endif
-}
-
-bool would_block()
-{
-#ifdef _WIN32
-    return WSAGetLastError() == WSAEWOULDBLOCK;
-#else
-    return errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR;
-#endif
-}
-
-bool started()
-{
-#ifdef _WIN32
-    static const bool ok = [] {
-        WSADATA data;
-        return WSAStartup(MAKEWORD(2, 2), &data) == 0;
-    }();
-    return ok;
-#else
-    return true;
-#endif
-}
-
-bool set_nonblocking(NativeSocket s)
-{
-#ifdef _WIN32
-    // FIONBIO is an unsigned expression that ioctlsocket takes as a long: the same bits.
-    constexpr long NONBLOCKING = static_cast<long>(static_cast<unsigned long>(FIONBIO));
-    u_long on = 1;
-    return ioctlsocket(s, NONBLOCKING, &on) == 0;
-#else
-    const int flags = fcntl(s, F_GETFL, 0);
-    return flags >= 0 && fcntl(s, F_SETFL, flags | O_NONBLOCK) == 0;
-#endif
-}
-
-// 1 ready, 0 timeout, -1 error.
-int wait_for(NativeSocket s, short events, int timeout_ms)
-{
-    pollfd p{};
-    p.fd = s;
-    p.events = events;
-    const int n = mola_poll(&p, 1, timeout_ms);
-    if (n < 0) {
-#ifndef _WIN32
-        if (errno == EINTR) {
-            return 0;
-        }
-#endif
-        return -1;
-    }
-    return n == 0 ? 0 : 1;
-}
-
-void no_delay(NativeSocket s)
-{
-    int on = 1;
-    setsockopt(s, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&on), sizeof on);
-}
-
-bool unix_address(const std::string& path, sockaddr_un* sun, std::string* why)
-{
-    if (path.empty() || path.size() > RBB_MAX_PATH) {
-        *why = "a UNIX socket path has 1 to " + std::to_string(RBB_MAX_PATH) + " characters";
-        return false;
-    }
-    std::memset(sun, 0, sizeof *sun);
-    sun->sun_family = AF_UNIX;
-    std::memcpy(sun->sun_path, path.data(), path.size());
-    return true;
-}
-
-void close_native(NativeSocket s)
-{
-#ifdef _WIN32
-    closesocket(s);
-#else
-    close(s);
-#endif
-}
 
 // True when something accepts connections at the UNIX socket path.
 bool unix_listener_alive(const sockaddr_un& sun)
@@ -271,49 +145,9 @@ RbbSocket connect_to(int family, const sockaddr* sa, SockLen len, std::string* w
 
 } // namespace
 
-bool rbb_parse_address(const char* text, RbbAddress* a, std::string* why)
-{
-    const std::string t = text;
-    if (t.rfind("unix:", 0) == 0) {
-        a->unix_socket = true;
-        a->path = t.substr(5);
-        sockaddr_un sun;
-        return unix_address(a->path, &sun, why);
-    }
-    const std::size_t colon = t.rfind(':');
-    if (colon == std::string::npos || colon == 0 || colon + 1 == t.size()) {
-        *why = "an address is HOST:PORT or unix:PATH";
-        return false;
-    }
-    std::string host = t.substr(0, colon);
-    if (host.size() >= 2 && host.front() == '[' && host.back() == ']') {
-        host = host.substr(1, host.size() - 2);
-    }
-    const std::string port = t.substr(colon + 1);
-    char* end = nullptr;
-    const long p = std::strtol(port.c_str(), &end, 10);
-    if (*end != '\0' || p < 1 || p > 65535 || port[0] == '+' || port[0] == '-' || host.empty()) {
-        *why = "bad port " + port + " (1 to 65535)";
-        return false;
-    }
-    a->unix_socket = false;
-    a->host = host;
-    a->port = static_cast<int>(p);
-    return true;
-}
-
-std::string rbb_address_text(const RbbAddress& a)
-{
-    if (a.unix_socket) {
-        return "unix:" + a.path;
-    }
-    const bool v6 = a.host.find(':') != std::string::npos;
-    return (v6 ? "[" + a.host + "]" : a.host) + ":" + std::to_string(a.port);
-}
-
 RbbSocket rbb_listen(RbbAddress* a, std::string* why)
 {
-    if (!started()) {
+    if (!native_started()) {
         *why = "Winsock does not start";
         return RBB_NO_SOCKET;
     }
@@ -349,7 +183,7 @@ RbbSocket rbb_accept(RbbSocket listener, int timeout_ms, std::string* error)
 RbbSocket rbb_connect(const RbbAddress& a, std::string* why)
 {
     why->clear();
-    if (!started()) {
+    if (!native_started()) {
         *why = "Winsock does not start";
         return RBB_NO_SOCKET;
     }

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "card/driver.h"
-#include "devtools/xsvf/rbb_target.h"
+#include "devtools/xsvf/play_targets.h"
 #include "devtools/xsvf/vcd_writer.h"
 #include "devtools/xsvf/xsvf_tool.h"
 #include "images/image_source.h"
@@ -24,62 +24,6 @@
 extern bool XsvfProgressShown;
 
 namespace {
-
-// Forwards every access to the simulated card and writes a trace line for it.
-struct TeeTarget {
-    SimTarget inner;
-    std::FILE* trace;
-};
-
-void tee_line(TeeTarget* t, const RecordedEvent& e)
-{
-    const std::string line = recorded_event_text(e);
-    std::fputs(line.c_str(), t->trace);
-    std::fputc('\n', t->trace);
-}
-
-SimTarget tee_target(TeeTarget* tee)
-{
-    SimTarget t;
-    t.context = tee;
-    t.read = [](void* c, std::uint32_t offset) {
-        auto* tt = static_cast<TeeTarget*>(c);
-        const std::uint32_t v = tt->inner.read(tt->inner.context, offset);
-        tee_line(tt, {'R', offset, v});
-        return v;
-    };
-    t.write = [](void* c, std::uint32_t offset, std::uint32_t value) {
-        auto* tt = static_cast<TeeTarget*>(c);
-        tt->inner.write(tt->inner.context, offset, value);
-        tee_line(tt, {'W', offset, value});
-    };
-    t.sleep = [](void* c, std::uint32_t ms) {
-        auto* tt = static_cast<TeeTarget*>(c);
-        if (tt->inner.sleep) {
-            tt->inner.sleep(tt->inner.context, ms);
-        }
-        tee_line(tt, {'S', 0, ms});
-    };
-    return t;
-}
-
-// The remote end's figures, and whether the connection held.
-bool finish_remote(RbbTarget* remote)
-{
-    const bool ok = rbb_target_finish(remote);
-    const double seconds = rbb_target_seconds(remote);
-    std::fprintf(stderr,
-                 "xsvf: rbb: %llu TCK cycles in %.2f s (%.0f TCK/s); %llu TDO reads, %llu bytes sent, "
-                 "%llu waits (%.2f s of them)\n",
-                 static_cast<unsigned long long>(remote->tck_cycles), seconds,
-                 seconds > 0 ? static_cast<double>(remote->tck_cycles) / seconds : 0.0,
-                 static_cast<unsigned long long>(remote->reads), static_cast<unsigned long long>(remote->bytes_sent),
-                 static_cast<unsigned long long>(remote->syncs), static_cast<double>(remote->waited_ns) / 1e9);
-    if (!ok) {
-        std::fprintf(stderr, "xsvf: the connection to the remote-bitbang server broke: %s\n", remote->error.c_str());
-    }
-    return ok;
-}
 
 // The simulated platform of `play --target sim`: the MOLA_SIM_* variables as MolaFlashSim.exe
 // reads them, in virtual time unless MOLA_SIM_CLOCK says otherwise; card 0 is played. Its
@@ -258,10 +202,7 @@ int xsvf_play(int argc, char** argv)
     }
     RbbTarget remote;
     if (remote_target) {
-        std::string why;
-        if (!rbb_target_connect(&remote, remote_address, &why)) {
-            std::fprintf(stderr, "xsvf: cannot connect to %s: %s\n", rbb_address_text(remote_address).c_str(),
-                         why.c_str());
+        if (!play_connect_remote(&remote, remote_address)) {
             for (std::FILE* f : {trace, vcd_file}) {
                 if (f) {
                     std::fclose(f);
@@ -319,7 +260,7 @@ int xsvf_play(int argc, char** argv)
     if (XsvfProgressShown) {
         std::fputc('\n', stderr);
     }
-    const bool link_held = !remote_target || finish_remote(&remote);
+    const bool link_held = !remote_target || play_finish_remote(&remote);
     if (vcd_file) {
         vcd_end(&vcd);
     }
