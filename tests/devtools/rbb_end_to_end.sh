@@ -5,6 +5,7 @@
 #   2. @pci against a CardBus card on a UNIX socket fails at the identity check with nothing
 #      erased; the read-back of the PCI data fails there too.
 #   3. @pci against a PCI card with the fault flash-bit-stuck fails at the read-back.
+# Then the tool's own failures (bad options, nobody listening, a server that dies mid-run).
 # Prints each update's wall time over the socket and TCK/s, and writes those lines to
 # FIGURES_FILE too. Every server is stopped on the way out, whatever happens.
 # Usage: rbb_end_to_end.sh XSVF_BINARY [FIGURES_FILE]
@@ -124,6 +125,35 @@ if start_server stuck --card pci --fault flash-bit-stuck --port 0; then
     fi
     stop_server
     expect_grep "holds no complete configuration" "$work/stuck.log" "stuck bit: the served card"
+fi
+
+# The tool's own failures: clear messages and their exit codes.
+"$xsvf" play @pci --target rbb:nohost >/dev/null 2>"$work/err"
+expect_status 64 $? "a target without a port"
+"$xsvf" play @pci --vcd-commands 1-2 >/dev/null 2>"$work/err"
+expect_status 64 $? "--vcd-commands without --vcd"
+"$xsvf" play @pci --vcd "$work/no/such/dir.vcd" >/dev/null 2>"$work/err"
+expect_status 73 $? "a VCD file that cannot be written"
+"$xsvf" serve --fault map-fails >/dev/null 2>"$work/err"
+expect_status 64 $? "serve with a driver fault"
+expect_grep "a driver fault; a served card has no driver" "$work/err" "serve with a driver fault: message"
+touch "$work/plain-file"
+"$xsvf" serve --unix "$work/plain-file" >/dev/null 2>"$work/err"
+expect_status 69 $? "serve on a path that is no socket"
+"$xsvf" play @pci --target "rbb:unix:$work/nobody.sock" >/dev/null 2>"$work/err"
+expect_status 69 $? "play with nobody listening"
+expect_grep "cannot connect to unix:$work/nobody.sock" "$work/err" "play with nobody listening: message"
+
+# A server that dies mid-update: the client says so and exits 74, not with the player's result.
+if start_server dying --card pci --port 0; then
+    "$xsvf" play @pci --target "rbb:$address" >/dev/null 2>"$work/dying.err" &
+    client=$!
+    sleep 1
+    kill -KILL "$server_pid"
+    wait "$server_pid" 2>/dev/null
+    wait "$client"
+    expect_status 74 $? "a server that dies mid-update"
+    expect_grep "the connection to the remote-bitbang server broke" "$work/dying.err" "dying server: message"
 fi
 
 echo "remote-bitbang end to end: $passed passed, $failed failed"
