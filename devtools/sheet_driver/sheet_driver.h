@@ -53,9 +53,15 @@ extern std::string ToolDirectory;
 
 // Clears the MOLA_SIM_* variables, sets virtual time and then the given settings.
 void set_simulation(const Settings& settings);
-// Starts MolaFlashSim.exe in the environment as it is; returns false (with a failed check)
-// when it cannot be started.
-bool start_tool();
+// Starts an executable of ToolDirectory (MolaFlashSim.exe unless named) in the environment
+// as it is, its standard output going to `output` when that is given (an inheritable file or
+// pipe handle); returns false (with a failed check) when it cannot be started.
+bool start_tool(const char* exe = "MolaFlashSim.exe", HANDLE output = nullptr);
+// Runs a command line in ToolDirectory, for a tool started by another program (a shell that
+// redirects its output); adopt_tool then makes the process of the tool's window the one that
+// the other functions watch.
+bool start_command(const std::string& command_line);
+bool adopt_tool(HWND window);
 bool tool_exited();
 // Exit code of the ended tool, or -1 while it runs.
 long long tool_exit_code();
@@ -69,11 +75,33 @@ LRESULT send(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
 std::vector<HWND> tool_windows();
 std::vector<HWND> children(HWND parent);
 
+// ---- input as a person gives it ----
+// Events go into the system's input queue (SendInput), not to the tool's windows: the tool
+// sees them when its thread next reads its queue, as it would see a hand's.
+POINT center_of(HWND window);
+// A point on a top-level window's title bar, away from its buttons; and its close button.
+POINT caption_point(HWND top_level);
+POINT close_box_point(HWND top_level);
+void mouse_click(POINT at);
+void mouse_drag(POINT from, POINT to);
+void key_press(WORD key);
+// A key pressed while a modifier is held (VK_MENU with VK_F4 is Alt+F4).
+void key_chord(WORD modifier, WORD key);
+// The window that holds the keyboard focus in the thread of `window`.
+HWND focus_of(HWND window);
+// A window's text as the system holds it, read without a message to the tool: it answers
+// while the tool is busy inside an update.
+std::string shown_text(HWND window);
+// Whether the window's thread answers a message within the time.
+bool responsive(HWND window, DWORD timeout_ms);
+
 // ---- the sheet, its pages and message boxes ----
 // Starts the tool with the settings and returns its sheet, or nullptr (check failed).
 HWND start_sheet(const Settings& settings);
 HWND find_sheet();
 std::vector<std::string> tab_titles(HWND sheet);
+// The middle of tab `index` (0-based) on the screen.
+POINT tab_point(HWND sheet, int index);
 int current_tab(HWND sheet);
 // Shows page `index` (0-based) and returns its window.
 HWND page(HWND sheet, int index);

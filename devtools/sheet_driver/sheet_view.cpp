@@ -26,12 +26,65 @@ HWND start_sheet(const Settings& settings)
     return find_sheet();
 }
 
-std::vector<std::string> tab_titles(HWND sheet)
+namespace {
+
+// A block of memory in the tool's process, for messages that write through pointers.
+struct RemoteBlock {
+    HANDLE process = nullptr;
+    void* address = nullptr;
+
+    RemoteBlock(HWND window, std::size_t size)
+    {
+        DWORD pid = 0;
+        GetWindowThreadProcessId(window, &pid);
+        process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid);
+        if (process != nullptr) {
+            address = VirtualAllocEx(process, nullptr, size, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+        }
+        if (address == nullptr) {
+            check_failed("cannot reach the tool's memory");
+        }
+    }
+    ~RemoteBlock()
+    {
+        if (address != nullptr) {
+            VirtualFreeEx(process, address, 0, MEM_RELEASE);
+        }
+        if (process != nullptr) {
+            CloseHandle(process);
+        }
+    }
+    RemoteBlock(const RemoteBlock&) = delete;
+    RemoteBlock& operator=(const RemoteBlock&) = delete;
+
+    template <typename T>
+    void write(const T& local)
+    {
+        WriteProcessMemory(process, address, &local, sizeof local, nullptr);
+    }
+    template <typename T>
+    void read(T* local)
+    {
+        ReadProcessMemory(process, address, local, sizeof *local, nullptr);
+    }
+};
+
+HWND tab_control(HWND sheet)
 {
-    std::vector<std::string> titles;
     HWND tabs = reinterpret_cast<HWND>(send(sheet, PSM_GETTABCONTROL, 0, 0));
     if (tabs == nullptr) {
         check_failed("the sheet has no tab control");
+    }
+    return tabs;
+}
+
+} // namespace
+
+std::vector<std::string> tab_titles(HWND sheet)
+{
+    std::vector<std::string> titles;
+    HWND tabs = tab_control(sheet);
+    if (tabs == nullptr) {
         return titles;
     }
     const auto count = static_cast<int>(send(tabs, TCM_GETITEMCOUNT, 0, 0));
@@ -40,34 +93,39 @@ std::vector<std::string> tab_titles(HWND sheet)
         TCITEMA item;
         char text[64];
     };
-    DWORD pid = 0;
-    GetWindowThreadProcessId(sheet, &pid);
-    HANDLE process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid);
-    void* remote = process ? VirtualAllocEx(process, nullptr, sizeof(Remote), MEM_COMMIT | MEM_RESERVE,
-                                            PAGE_READWRITE)
-                           : nullptr;
-    if (remote == nullptr) {
-        check_failed("cannot reach the tool's memory");
-        if (process) {
-            CloseHandle(process);
-        }
+    RemoteBlock remote(sheet, sizeof(Remote));
+    if (remote.address == nullptr) {
         return titles;
     }
-    auto* remote_block = static_cast<Remote*>(remote);
+    auto* remote_block = static_cast<Remote*>(remote.address);
     for (int i = 0; i < count; ++i) {
         Remote local{};
         local.item.mask = TCIF_TEXT;
         local.item.pszText = remote_block->text;
         local.item.cchTextMax = sizeof local.text;
-        WriteProcessMemory(process, remote, &local, sizeof local, nullptr);
-        send(tabs, TCM_GETITEMA, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(remote));
-        ReadProcessMemory(process, remote, &local, sizeof local, nullptr);
+        remote.write(local);
+        send(tabs, TCM_GETITEMA, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(remote.address));
+        remote.read(&local);
         local.text[sizeof local.text - 1] = '\0';
         titles.emplace_back(local.text);
     }
-    VirtualFreeEx(process, remote, 0, MEM_RELEASE);
-    CloseHandle(process);
     return titles;
+}
+
+POINT tab_point(HWND sheet, int index)
+{
+    HWND tabs = tab_control(sheet);
+    RemoteBlock remote(sheet, sizeof(RECT));
+    RECT r{};
+    if (tabs == nullptr || remote.address == nullptr ||
+        send(tabs, TCM_GETITEMRECT, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(remote.address)) == 0) {
+        check_failed("tab %d has no place on the screen", index + 1);
+        return POINT{};
+    }
+    remote.read(&r);
+    POINT middle{(r.left + r.right) / 2, (r.top + r.bottom) / 2};
+    ClientToScreen(tabs, &middle);
+    return middle;
 }
 
 int current_tab(HWND sheet)

@@ -83,17 +83,59 @@ void set_simulation(const Settings& settings)
     }
 }
 
-bool start_tool()
+bool start_tool(const char* exe, HANDLE output)
 {
-    std::string command = "\"" + ToolDirectory + "\\MolaFlashSim.exe\"";
+    std::string command = "\"" + ToolDirectory + "\\" + exe + "\"";
     std::vector<char> line(command.begin(), command.end());
     line.push_back('\0');
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
-    if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &Tool)) {
+    if (output != nullptr) {
+        startup.dwFlags = STARTF_USESTDHANDLES;
+        startup.hStdInput = nullptr;
+        startup.hStdOutput = output;
+        startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+    }
+    const BOOL inherit = output != nullptr ? TRUE : FALSE;
+    if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, inherit, 0, nullptr, nullptr, &startup, &Tool)) {
         check_failed("cannot start %s (error %lu)", command.c_str(), GetLastError());
         return false;
     }
+    ToolStarted = true;
+    return true;
+}
+
+bool start_command(const std::string& command_line)
+{
+    std::vector<char> line(command_line.begin(), command_line.end());
+    line.push_back('\0');
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, ToolDirectory.c_str(), &startup,
+                        &Tool)) {
+        check_failed("cannot run %s (error %lu)", command_line.c_str(), GetLastError());
+        return false;
+    }
+    ToolStarted = true;
+    return true;
+}
+
+bool adopt_tool(HWND window)
+{
+    DWORD pid = 0;
+    GetWindowThreadProcessId(window, &pid);
+    HANDLE process = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION | PROCESS_TERMINATE, FALSE, pid);
+    if (process == nullptr) {
+        check_failed("cannot open the process of the sheet (error %lu)", GetLastError());
+        return false;
+    }
+    if (ToolStarted) {
+        CloseHandle(Tool.hProcess);
+        if (Tool.hThread != nullptr) {
+            CloseHandle(Tool.hThread);
+        }
+    }
+    Tool = PROCESS_INFORMATION{process, nullptr, pid, 0};
     ToolStarted = true;
     return true;
 }

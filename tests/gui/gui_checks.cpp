@@ -79,7 +79,8 @@ constexpr ExpectedItem PAGE_ITEMS[] = {
     {65535, "#130", "Hardware Revision", 0x50020000, 8, 8, 80, 8},
     {65535, "#130", "Programming Status", 0x50020000, 8, 24, 80, 8},
     {65535, "#128", "Interface", 0x50000007, 8, 64, 52, 36},
-    {1010, "#128", "PCI", 0x50000009, 12, 76, 44, 10},
+    // PCI begins the radio pair's group and is its tab stop (WS_GROUP | WS_TABSTOP).
+    {1010, "#128", "PCI", 0x50030009, 12, 76, 44, 10},
     {1011, "#128", "CardBus", 0x50000009, 12, 88, 42, 10},
 };
 

@@ -13,6 +13,7 @@
 #include <cstring>
 
 #include "tests/gui/gui_checks.h"
+#include "tests/gui/gui_scenarios.h"
 
 namespace {
 
@@ -73,8 +74,9 @@ const UpdateScenario UPDATE_SCENARIOS[] = {
      {{IDC_PCI, "Success", {100, 100}}, {IDC_CARDBUS, "Failed", {0, 100}}}, true},
     {"update-twice", {{"MOLA_SIM_CARDS", "cardbus:10"}}, 0, "10\n",
      {{IDC_CARDBUS, "Success", {100, 100}}, {IDC_CARDBUS, "Success", {100, 100}}}, true},
-    // The driver cannot map the card: nothing happens on the page.
-    {"map-fails", {{"MOLA_SIM_FAULTS", "map-fails@0"}}, 0, "9\n", {{IDC_PCI, "Not updated", {0, 0}}}, false},
+    // The driver cannot map the card: the card is not touched, and the page says so.
+    {"map-fails", {{"MOLA_SIM_FAULTS", "map-fails@0"}}, 0, "9\n", {{IDC_PCI, "Failed", {0, 0}}}, false},
+    {"map-address-zero", {{"MOLA_SIM_FAULTS", "map-address-zero@0"}}, 0, "9\n", {{IDC_PCI, "Failed", {0, 0}}}, false},
 };
 
 void run_update_scenario(const UpdateScenario& s)
@@ -223,15 +225,12 @@ void scenario_win9x()
     close_and_expect_end(sheet, true);
 }
 
-struct Scenario {
-    const char* name;
-    void (*run)();
-};
-
 constexpr Scenario OWN_SCENARIOS[] = {
     {"resources", scenario_resources}, {"six-cards", scenario_six_cards},   {"revisions", scenario_revisions},
     {"no-interface", scenario_no_interface}, {"two-pages", scenario_two_pages}, {"win9x", scenario_win9x},
 };
+
+const std::span<const Scenario> SCENARIO_TABLES[] = {OWN_SCENARIOS, input_scenarios(), log_scenarios()};
 
 // Runs the named scenario; false when there is none of that name.
 bool run_scenario(const char* name)
@@ -264,10 +263,12 @@ bool run_scenario(const char* name)
             return true;
         }
     }
-    for (const Scenario& s : OWN_SCENARIOS) {
-        if (std::strcmp(name, s.name) == 0) {
-            s.run();
-            return true;
+    for (const std::span<const Scenario> table : SCENARIO_TABLES) {
+        for (const Scenario& s : table) {
+            if (std::strcmp(name, s.name) == 0) {
+                s.run();
+                return true;
+            }
         }
     }
     return false;
@@ -284,8 +285,10 @@ void list_scenarios()
     for (const UpdateScenario& s : UPDATE_SCENARIOS) {
         std::printf("%s\n", s.name);
     }
-    for (const Scenario& s : OWN_SCENARIOS) {
-        std::printf("%s\n", s.name);
+    for (const std::span<const Scenario> table : SCENARIO_TABLES) {
+        for (const Scenario& s : table) {
+            std::printf("%s\n", s.name);
+        }
     }
 }
 

@@ -1,0 +1,128 @@
+// Input as a person gives it: mouse and keyboard events put into the system's input queue,
+// which hands them to whatever window is under the pointer or holds the focus, at the moment
+// the tool's thread next looks at its queue. Nothing here sends a message to the tool.
+#include "devtools/sheet_driver/sheet_driver.h"
+
+namespace {
+
+// Pause between the events of one gesture, so that each is a separate event in the queue,
+// as a hand makes them.
+constexpr DWORD GESTURE_STEP_MS = 30;
+
+void send_inputs(INPUT* inputs, UINT count)
+{
+    const UINT sent = SendInput(count, inputs, sizeof(INPUT));
+    if (sent != count) {
+        check_failed("SendInput delivered %u of %u events (error %lu)", sent, count, GetLastError());
+    }
+}
+
+void mouse_event_at(POINT at, DWORD flags)
+{
+    if (!SetCursorPos(at.x, at.y)) {
+        check_failed("cannot move the pointer to %ld,%ld", at.x, at.y);
+    }
+    INPUT input{};
+    input.type = INPUT_MOUSE;
+    input.mi.dwFlags = flags;
+    send_inputs(&input, 1);
+    Sleep(GESTURE_STEP_MS);
+}
+
+void key_event(WORD key, DWORD flags)
+{
+    INPUT input{};
+    input.type = INPUT_KEYBOARD;
+    input.ki.wVk = key;
+    input.ki.wScan = static_cast<WORD>(MapVirtualKeyA(key, MAPVK_VK_TO_VSC));
+    input.ki.dwFlags = flags;
+    send_inputs(&input, 1);
+    Sleep(GESTURE_STEP_MS);
+}
+
+} // namespace
+
+POINT center_of(HWND window)
+{
+    RECT r{};
+    GetWindowRect(window, &r);
+    return POINT{(r.left + r.right) / 2, (r.top + r.bottom) / 2};
+}
+
+POINT caption_point(HWND top_level)
+{
+    RECT r{};
+    GetWindowRect(top_level, &r);
+    const int frame = GetSystemMetrics(SM_CYFIXEDFRAME);
+    const int caption = GetSystemMetrics(SM_CYCAPTION);
+    // Left of the middle of the title bar, away from its buttons.
+    return POINT{r.left + (r.right - r.left) / 3, r.top + frame + caption / 2};
+}
+
+POINT close_box_point(HWND top_level)
+{
+    RECT r{};
+    GetWindowRect(top_level, &r);
+    const int frame = GetSystemMetrics(SM_CXFIXEDFRAME);
+    const int button = GetSystemMetrics(SM_CXSIZE);
+    const int caption = GetSystemMetrics(SM_CYCAPTION);
+    return POINT{r.right - frame - button / 2, r.top + GetSystemMetrics(SM_CYFIXEDFRAME) + caption / 2};
+}
+
+void mouse_click(POINT at)
+{
+    mouse_event_at(at, MOUSEEVENTF_LEFTDOWN);
+    mouse_event_at(at, MOUSEEVENTF_LEFTUP);
+}
+
+void mouse_drag(POINT from, POINT to)
+{
+    mouse_event_at(from, MOUSEEVENTF_LEFTDOWN);
+    constexpr int STEPS = 5;
+    for (int i = 1; i <= STEPS; ++i) {
+        const POINT step{from.x + (to.x - from.x) * i / STEPS, from.y + (to.y - from.y) * i / STEPS};
+        SetCursorPos(step.x, step.y);
+        INPUT input{};
+        input.type = INPUT_MOUSE;
+        input.mi.dwFlags = MOUSEEVENTF_MOVE;
+        send_inputs(&input, 1);
+        Sleep(GESTURE_STEP_MS);
+    }
+    mouse_event_at(to, MOUSEEVENTF_LEFTUP);
+}
+
+void key_press(WORD key)
+{
+    key_event(key, 0);
+    key_event(key, KEYEVENTF_KEYUP);
+}
+
+void key_chord(WORD modifier, WORD key)
+{
+    key_event(modifier, 0);
+    key_press(key);
+    key_event(modifier, KEYEVENTF_KEYUP);
+}
+
+HWND focus_of(HWND window)
+{
+    GUITHREADINFO info{};
+    info.cbSize = sizeof info;
+    if (!GetGUIThreadInfo(GetWindowThreadProcessId(window, nullptr), &info)) {
+        return nullptr;
+    }
+    return info.hwndFocus;
+}
+
+std::string shown_text(HWND window)
+{
+    char text[256] = {};
+    GetWindowTextA(window, text, sizeof text);
+    return text;
+}
+
+bool responsive(HWND window, DWORD timeout_ms)
+{
+    DWORD_PTR result = 0;
+    return SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_NORMAL, timeout_ms, &result) != 0;
+}

@@ -1,0 +1,292 @@
+// Scenarios with input as a person gives it: mouse clicks and keys through the system's input
+// queue. During an update (real clock, so that it lasts seconds) the page cannot respond;
+// whatever the person did meanwhile must not be acted on afterwards, and the result must
+// stay on screen. And the interface can be chosen, and Update pressed, with the keyboard.
+#include "devtools/sheet_driver/sheet_driver.h"
+
+#include <commctrl.h>
+#include <prsht.h>
+
+#include <cctype>
+#include <cstdio>
+
+#include "tests/gui/gui_scenarios.h"
+
+namespace {
+
+// How long the result must stay on screen, untouched, after an update.
+constexpr DWORD QUIET_MS = 3000;
+// How long a key or click may take to move the focus or a check mark.
+constexpr DWORD REACTION_MS = 1000;
+// Most presses of Tab a person needs to reach a control of a page.
+constexpr int MAX_TABS = 10;
+
+bool is_percent(const std::string& s)
+{
+    return s.size() >= 3 && std::isdigit(static_cast<unsigned char>(s[0])) != 0 &&
+           s.compare(s.size() - 2, 2, " %") == 0;
+}
+
+bool is_result(const std::string& s)
+{
+    return s == "Success" || s == "Failed";
+}
+
+bool checked(HWND button)
+{
+    return send(button, BM_GETCHECK, 0, 0) == BST_CHECKED;
+}
+
+// Clicks the interface and then Update, and waits until the page shows progress.
+bool start_update_by_mouse(HWND p, int radio)
+{
+    HWND button = GetDlgItem(p, radio);
+    mouse_click(center_of(button));
+    if (!wait_for(REACTION_MS, [&] { return checked(button); })) {
+        check_failed("clicking radio button %d did not choose it", radio);
+        return false;
+    }
+    mouse_click(center_of(GetDlgItem(p, IDOK)));
+    HWND status = GetDlgItem(p, IDC_STATUS);
+    if (!wait_for(START_TIMEOUT_MS, [&] { return is_percent(shown_text(status)); })) {
+        check_failed("clicking Update started no update: the page shows %s", quoted(shown_text(status)).c_str());
+        return false;
+    }
+    return true;
+}
+
+// Input is only a test of the fix when it was given while the update still ran.
+void expect_still_running(HWND p, const char* input)
+{
+    const std::string status = shown_text(GetDlgItem(p, IDC_STATUS));
+    if (!is_percent(status)) {
+        check_failed("the update had ended (%s) before %s was given", quoted(status).c_str(), input);
+    } else {
+        std::printf("  %s given at %s\n", input, status.c_str());
+    }
+}
+
+// Waits for the end of the update, or of the tool; returns the page's last status text.
+std::string wait_result(HWND p)
+{
+    HWND status = GetDlgItem(p, IDC_STATUS);
+    std::string text;
+    wait_for(UPDATE_TIMEOUT_MS, [&] {
+        if (!IsWindow(status) || tool_exited()) {
+            return true;
+        }
+        text = shown_text(status);
+        return is_result(text);
+    });
+    return text;
+}
+
+// For a while after the update the sheet stays open, answers, and shows the result unchanged:
+// nothing given during the update runs now.
+void expect_result_stays(HWND sheet, HWND p, const std::string& result)
+{
+    HWND status = GetDlgItem(p, IDC_STATUS);
+    const ULONGLONG end = GetTickCount64() + QUIET_MS;
+    while (GetTickCount64() < end) {
+        if (!IsWindow(sheet) || !IsWindowVisible(sheet)) {
+            check_failed("the sheet closed after the update had shown %s", quoted(result).c_str());
+            return;
+        }
+        const std::string now = shown_text(status);
+        if (now != result) {
+            check_failed("after %s the page shows %s: input given during the update was acted on",
+                         quoted(result).c_str(), quoted(now).c_str());
+            return;
+        }
+        Sleep(20);
+    }
+    if (!responsive(sheet, REACTION_MS)) {
+        check_failed("the tool is busy again after the update");
+    }
+}
+
+std::string describe(HWND window)
+{
+    if (window == nullptr) {
+        return "nothing";
+    }
+    return class_of(window) + " " + std::to_string(static_cast<short>(GetDlgCtrlID(window))) + " " +
+           quoted(text_of(window));
+}
+
+// Presses a key (with a modifier, or 0) until the focus is on the target; false (with a
+// failed check that lists where the focus went) when it never gets there.
+bool move_focus_to(HWND sheet, HWND target, WORD modifier, WORD key, const char* target_name)
+{
+    std::string trail = describe(focus_of(sheet));
+    for (int presses = 0; presses <= MAX_TABS; ++presses) {
+        if (wait_for(REACTION_MS / 2, [&] { return focus_of(sheet) == target; })) {
+            std::printf("  %s reached with %d key presses\n", target_name, presses);
+            return true;
+        }
+        if (presses > 0) {
+            trail += ", " + describe(focus_of(sheet));
+        }
+        if (modifier != 0) {
+            key_chord(modifier, key);
+        } else {
+            key_press(key);
+        }
+    }
+    check_failed("the keys never brought the focus to %s; it went to: %s", target_name, trail.c_str());
+    return false;
+}
+
+void scenario_double_update()
+{
+    HWND sheet = start_sheet({{"MOLA_SIM_CLOCK", "real"}});
+    if (sheet == nullptr) {
+        return;
+    }
+    HWND p = page(sheet, 0);
+    if (!start_update_by_mouse(p, IDC_PCI)) {
+        return;
+    }
+    mouse_click(center_of(GetDlgItem(p, IDOK)));
+    expect_still_running(p, "a second click on Update");
+    const std::string result = wait_result(p);
+    expect_text("result", result, "Success");
+    expect_result_stays(sheet, p, "Success");
+    close_and_expect_end(sheet, true);
+}
+
+void scenario_cancel_during_update()
+{
+    // The card stops answering part of the way: the update fails.
+    HWND sheet = start_sheet({{"MOLA_SIM_CLOCK", "real"}, {"MOLA_SIM_FAULTS", "vanish@0"}});
+    if (sheet == nullptr) {
+        return;
+    }
+    HWND p = page(sheet, 0);
+    if (!start_update_by_mouse(p, IDC_PCI)) {
+        return;
+    }
+    mouse_click(center_of(GetDlgItem(sheet, IDCANCEL)));
+    mouse_click(close_box_point(sheet));
+    expect_still_running(p, "Cancel and the close button");
+    const std::string result = wait_result(p);
+    expect_text("result", result, "Failed");
+    expect_result_stays(sheet, p, "Failed");
+    // Cancel clicked now, with the result on screen, closes the sheet.
+    mouse_click(center_of(GetDlgItem(sheet, IDCANCEL)));
+    expect_exit_without_window(sheet);
+}
+
+void scenario_keys_during_update()
+{
+    HWND sheet = start_sheet({{"MOLA_SIM_CLOCK", "real"}, {"MOLA_SIM_FAULTS", "vanish@0"}});
+    if (sheet == nullptr) {
+        return;
+    }
+    HWND p = page(sheet, 0);
+    if (!start_update_by_mouse(p, IDC_PCI)) {
+        return;
+    }
+    if (GetForegroundWindow() != sheet) {
+        check_failed("the sheet is not in front after the clicks: keys would go elsewhere");
+    }
+    key_press(VK_ESCAPE);
+    key_chord(VK_MENU, VK_F4);
+    expect_still_running(p, "Escape and Alt+F4");
+    const std::string result = wait_result(p);
+    expect_text("result", result, "Failed");
+    expect_result_stays(sheet, p, "Failed");
+    // Escape pressed now, with the result on screen, closes the sheet.
+    key_press(VK_ESCAPE);
+    expect_exit_without_window(sheet);
+}
+
+void scenario_tab_and_drag_during_update()
+{
+    HWND sheet = start_sheet({{"MOLA_SIM_CLOCK", "real"}});
+    if (sheet == nullptr) {
+        return;
+    }
+    HWND p = page(sheet, 0);
+    const POINT second_tab = tab_point(sheet, 1);
+    RECT before{};
+    GetWindowRect(sheet, &before);
+    if (!start_update_by_mouse(p, IDC_PCI)) {
+        return;
+    }
+    mouse_click(second_tab);
+    const POINT grip = caption_point(sheet);
+    mouse_drag(grip, POINT{grip.x + 150, grip.y + 100});
+    expect_still_running(p, "a click on tab Card 2 and a drag of the title bar");
+    const std::string result = wait_result(p);
+    expect_text("result", result, "Success");
+    expect_result_stays(sheet, p, "Success");
+    expect_int("selected tab", current_tab(sheet), 0);
+    expect_int("page 1 visible", IsWindowVisible(p) ? 1 : 0, 1);
+    RECT after{};
+    GetWindowRect(sheet, &after);
+    if (after.left != before.left || after.top != before.top) {
+        check_failed("the sheet moved from %ld,%ld to %ld,%ld", before.left, before.top, after.left, after.top);
+    }
+    close_and_expect_end(sheet, true);
+}
+
+void scenario_keyboard_only()
+{
+    HWND sheet = start_sheet({{"MOLA_SIM_CARDS", "cardbus:9"}});
+    if (sheet == nullptr) {
+        return;
+    }
+    if (!wait_for(START_TIMEOUT_MS, [&] { return GetForegroundWindow() == sheet; })) {
+        check_failed("the sheet is not in front: keys would go elsewhere");
+        return;
+    }
+    HWND p = reinterpret_cast<HWND>(send(sheet, PSM_GETCURRENTPAGEHWND, 0, 0));
+    HWND pci = GetDlgItem(p, IDC_PCI);
+    HWND cardbus = GetDlgItem(p, IDC_CARDBUS);
+    HWND update = GetDlgItem(p, IDOK);
+    // Tab to the interface pair, an arrow key to CardBus, back to Update, Space.
+    if (!move_focus_to(sheet, pci, 0, VK_TAB, "PCI")) {
+        return;
+    }
+    key_press(VK_DOWN);
+    if (!wait_for(REACTION_MS, [&] { return focus_of(sheet) == cardbus && checked(cardbus); })) {
+        check_failed("Down arrow on PCI left the focus on %s, CardBus %s", describe(focus_of(sheet)).c_str(),
+                     checked(cardbus) ? "chosen" : "not chosen");
+        return;
+    }
+    expect_int("PCI chosen", checked(pci) ? 1 : 0, 0);
+    if (!move_focus_to(sheet, update, VK_SHIFT, VK_TAB, "Update")) {
+        return;
+    }
+    key_press(VK_SPACE);
+    HWND status = GetDlgItem(p, IDC_STATUS);
+    std::string result;
+    wait_for(UPDATE_TIMEOUT_MS, [&] {
+        result = shown_text(status);
+        return is_result(result) || message_box(sheet) != nullptr;
+    });
+    if (HWND box = message_box(sheet)) {
+        check_failed("Space on Update opened the box %s", quoted(box_text(box)).c_str());
+        return;
+    }
+    expect_text("result", result, "Success");
+    expect_int("CardBus still chosen", checked(cardbus) ? 1 : 0, 1);
+    expect_int("progress bar", send(GetDlgItem(p, IDC_PROGRESS), PBM_GETPOS, 0, 0), 100);
+    close_and_expect_end(sheet, true);
+}
+
+constexpr Scenario INPUT_SCENARIOS[] = {
+    {"double-update", scenario_double_update},
+    {"cancel-during-update", scenario_cancel_during_update},
+    {"keys-during-update", scenario_keys_during_update},
+    {"tab-and-drag-during-update", scenario_tab_and_drag_during_update},
+    {"keyboard-only", scenario_keyboard_only},
+};
+
+} // namespace
+
+std::span<const Scenario> input_scenarios()
+{
+    return INPUT_SCENARIOS;
+}
