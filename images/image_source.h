@@ -27,9 +27,18 @@ extern std::uint32_t ImageReadIndex;       // next byte to deliver
 extern std::int32_t LastPercent;           // percent last shown
 extern WindowHandle ProgressPage;          // page whose controls show the progress
 
-// Byte delivered for every request past the end of the selected program: an opcode that no
-// command has, so that a stream without XCOMPLETE ends in an error and never in success.
+// Byte delivered for every request past the end of the selected program. The player asks
+// for none (it checks each command's operands against image_bytes_left first); this is the
+// reader's own guard: an opcode that no command has, never a byte beyond the program.
 constexpr std::uint8_t IMAGE_PAST_END_BYTE = 0xFF;
 
-// Stores the next byte of the selected program and advances the progress display.
+// Stores the next byte of the selected program and advances the progress display: the
+// percent of SelectedImageLength read, sent to ProgressPage whenever it rises.
 void image_next_byte(std::uint8_t* byte);
+
+// Bytes of the selected program not yet delivered.
+std::uint32_t image_bytes_left();
+
+// The byte `ahead` positions after the next one to deliver, without delivering it or moving
+// the progress display; IMAGE_PAST_END_BYTE when there is no such byte.
+std::uint8_t image_peek_byte(std::uint32_t ahead);

@@ -44,6 +44,50 @@ std::int32_t shift_compared(SXsvfInfo* info)
 
 } // namespace
 
+bool cmd_operands_present(const SXsvfInfo* info)
+{
+    const std::uint32_t left = image_bytes_left();
+    const auto n = static_cast<std::uint32_t>(info->shift_bytes); // 0..MAX_LEN
+    std::uint32_t need = 0;
+    switch (info->command) {
+    case XTDOMASK:
+    case XSDR:
+    case XSDRB:
+    case XSDRC:
+    case XSDRE:
+        need = n;
+        break;
+    case XSDRTDO:
+    case XSETSDRMASKS:
+    case XSDRTDOB:
+    case XSDRTDOC:
+    case XSDRTDOE:
+        need = 2 * n;
+        break;
+    case XRUNTEST:
+    case XSDRSIZE:
+        need = static_cast<std::uint32_t>(NUMBER_OPERAND_BYTES);
+        break;
+    case XREPEAT:
+    case XSTATE:
+    case XENDIR:
+    case XENDDR:
+        need = 1;
+        break;
+    case XSIR: // the length byte, then the instruction
+        need = 1 + (left < 1 ? 0u : static_cast<std::uint32_t>(vb_bytes_for_bits(image_peek_byte(0))));
+        break;
+    case XSDRINC: { // TDI, the repeat count, then one data block per repeat
+        const auto block = static_cast<std::uint32_t>(vb_bytes_for_bits(vb_count_ones(&info->data_mask)));
+        need = n + 1 + (left < n + 1 ? 0u : static_cast<std::uint32_t>(image_peek_byte(n)) * block);
+        break;
+    }
+    default: // XCOMPLETE and the unsupported opcodes read nothing
+        break;
+    }
+    return need <= left;
+}
+
 std::int32_t cmd_tdo_mask(SXsvfInfo* info)
 {
     vb_read(&info->tdo_mask, info->shift_bytes);

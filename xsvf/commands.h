@@ -27,6 +27,11 @@ constexpr std::uint8_t XSTATE = 18;
 constexpr std::uint8_t XENDIR = 19;
 constexpr std::uint8_t XENDDR = 20;
 
+// Whether the stream still holds every operand byte of the command whose opcode was just
+// read into info->command, by the layout of that command and the lengths in the record
+// (the XSIR length and the XSDRINC repeat count are looked at in the stream, not read).
+bool cmd_operands_present(const SXsvfInfo* info);
+
 std::int32_t cmd_complete(SXsvfInfo* info);
 std::int32_t cmd_unsupported(SXsvfInfo* info);
 std::int32_t cmd_tdo_mask(SXsvfInfo* info);

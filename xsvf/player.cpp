@@ -47,6 +47,7 @@ const std::array<const char*, XSVF_ERROR_COUNT> error_texts = {
     "ERROR:  Unsupported XSVF command",
     "ERROR:  Illegal state specification",
     "ERROR:  Data overflows allocated MAX_LEN buffer size",
+    "ERROR:  XSVF stream ended before XCOMPLETE",
 };
 
 const char* player_command_name(std::uint8_t opcode)
@@ -109,14 +110,34 @@ std::int32_t player_step(SXsvfInfo* info)
     if (info->error != ErrNone || info->complete != 0) {
         return info->error;
     }
-    image_next_byte(&info->command);
+    // The stream ends where a command should begin: the missing command is the failing one,
+    // and no opcode is invented for it.
     ++info->command_count;
+    if (image_bytes_left() == 0) {
+        if (player_log_on(0)) {
+            std::printf("ERROR:  XSVF stream ends before command #%ld, without XCOMPLETE\n",
+                        static_cast<long>(info->command_count));
+        }
+        info->error = ErrStreamEnded;
+        return info->error;
+    }
+    image_next_byte(&info->command);
     if (info->command >= XSVF_COMMAND_COUNT) {
         cmd_unsupported(info);
         return info->error;
     }
     if (player_log_on(2)) {
         std::printf("  %s\n", command_names[info->command]);
+    }
+    // A command that would run out of stream is not started: it never clocks the TAP or
+    // changes the record on operands that the stream does not hold.
+    if (!cmd_operands_present(info)) {
+        if (player_log_on(0)) {
+            std::printf("ERROR:  XSVF stream ends inside command #%ld (%s)\n", static_cast<long>(info->command_count),
+                        command_names[info->command]);
+        }
+        info->error = ErrStreamEnded;
+        return info->error;
     }
     command_handlers[info->command](info);
     return info->error;

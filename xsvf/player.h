@@ -16,6 +16,9 @@ enum XsvfError : std::int32_t {
     ErrUnsupportedCommand = 4,
     ErrIllegalState = 5,
     ErrDataOverflow = 6,
+    // The stream ended before XCOMPLETE: at a command boundary, or inside a command whose
+    // operands run past its end. Such a command is not executed at all.
+    ErrStreamEnded = 7,
 };
 
 // Verbosity of the diagnostic log on standard output: a line of level n is printed only
@@ -48,7 +51,7 @@ struct SXsvfInfo {
 };
 
 constexpr int XSVF_COMMAND_COUNT = 21; // opcodes 0..20; higher ones are unsupported
-constexpr int XSVF_ERROR_COUNT = 7;
+constexpr int XSVF_ERROR_COUNT = 8;
 
 using CommandHandler = std::int32_t (*)(SXsvfInfo* info);
 
@@ -58,7 +61,7 @@ extern const std::array<const char*, XSVF_ERROR_COUNT> error_texts;
 
 // Opcode names: command_names for 0..20, "Unknown" above.
 const char* player_command_name(std::uint8_t opcode);
-// Error texts: error_texts for 0..6, the text of ErrUnknown for any other code.
+// Error texts: error_texts for 0..7, the text of ErrUnknown for any other code.
 const char* player_error_text(std::int32_t error);
 
 // Sets the scalar fields, empties the seven buffers and resets the TAP.

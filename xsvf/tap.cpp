@@ -32,6 +32,14 @@ void tap_step(std::uint32_t tms, const char* name, std::uint8_t reg)
     }
 }
 
+bool tap_can_reach(TapState from, TapState target)
+{
+    if (target == from || (target & TAP_PAUSE_BIT) == 0) {
+        return true;
+    }
+    return (from & TAP_SHIFT_BIT) != 0 && (from & target & TAP_REGISTER_BITS) != 0;
+}
+
 std::int32_t tap_goto(TapState& state, TapState target)
 {
     const std::uint8_t reg = static_cast<std::uint8_t>(target & TAP_REGISTER_BITS);
@@ -52,7 +60,7 @@ std::int32_t tap_goto(TapState& state, TapState target)
     const bool same_register = (state & target & TAP_REGISTER_BITS) != 0;
 
     if (target & TAP_PAUSE_BIT) {
-        const bool from_shift = (state & TAP_SHIFT_BIT) != 0 && same_register;
+        const bool from_shift = tap_can_reach(state, target);
         state = target;
         if (!from_shift) {
             return ErrIllegalState;

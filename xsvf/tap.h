@@ -24,6 +24,10 @@ constexpr TapState TAP_REGISTER_BITS = 0x30;
 // name followed by "DR" (reg 0x10), "IR" (reg 0x20) or nothing.
 void tap_step(std::uint32_t tms, const char* name, std::uint8_t reg);
 
+// Whether tap_goto reaches target from the recorded state `from`: always, except a pause
+// state other than `from` itself, which is reached only from the shift state of its register.
+bool tap_can_reach(TapState from, TapState target);
+
 // Moves the TAP from the recorded state to target and records it. A TAP_RESET target always
 // clocks five TMS-high pulses. A pause target is reached only from the shift state of its
 // register; otherwise nothing is clocked, target is recorded and ErrIllegalState returned.

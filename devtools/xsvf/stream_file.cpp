@@ -1,10 +1,31 @@
-// Loading a stream for the xsvf tool: a file, or one of the embedded programs.
+// Loading a stream for the xsvf tool: a file, or one of the embedded programs. A file that
+// cannot be used is refused with the reason: missing, a directory, too large, not
+// permitted, or a read that failed.
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
+#include <system_error>
 
 #include "devtools/xsvf/xsvf_tool.h"
 #include "images/image_source.h"
+
+namespace {
+
+bool refuse(const char* name, const char* why)
+{
+    std::fprintf(stderr, "xsvf: cannot read %s: %s\n", name, why);
+    return false;
+}
+
+bool refuse_too_large(const char* name)
+{
+    std::fprintf(stderr, "xsvf: cannot read %s: it is larger than %u bytes, the most a stream may have\n", name,
+                 static_cast<unsigned>(MAX_FILE_BYTES));
+    return false;
+}
+
+} // namespace
 
 bool xsvf_load(const char* name, Stream* s)
 {
@@ -21,26 +42,38 @@ bool xsvf_load(const char* name, Stream* s)
         s->length = IMAGE_LENGTH;
         return true;
     }
+    // What can be told before opening: a directory, or a regular file over the limit.
+    std::error_code ec;
+    const std::filesystem::file_status status = std::filesystem::status(name, ec);
+    if (std::filesystem::is_directory(status)) {
+        return refuse(name, "it is a directory");
+    }
+    if (std::filesystem::is_regular_file(status)) {
+        const std::uintmax_t size = std::filesystem::file_size(name, ec);
+        if (!ec && size > MAX_FILE_BYTES) {
+            return refuse_too_large(name);
+        }
+    }
+    errno = 0;
     std::FILE* f = std::fopen(name, "rb");
     if (!f) {
-        std::fprintf(stderr, "xsvf: cannot open %s: %s\n", name, std::strerror(errno));
-        return false;
+        return refuse(name, errno != 0 ? std::strerror(errno) : "it cannot be opened");
     }
+    // Read to the end, with the limit checked again for what is not a regular file.
     std::uint8_t buffer[65536];
     std::size_t n;
     while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) {
         s->owned.insert(s->owned.end(), buffer, buffer + n);
-        if (s->owned.size() > static_cast<std::size_t>(MAX_FILE_BYTES)) {
+        if (s->owned.size() > MAX_FILE_BYTES) {
             std::fclose(f);
-            std::fprintf(stderr, "xsvf: %s is larger than %ld bytes\n", name, MAX_FILE_BYTES);
-            return false;
+            return refuse_too_large(name);
         }
     }
+    const int read_errno = errno;
     const bool error = std::ferror(f) != 0;
     std::fclose(f);
     if (error) {
-        std::fprintf(stderr, "xsvf: cannot read %s\n", name);
-        return false;
+        return refuse(name, read_errno != 0 ? std::strerror(read_errno) : "a read failed");
     }
     s->bytes = s->owned.data();
     s->length = static_cast<std::uint32_t>(s->owned.size());

@@ -1,6 +1,7 @@
 // xsvf check, dis and cat: walking a stream without playing it, and writing out an embedded
 // program.
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <map>
@@ -24,6 +25,16 @@ int report_walk_error(const char* name, const WalkResult& r)
     std::fprintf(stderr, "xsvf: %s: byte offset %u, command #%d: %s\n", name,
                  static_cast<unsigned>(r.error_offset), r.error_command, r.error.c_str());
     return 1;
+}
+
+// Bytes after XCOMPLETE do not make a stream unplayable: the player stops at XCOMPLETE and
+// never reads them. They are worth a word all the same.
+void note_trailing_bytes(const char* name, const WalkResult& r)
+{
+    if (r.ok && r.trailing > 0) {
+        std::fprintf(stderr, "xsvf: %s: note: %u bytes after XCOMPLETE (from byte offset %u) are never played\n", name,
+                     static_cast<unsigned>(r.trailing), static_cast<unsigned>(r.bytes_played));
+    }
 }
 
 // Operand values worth tabulating, and what the table calls them.
@@ -55,7 +66,7 @@ int xsvf_check(const char* name)
 {
     Stream s;
     if (!xsvf_load(name, &s)) {
-        return 1;
+        return EXIT_NO_INPUT;
     }
     struct Tally {
         int count = 0;
@@ -78,6 +89,7 @@ int xsvf_check(const char* name)
     if (!r.ok) {
         return report_walk_error(name, r);
     }
+    note_trailing_bytes(name, r);
     std::printf("%d commands, %u bytes\n", r.commands, static_cast<unsigned>(s.length));
     std::vector<std::pair<int, const Tally*>> order;
     for (const auto& [opcode, t] : tallies) {
@@ -104,14 +116,14 @@ int xsvf_check(const char* name)
         }
         std::printf("\n");
     }
-    return 0;
+    return xsvf_finish_output(0);
 }
 
 int xsvf_dis(const char* name)
 {
     Stream s;
     if (!xsvf_load(name, &s)) {
-        return 1;
+        return EXIT_NO_INPUT;
     }
     const WalkResult r = xsvf_walk(xsvf_bytes(s), [&](const WalkedCommand& c) {
         std::printf("%7u %5d %-12s", static_cast<unsigned>(c.offset), c.number, player_command_name(c.opcode));
@@ -128,25 +140,34 @@ int xsvf_dis(const char* name)
         }
         std::printf("\n");
     });
+    // The listing first, so that a fault is reported after the commands before it.
+    const int written = xsvf_finish_output(0);
     if (!r.ok) {
-        std::fflush(stdout);
-        return report_walk_error(name, r);
+        report_walk_error(name, r);
+    } else {
+        note_trailing_bytes(name, r);
     }
-    return 0;
+    return written != 0 ? written : (r.ok ? 0 : 1);
 }
 
 int xsvf_cat(const char* name)
 {
+    if (name[0] != '@') {
+        std::fprintf(stderr, "xsvf: cat takes an embedded program, @pci or @cardbus, not %s\n", name);
+        return xsvf_usage();
+    }
     Stream s;
-    if (name[0] != '@' || !xsvf_load(name, &s)) {
-        if (name[0] != '@') {
-            std::fprintf(stderr, "xsvf: cat takes an embedded program: @pci or @cardbus\n");
-        }
-        return 1;
+    if (!xsvf_load(name, &s)) {
+        return EXIT_NO_INPUT;
     }
 #ifdef _WIN32
     _setmode(_fileno(stdout), _O_BINARY);
 #endif
-    return std::fwrite(s.bytes, 1, s.length, stdout) == s.length && std::fflush(stdout) == 0 ? 0 : 1;
+    errno = 0;
+    if (std::fwrite(s.bytes, 1, s.length, stdout) != s.length) {
+        std::fprintf(stderr, "xsvf: cannot write standard output: %s\n", std::strerror(errno != 0 ? errno : EIO));
+        return EXIT_IO_ERROR;
+    }
+    return xsvf_finish_output(0);
 }
 

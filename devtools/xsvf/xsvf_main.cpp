@@ -15,10 +15,13 @@
 // the subcommand is for (for play: exactly the player's diagnostic log); everything else
 // goes to standard error.
 //
-// Exit status: check and dis 0 for a clean stream, 1 otherwise; play the player's result
-// (0 to 6); serve 0; the tool's own failures 64 (usage), 66 (FILE unreadable), 69 (card
-// or server unavailable), 73 (trace or VCD not written), 74 (connection to the server broke).
+// Exit status: check and dis 0 for a playable stream, 1 otherwise; play the player's result
+// (0 to 7); serve 0; the tool's own failures 64 (usage), 66 (FILE unreadable), 69 (card or
+// server unavailable), 73 (trace or VCD not written), 74 (standard output not written), 76
+// (the connection to a remote-bitbang server broke).
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 #include "devtools/xsvf/xsvf_tool.h"
@@ -39,26 +42,51 @@ int xsvf_usage()
     return EXIT_USAGE;
 }
 
+int xsvf_unexpected_argument(const char* argument)
+{
+    std::fprintf(stderr, "xsvf: unexpected argument %s\n", argument);
+    return xsvf_usage();
+}
+
+int xsvf_finish_output(int status)
+{
+    errno = 0;
+    const bool flushed = std::fflush(stdout) == 0;
+    if (flushed && std::ferror(stdout) == 0) {
+        return status;
+    }
+    const int error = errno;
+    std::fprintf(stderr, "xsvf: cannot write standard output%s%s\n", error != 0 ? ": " : "",
+                 error != 0 ? std::strerror(error) : "");
+    return EXIT_IO_ERROR;
+}
+
 int main(int argc, char** argv)
 {
-    if (argc >= 2 && std::string(argv[1]) == "serve") {
-        return xsvf_serve(argc - 2, argv + 2);
-    }
-    if (argc < 3) {
+    if (argc < 2) {
         return xsvf_usage();
     }
     const std::string command = argv[1];
-    if (command == "check" && argc == 3) {
-        return xsvf_check(argv[2]);
-    }
-    if (command == "dis" && argc == 3) {
-        return xsvf_dis(argv[2]);
-    }
-    if (command == "cat" && argc == 3) {
-        return xsvf_cat(argv[2]);
-    }
     if (command == "play") {
         return xsvf_play(argc - 2, argv + 2);
     }
-    return xsvf_usage();
+    if (command == "serve") {
+        return xsvf_serve(argc - 2, argv + 2);
+    }
+    int (*const single)(const char*) = command == "check" ? xsvf_check
+                                       : command == "dis" ? xsvf_dis
+                                       : command == "cat" ? xsvf_cat
+                                                          : nullptr;
+    if (!single) {
+        std::fprintf(stderr, "xsvf: unknown command %s\n", argv[1]);
+        return xsvf_usage();
+    }
+    if (argc < 3) {
+        std::fprintf(stderr, "xsvf: %s needs a %s\n", argv[1], command == "cat" ? "program name" : "FILE");
+        return xsvf_usage();
+    }
+    if (argc > 3) {
+        return xsvf_unexpected_argument(argv[3]);
+    }
+    return single(argv[2]);
 }

@@ -9,7 +9,8 @@
 #include <vector>
 
 #include "card/driver.h"
-#include "devtools/xsvf/play_targets.h"
+#include "devtools/xsvf/play_remote.h"
+#include "devtools/xsvf/trace_file.h"
 #include "devtools/xsvf/vcd_writer.h"
 #include "devtools/xsvf/xsvf_tool.h"
 #include "images/image_source.h"
@@ -151,10 +152,11 @@ int xsvf_play(int argc, char** argv)
         } else if (!file) {
             file = argv[i];
         } else {
-            return xsvf_usage();
+            return xsvf_unexpected_argument(argv[i]);
         }
     }
     if (!file) {
+        std::fprintf(stderr, "xsvf: play needs a FILE\n");
         return xsvf_usage();
     }
     if (vcd_range && !vcd_path) {
@@ -181,35 +183,20 @@ int xsvf_play(int argc, char** argv)
         config.card_count = 1; // the recorder or the connection sits behind card 0
     }
 
-    std::FILE* trace = nullptr;
-    if (trace_path) {
-        trace = std::fopen(trace_path, "w");
-        if (!trace) {
-            std::fprintf(stderr, "xsvf: cannot write %s: %s\n", trace_path, std::strerror(errno));
-            return EXIT_CANT_WRITE;
-        }
+    if (trace_path && !trace_file_writable(trace_path)) {
+        return EXIT_CANT_WRITE;
     }
     std::FILE* vcd_file = nullptr;
-    if (vcd_path) {
-        vcd_file = std::fopen(vcd_path, "w");
-        if (!vcd_file) {
-            std::fprintf(stderr, "xsvf: cannot write %s: %s\n", vcd_path, std::strerror(errno));
-            if (trace) {
-                std::fclose(trace);
-            }
-            return EXIT_CANT_WRITE;
-        }
+    if (vcd_path && (vcd_file = std::fopen(vcd_path, "w")) == nullptr) {
+        std::fprintf(stderr, "xsvf: cannot write %s: %s\n", vcd_path, std::strerror(errno));
+        return EXIT_CANT_WRITE;
     }
     RbbTarget remote;
-    if (remote_target) {
-        if (!play_connect_remote(&remote, remote_address)) {
-            for (std::FILE* f : {trace, vcd_file}) {
-                if (f) {
-                    std::fclose(f);
-                }
-            }
-            return EXIT_UNAVAILABLE;
+    if (remote_target && !play_connect_remote(&remote, remote_address)) {
+        if (vcd_file) {
+            std::fclose(vcd_file);
         }
+        return EXIT_UNAVAILABLE;
     }
 
     // Virtual time unless MOLA_SIM_CLOCK says otherwise; host time when the card is at the
@@ -217,31 +204,25 @@ int xsvf_play(int argc, char** argv)
     sim_configure(config);
     sim_clock_use_host_time(remote_target);
 
-    // What sits behind the card's register block: the card, the server or the recorder,
-    // with the trace and the VCD writer in front of it.
+    // The card: the simulated one, the recorder or a remote-bitbang server; traced and
+    // dumped when asked.
     RecordingTarget recorder;
-    TeeTarget tee{};
-    VcdWriter vcd;
-    SimTarget target;
-    if (sim_target) {
-        target = sim_card_target(&SimCards[0]);
-    } else if (remote_target) {
-        target = rbb_target(&remote);
+    recorder.store = false;
+    if (std::strlen(tdo) == 1) {
+        recorder.tdo = tdo[0] == '1' ? 1u : 0u;
     } else {
-        recorder.store = false;
-        recorder.trace = trace;
-        if (std::strlen(tdo) == 1) {
-            recorder.tdo = tdo[0] == '1' ? 1u : 0u;
-        } else {
-            recorder.tdo_script = tdo;
-        }
-        target = recording_target(&recorder);
+        recorder.tdo_script = tdo;
     }
-    if (trace && recorder.trace == nullptr) {
-        tee.inner = target;
-        tee.trace = trace;
-        target = tee_target(&tee);
+    SimTarget target = sim_target      ? sim_card_target(&SimCards[0])
+                       : remote_target ? rbb_target(&remote)
+                                       : recording_target(&recorder);
+    TraceFile trace;
+    trace.path = trace_path;
+    TraceTee tee{target, &trace};
+    if (trace_path) {
+        target = trace_tee_target(&tee);
     }
+    VcdWriter vcd;
     if (vcd_file) {
         vcd_begin(&vcd, vcd_file, xsvf_bytes(s), target, vcd_first, vcd_last, remote_target);
         target = vcd_target(&vcd);
@@ -256,35 +237,31 @@ int xsvf_play(int argc, char** argv)
         sim_map_directly(0);
         result = player_run_program(s.bytes, s.length, nullptr);
     }
-    std::fflush(stdout);
+    int status = xsvf_finish_output(result == UPDATE_NOT_MAPPED ? EXIT_UNAVAILABLE : static_cast<int>(result));
     if (XsvfProgressShown) {
         std::fputc('\n', stderr);
     }
-    const bool link_held = !remote_target || play_finish_remote(&remote);
     if (vcd_file) {
         vcd_end(&vcd);
-    }
-    bool written = true;
-    for (const auto& [f, path] : {std::pair{trace, trace_path}, std::pair{vcd_file, vcd_path}}) {
-        if (f && std::fclose(f) != 0) {
-            std::fprintf(stderr, "xsvf: cannot write %s\n", path);
-            written = false;
+        if (std::fclose(vcd_file) != 0) {
+            std::fprintf(stderr, "xsvf: cannot write %s\n", vcd_path);
+            status = EXIT_CANT_WRITE;
         }
+    }
+    if (trace_path && !trace_file_close(&trace)) {
+        status = EXIT_CANT_WRITE;
+    }
+    if (remote_target && !play_finish_remote(&remote)) {
+        status = EXIT_LINK_FAILED; // the player's result means nothing without the card's answers
     }
     if (result == UPDATE_NOT_MAPPED) {
         std::fprintf(stderr, "xsvf: the simulated card cannot be reached: the driver's probe with mapping failed\n");
-        return EXIT_UNAVAILABLE;
-    }
-    if (!written) {
-        return EXIT_CANT_WRITE;
+        return status;
     }
     std::fprintf(stderr, "xsvf: result %d, %u of %u bytes read\n", static_cast<int>(result),
                  static_cast<unsigned>(ImageReadIndex), static_cast<unsigned>(s.length));
-    if (!link_held) {
-        return EXIT_LINK_FAILED; // the player's result means nothing without the card's answers
-    }
     if (sim_target) {
         xsvf_report_card(stderr, "xsvf: ", &SimCards[0]);
     }
-    return static_cast<int>(result);
+    return status;
 }

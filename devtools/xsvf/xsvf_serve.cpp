@@ -139,5 +139,5 @@ int xsvf_serve(int argc, char** argv)
     std::fprintf(stderr, "xsvf serve: %d sessions; in all %u sectors erased, %u rows programmed, %u fetches\n",
                  server.sessions, c.sector_erases, c.rows_programmed, c.fetches);
     xsvf_report_card(stderr, "xsvf serve: ", &ServedCard);
-    return 0;
+    return xsvf_finish_output(0); // the ready line included
 }

@@ -9,17 +9,17 @@
 
 #include "sim/sim_platform.h"
 
-// Exit statuses of the tool's own failures. play exits with the player's result (0 to 6),
+// Exit statuses of the tool's own failures. play exits with the player's result (0 to 7),
 // so its own failures use codes far from those.
 inline constexpr int EXIT_USAGE = 64;       // bad command line
 inline constexpr int EXIT_NO_INPUT = 66;    // FILE cannot be read
 inline constexpr int EXIT_UNAVAILABLE = 69; // the simulated card cannot be mapped
 inline constexpr int EXIT_CANT_WRITE = 73;  // the trace cannot be written
-inline constexpr int EXIT_LINK_FAILED = 74; // the connection to a remote-bitbang server broke
+inline constexpr int EXIT_IO_ERROR = 74;    // standard output cannot be written
+inline constexpr int EXIT_LINK_FAILED = 76; // the connection to a remote-bitbang server broke
 
-// Files larger than this are refused: no program comes near it, and the reader's percent
-// arithmetic is exact only well below 42 MB.
-inline constexpr long MAX_FILE_BYTES = 16L * 1024 * 1024;
+// Files larger than this are refused: no program comes near it.
+inline constexpr std::uint32_t MAX_FILE_BYTES = 16u * 1024 * 1024;
 
 // A stream to work on: a file read into memory, or one of the embedded programs.
 struct Stream {
@@ -38,6 +38,12 @@ std::string xsvf_model_keys(const char* prefix, const char* separator);
 
 // Prints the usage on standard error and returns EXIT_USAGE.
 int xsvf_usage();
+// Names the argument that does not belong on the command line, then prints the usage.
+int xsvf_unexpected_argument(const char* argument);
+
+// Flushes standard output. When anything written to it was lost, says so on standard
+// error and returns EXIT_IO_ERROR; otherwise returns status.
+int xsvf_finish_output(int status);
 
 int xsvf_check(const char* name);
 int xsvf_dis(const char* name);

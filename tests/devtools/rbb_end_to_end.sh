@@ -144,7 +144,7 @@ expect_status 69 $? "serve on a path that is no socket"
 expect_status 69 $? "play with nobody listening"
 expect_grep "cannot connect to unix:$work/nobody.sock" "$work/err" "play with nobody listening: message"
 
-# A server that dies mid-update: the client says so and exits 74, not with the player's result.
+# A server that dies mid-update: the client says so and exits 76, not with the player's result.
 if start_server dying --card pci --port 0; then
     "$xsvf" play @pci --target "rbb:$address" >/dev/null 2>"$work/dying.err" &
     client=$!
@@ -152,7 +152,7 @@ if start_server dying --card pci --port 0; then
     kill -KILL "$server_pid"
     wait "$server_pid" 2>/dev/null
     wait "$client"
-    expect_status 74 $? "a server that dies mid-update"
+    expect_status 76 $? "a server that dies mid-update"
     expect_grep "the connection to the remote-bitbang server broke" "$work/dying.err" "dying server: message"
 fi
 

@@ -52,32 +52,68 @@ TEST(StreamWalk, FollowsEveryOperandLayout)
     EXPECT_EQ(w.commands.back().offset, stream.size() - 1);
 }
 
-TEST(StreamWalk, StopsAtTheFirstFaultWithOffsetAndCommandNumber)
+TEST(StreamWalk, StopsAtTheFirstFaultWithThePlayersResultAndCommandNumber)
 {
     struct Case {
         const char* what;
         Bytes stream;
+        std::int32_t result;
         std::uint32_t offset;
         int command;
+        std::uint32_t played; // bytes the player reads
     };
     const Case cases[] = {
-        {"empty", {}, 0, 1},
-        {"no XCOMPLETE", {7, 0}, 2, 2},
-        {"truncated word", {7, 0, 4, 0, 0}, 2, 2},
-        {"truncated vector", {8, 0, 0, 0, 16, 1, 0xFF}, 5, 2},
-        {"reserved opcode", {7, 0, 5, 0}, 2, 2},
-        {"unknown opcode", {21, 0}, 0, 1},
-        {"bytes after XCOMPLETE", {0, 0}, 1, 2},
-        {"XSDRSIZE over the limit", {8, 0, 0, 0xDA, 0xC1, 0}, 0, 1},
-        {"XSDRSIZE near 2^32", {8, 0xFF, 0xFF, 0xFF, 0xF9, 0}, 0, 1},
-        {"XENDDR 2", {20, 2, 0}, 0, 1},
+        {"empty", {}, ErrStreamEnded, 0, 1, 0},
+        {"no XCOMPLETE", {7, 0}, ErrStreamEnded, 2, 2, 2},
+        {"truncated word", {7, 0, 4, 0, 0}, ErrStreamEnded, 2, 2, 3},
+        {"truncated vector", {8, 0, 0, 0, 16, 1, 0xFF}, ErrStreamEnded, 5, 2, 6},
+        {"XSIR without its length", {2}, ErrStreamEnded, 0, 1, 1},
+        {"XSDRINC short of its blocks", {8, 0, 0, 0, 8, 10, 0, 0xFF, 11, 0, 2, 1}, ErrStreamEnded, 8, 3, 9},
+        {"reserved opcode", {7, 0, 5, 0}, ErrUnsupportedCommand, 2, 2, 3},
+        {"unknown opcode", {21, 0}, ErrUnsupportedCommand, 0, 1, 1},
+        {"XSDRSIZE over the limit", {8, 0, 0, 0xDA, 0xC1, 0}, ErrDataOverflow, 0, 1, 5},
+        {"XSDRSIZE near 2^32", {8, 0xFF, 0xFF, 0xFF, 0xF9, 0}, ErrDataOverflow, 0, 1, 5},
+        {"XENDDR 2", {20, 2, 0}, ErrIllegalState, 0, 1, 2},
+        {"XSTATE to Pause-DR from Test-Logic-Reset", {18, 0x12, 0}, ErrIllegalState, 0, 1, 2},
+        // XENDDR 1 leaves a data shift in Pause-DR, but a wait moves it on to Run-Test/Idle.
+        {"XSTATE to Pause-DR after a shift with a wait",
+         {20, 1, 4, 0, 0, 0, 1, 8, 0, 0, 0, 8, 3, 0, 18, 0x12, 0}, ErrIllegalState, 14, 5, 16},
     };
     for (const Case& c : cases) {
         const Walked w = walk(c.stream);
         EXPECT_FALSE(w.result.ok) << c.what;
+        EXPECT_EQ(w.result.result, c.result) << c.what;
         EXPECT_EQ(w.result.error_offset, c.offset) << c.what;
         EXPECT_EQ(w.result.error_command, c.command) << c.what;
+        EXPECT_EQ(w.result.bytes_played, c.played) << c.what;
         EXPECT_FALSE(w.result.error.empty()) << c.what;
+    }
+}
+
+TEST(StreamWalk, AcceptsWhatThePlayerPlays)
+{
+    struct Case {
+        const char* what;
+        Bytes stream;
+        std::uint32_t trailing;
+    };
+    const Case cases[] = {
+        // Masks of 32 bits, then an 8-bit XSDRINC: the block has a bit per 1 bit of the
+        // whole data mask, and only the mask bytes that TDI has are used.
+        {"XSDRINC with a longer data mask", {8, 0, 0, 0, 32, 10, 0, 0, 0, 1, 0x0F, 0, 0, 0, 8, 0, 0, 0, 8, 11, 0x10, 1, 5, 0},
+         0},
+        {"bytes after XCOMPLETE", {0, 0, 5}, 2},
+        {"XSTATE to Pause-DR from Shift-DR", {8, 0, 0, 0, 8, 12, 0, 18, 0x12, 0}, 0},
+        {"XSTATE to Pause-IR after XSIR ending there", {19, 1, 2, 1, 0, 18, 0x22, 0}, 0},
+        // XSIR of no bits moves nothing, so the TAP is still in Shift-DR.
+        {"XSTATE after XSIR of no bits", {8, 0, 0, 0, 8, 12, 0, 2, 0, 18, 0x12, 0}, 0},
+    };
+    for (const Case& c : cases) {
+        const Walked w = walk(c.stream);
+        EXPECT_TRUE(w.result.ok) << c.what << ": " << w.result.error;
+        EXPECT_EQ(w.result.result, ErrNone) << c.what;
+        EXPECT_EQ(w.result.trailing, c.trailing) << c.what;
+        EXPECT_EQ(w.result.bytes_played, c.stream.size() - c.trailing) << c.what;
     }
 }
 

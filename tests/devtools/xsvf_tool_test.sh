@@ -67,8 +67,16 @@ printf '\x07\x00\x05\x00' >"$work/reserved.xsvf"
 expect_status 1 $? "dis of a reserved opcode"
 expect_grep "byte offset 2, command #2" "$work/err" "dis of a reserved opcode: where"
 expect_grep "XREPEAT" "$work/out" "dis prints the commands before the fault"
+# Bytes after XCOMPLETE are never played: a note, not a fault.
+printf '\x07\x00\x00\x05\x05' >"$work/trailing.xsvf"
+"$xsvf" check "$work/trailing.xsvf" >"$work/out" 2>"$work/err"
+expect_status 0 $? "check of a stream with bytes after XCOMPLETE"
+expect_grep "note: 2 bytes after XCOMPLETE (from byte offset 3) are never played" "$work/err" "check notes the bytes after XCOMPLETE"
+"$xsvf" play "$work/trailing.xsvf" >/dev/null 2>&1
+expect_status 0 $? "play of a stream with bytes after XCOMPLETE"
 "$xsvf" check "$work/missing.xsvf" >"$work/out" 2>"$work/err"
-expect_status 1 $? "check of a missing file"
+expect_status 66 $? "check of a missing file"
+expect_grep "cannot read $work/missing.xsvf: No such file or directory" "$work/err" "check of a missing file: why"
 if [ ! -s "$work/out" ]; then ok; else bad "errors go to standard error only"; fi
 
 # dis: one line per command.
@@ -103,6 +111,15 @@ printf '  XCOMPLETE\n' >"$work/want"
 expect_same "$work/want" "$work/log" "play's standard output is the player's log alone"
 "$xsvf" play "$work/small.xsvf" --tdo 2 >/dev/null 2>&1
 expect_status 64 $? "a bad --tdo is a usage error"
+
+# A command cut off by the end of the file does nothing: XSDRSIZE 56000 and a bare XSDRINC.
+printf '\x08\x00\x00\xda\xc0\x0b' >"$work/cut.xsvf"
+"$xsvf" play "$work/cut.xsvf" --trace "$work/cut.trace" >"$work/log" 2>/dev/null
+expect_status 7 $? "play of a cut XSDRINC"
+expect_grep "^ERROR:  XSVF stream ends inside command #2 (XSDRINC)$" "$work/log" "play of a cut XSDRINC: log"
+# The buffers on, the run's reset (5 pulses of 12 writes), the reload request: nothing more.
+lines=$(wc -l <"$work/cut.trace")
+if [ "$lines" = 62 ]; then ok; else bad "play of a cut XSDRINC: $lines trace lines"; fi
 
 "$xsvf" play "$work/missing.xsvf" >/dev/null 2>&1
 expect_status 66 $? "play of a missing file"
@@ -139,6 +156,73 @@ expect_status 64 $? "a malformed MOLA_SIM_COUNT"
 expect_grep "MOLA_SIM_COUNT=5,6" "$work/err" "a malformed MOLA_SIM_COUNT: message"
 MOLA_SIM_FAULTS=vanish "$xsvf" play "$work/complete.xsvf" >/dev/null 2>"$work/err"
 expect_status 64 $? "MOLA_SIM_* with the recording target"
+
+# The tool's own failures: each with its exit status and a message that says why.
+expect_failure() { # status, message, what, command...
+    local status=$1 message=$2 what=$3
+    shift 3
+    "$@" >"$work/out" 2>"$work/err"
+    expect_status "$status" $? "$what"
+    expect_grep "$message" "$work/err" "$what: message"
+}
+full_output() { "$@" >/dev/full; }
+expect_failure 74 "cannot write standard output: No space left on device" "play's log to a full device" \
+    full_output "$xsvf" play @pci --log-level 4
+expect_failure 74 "cannot write standard output: No space left on device" "dis to a full device" full_output "$xsvf" dis @pci
+expect_failure 74 "cannot write standard output: No space left on device" "check to a full device" \
+    full_output "$xsvf" check @pci
+expect_failure 74 "cannot write standard output: No space left on device" "cat to a full device" full_output "$xsvf" cat @pci
+expect_failure 64 "unexpected argument extra" "check with an extra argument" "$xsvf" check @pci extra
+expect_failure 64 "unexpected argument extra" "play with an extra argument" "$xsvf" play @pci extra
+expect_failure 64 "unknown command frob" "an unknown command" "$xsvf" frob @pci
+expect_failure 64 "check needs a FILE" "check without FILE" "$xsvf" check
+expect_failure 64 "cat takes an embedded program" "cat of a file" "$xsvf" cat "$work/small.xsvf"
+expect_failure 66 "no embedded program @foo" "an unknown embedded program" "$xsvf" play @foo
+mkdir "$work/dir.xsvf"
+expect_failure 66 "cannot read $work/dir.xsvf: it is a directory" "check of a directory" "$xsvf" check "$work/dir.xsvf"
+expect_failure 66 "cannot read $work/dir.xsvf: it is a directory" "play of a directory" "$xsvf" play "$work/dir.xsvf"
+truncate -s 17M "$work/large.xsvf"
+expect_failure 66 "cannot read $work/large.xsvf: it is larger than 16777216 bytes" "check of a file too large" \
+    "$xsvf" check "$work/large.xsvf"
+cp "$work/small.xsvf" "$work/locked.xsvf"
+chmod 000 "$work/locked.xsvf"
+if [ "$(id -u)" != 0 ]; then
+    expect_failure 66 "cannot read $work/locked.xsvf: Permission denied" "check without permission" \
+        "$xsvf" check "$work/locked.xsvf"
+elif command -v runuser >/dev/null && runuser -u nobody -- "$xsvf" check @pci >/dev/null 2>&1; then
+    chmod 755 "$work"
+    expect_failure 66 "cannot read $work/locked.xsvf: Permission denied" "check without permission" \
+        runuser -u nobody -- "$xsvf" check "$work/locked.xsvf"
+else
+    echo "skipped: check without permission (root, and no user without it)"
+fi
+
+# A card that cannot be mapped leaves no trace file, and one that was there as it was.
+"$xsvf" play @pci --target sim --fault map-fails --trace "$work/none.trace" >/dev/null 2>"$work/err"
+expect_status 69 $? "no card: status"
+if [ ! -e "$work/none.trace" ]; then ok; else bad "no card: a trace file was left"; fi
+echo "an earlier trace" >"$work/old.trace"
+"$xsvf" play @pci --target sim --fault map-fails --trace "$work/old.trace" >/dev/null 2>&1
+expect_status 69 $? "no card, earlier trace: status"
+if [ "$(cat "$work/old.trace")" = "an earlier trace" ]; then ok; else bad "no card: an earlier trace was changed"; fi
+expect_failure 73 "cannot write $work/dir.xsvf/no/t: No such file or directory" "a trace that cannot be created" \
+    "$xsvf" play "$work/small.xsvf" --trace "$work/dir.xsvf/no/t"
+
+# On a terminal the percent is that of the stream being played: 100 at its end, never more.
+percents() { # FILE: the percents that play shows on a terminal, one per line
+    script -qec "'$xsvf' play '$1' >/dev/null" /dev/null | tr '\r' '\n' | sed -n 's/^ *\([0-9]*\) %$/\1/p'
+}
+if command -v script >/dev/null; then
+    head -c 5120 /dev/zero | tr '\0' '\7' >"$work/5k.xsvf"
+    head -c 1048576 /dev/zero | tr '\0' '\7' >"$work/1m.xsvf"
+    for f in 5k 1m; do
+        percents "$work/$f.xsvf" >"$work/percents"
+        if [ "$(wc -l <"$work/percents")" = 100 ] && [ "$(tail -n 1 "$work/percents")" = 100 ]; then ok
+        else bad "progress of the $f file: $(tr '\n' ' ' <"$work/percents" | tail -c 60)"; fi
+    done
+else
+    echo "skipped: progress on a terminal (no script command)"
+fi
 
 echo "xsvf tool: $passed passed, $failed failed"
 [ "$failed" = 0 ]

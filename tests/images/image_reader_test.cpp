@@ -90,27 +90,87 @@ TEST_F(ImageReaderTest, FirstPercentAtByte5041AndEveryPercentInOrder)
     EXPECT_EQ(LastPercent, 100);
 }
 
-TEST_F(ImageReaderTest, PercentIsMeasuredAgainstTheFixedProgramLength)
+TEST_F(ImageReaderTest, PercentIsMeasuredAgainstTheSelectedProgramsLength)
 {
-    // A shorter selection still counts in IMAGE_LENGTH units: 5041 bytes make 1 percent.
+    // 6000 bytes: 1 percent at byte 60, 100 at the last byte, never more.
     start(program.data(), 6000, PAGE_A);
-    for (int i = 0; i < 5041; ++i) {
+    for (int i = 0; i < 59; ++i) {
         next();
     }
+    EXPECT_TRUE(RecordedMessages.empty());
+    next();
     ASSERT_EQ(RecordedMessages.size(), 2u);
     EXPECT_EQ(RecordedMessages[0].text, "1 %");
+    for (int i = 60; i < 6000 + 10; ++i) {
+        next();
+    }
+    EXPECT_EQ(RecordedMessages.size(), 200u);
+    EXPECT_EQ(RecordedMessages.back().wparam, 100u);
+
+    // A program shorter than 100 bytes skips percents; one byte is all of it.
+    const std::uint8_t one[1] = {0};
+    start(one, 1, PAGE_A);
+    next();
+    ASSERT_EQ(RecordedMessages.size(), 2u);
+    EXPECT_EQ(RecordedMessages[0].text, "100 %");
+
+    // A program of 45 MB still counts exactly: 100 times its index overflows 32 bits.
+    const std::vector<std::uint8_t> big(45u << 20);
+    start(big.data(), static_cast<std::uint32_t>(big.size()), PAGE_A);
+    ImageReadIndex = static_cast<std::uint32_t>(big.size()) - 2;
+    next();
+    ASSERT_EQ(RecordedMessages.size(), 2u);
+    EXPECT_EQ(RecordedMessages[0].text, "99 %");
+}
+
+TEST_F(ImageReaderTest, EveryRiseOfThePercentIsShownAtItsByteForAnyLength)
+{
+    // The percent shown after each byte is index * 100 / length, sent exactly when it rises
+    // above LastPercent, also when a caller sets LastPercent between runs.
+    for (const std::uint32_t length : {1u, 7u, 99u, 100u, 101u, 333u, 6000u, 100000u}) {
+        for (const std::int32_t last : {0, -5, 37, 100, 1000}) {
+            start(program.data(), length, PAGE_A);
+            LastPercent = last;
+            std::int32_t shown = last;
+            std::size_t messages = 0;
+            for (std::uint32_t i = 1; i <= length; ++i) {
+                next();
+                const auto percent = static_cast<std::int32_t>(std::uint64_t{i} * 100u / length);
+                if (percent > shown) {
+                    shown = percent;
+                    messages += 2;
+                    ASSERT_EQ(RecordedMessages.size(), messages) << length << " " << last << " byte " << i;
+                    EXPECT_EQ(RecordedMessages.back().wparam, static_cast<std::uintptr_t>(percent));
+                }
+                ASSERT_EQ(RecordedMessages.size(), messages) << length << " " << last << " byte " << i;
+            }
+            EXPECT_EQ(LastPercent, shown);
+        }
+    }
 }
 
 TEST_F(ImageReaderTest, NeverReadsPastTheSelectedProgram)
 {
     const std::uint8_t tiny[2] = {0x12, 0x34};
     start(tiny, 2, PAGE_A);
+    // Looking ahead neither delivers a byte nor moves the progress.
+    EXPECT_EQ(image_bytes_left(), 2u);
+    EXPECT_EQ(image_peek_byte(0), 0x12);
+    EXPECT_EQ(image_peek_byte(1), 0x34);
+    EXPECT_EQ(image_peek_byte(2), IMAGE_PAST_END_BYTE);
+    EXPECT_EQ(ImageReadIndex, 0u);
     EXPECT_EQ(next(), 0x12);
+    EXPECT_EQ(image_bytes_left(), 1u);
+    EXPECT_EQ(image_peek_byte(0), 0x34);
+    EXPECT_EQ(image_peek_byte(1), IMAGE_PAST_END_BYTE);
     EXPECT_EQ(next(), 0x34);
+    ASSERT_EQ(RecordedMessages.size(), 4u); // 50 % and 100 %
     for (int i = 0; i < 10; ++i) {
         EXPECT_EQ(next(), IMAGE_PAST_END_BYTE);
     }
     EXPECT_EQ(ImageReadIndex, 2u);
+    EXPECT_EQ(image_bytes_left(), 0u);
+    EXPECT_EQ(RecordedMessages.size(), 4u); // nothing more past the end
 }
 
 TEST_F(ImageReaderTest, ASecondRunStartsAgainAndReportsOnlyToItsPage)

@@ -1,19 +1,18 @@
 // The two embedded programs: layout in the executable, command table, outline, what the two
-// have in common and where they differ, their data against the device definition, digests,
-// and the generator reproducing them.
+// have in common and where they differ, and their data against the device definition.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <map>
+#include <span>
 #include <string>
 #include <vector>
 
-#include "devtools/imagegen/program_generator.h"
-#include "devtools/imagegen/sha256.h"
+#include "devtools/xsvf/stream_walk.h"
 #include "images/image_source.h"
 #include "sim/device_definition.h"
-#include "tests/images/program_walk.h"
+#include "xsvf/commands.h"
 
 namespace {
 
@@ -26,9 +25,57 @@ struct Program {
 const Program PROGRAMS[] = {{CARD_MODEL_PCI, PciImage, "pci.xsvf"},
                             {CARD_MODEL_CARDBUS, CardBusImage, "cardbus.xsvf"}};
 
+using Bytes = std::vector<std::uint8_t>;
+
+// A program walked by the developer tool's walker, which stops where the player stops.
+struct WalkedProgram {
+    std::span<const std::uint8_t> bytes;
+    std::vector<WalkedCommand> commands;
+    bool clean = false; // ends with XCOMPLETE as its last byte
+    std::string error;
+};
+
 WalkedProgram walk(const std::uint8_t* bytes)
 {
-    return walk_program(bytes, IMAGE_LENGTH);
+    WalkedProgram w;
+    w.bytes = {bytes, IMAGE_LENGTH};
+    const WalkedStream s = xsvf_walk_all(w.bytes);
+    w.commands = s.commands;
+    w.clean = s.result.ok && s.result.trailing == 0;
+    w.error = s.result.error;
+    return w;
+}
+
+// The n-th vector operand of a command: XSIR's instruction, XTDOMASK's mask, XSDRTDO's TDI
+// (0) and expected TDO (1).
+Bytes operand(const WalkedProgram& w, const WalkedCommand& c, std::size_t n)
+{
+    return n < c.vectors.size() ? xsvf_vector_bytes(w.bytes, c.vectors[n]) : Bytes{};
+}
+
+// Short text of a command: "XRUNTEST 14000", "XSIR", "XSDRSIZE 16", "XTDOMASK",
+// "XSDRTDO 2048", "XSTATE 1", "XREPEAT 0", "XCOMPLETE".
+std::string command_text(const WalkedCommand& c)
+{
+    const std::string name = player_command_name(c.opcode);
+    switch (c.opcode) {
+    case XRUNTEST:
+    case XREPEAT:
+    case XSDRSIZE:
+    case XSTATE:
+        return name + " " + std::to_string(c.value);
+    case XSDRTDO:
+        return name + " " + std::to_string(c.shift_bits);
+    default:
+        return name;
+    }
+}
+
+// Bit i (the i-th bit shifted) of a big-endian vector.
+int vector_bit(const Bytes& v, std::uint32_t i)
+{
+    const std::size_t byte = v.size() - 1 - i / 8;
+    return (v[byte] >> (i % 8)) & 1;
 }
 
 std::vector<std::string> texts(const WalkedProgram& w, std::size_t from, std::size_t to)
@@ -83,8 +130,8 @@ TEST(ProgramLayout, CommandTableCountsAndOperands)
             } else if (c.opcode == XSDRSIZE) {
                 ++sizes[c.value];
             } else if (c.opcode == XSIR) {
-                EXPECT_EQ(c.sir_length, 8);
-                EXPECT_EQ(c.a.size(), 1u);
+                EXPECT_EQ(c.value, 8u);
+                EXPECT_EQ(operand(w, c, 0).size(), 1u);
             } else if (c.opcode == XTDOMASK) {
                 ASSERT_GT(i, 0u);
                 EXPECT_EQ(w.commands[i - 1].opcode, XSDRSIZE) << "at command " << i;
@@ -206,7 +253,7 @@ TEST(ProgramLayout, IdentityIsCheckedBeforeAnyErase)
         for (std::size_t i = 0; i < w.commands.size(); ++i) {
             const WalkedCommand& c = w.commands[i];
             if (c.opcode == XSIR) {
-                instruction = c.a[0];
+                instruction = operand(w, c, 0)[0];
                 if (instruction == DEVICE_ERASE && first_erase == 0) {
                     first_erase = i;
                 }
@@ -214,9 +261,9 @@ TEST(ProgramLayout, IdentityIsCheckedBeforeAnyErase)
             if (c.opcode == XSDRTDO && first_scan == 0) {
                 first_scan = i;
                 EXPECT_EQ(instruction, DEVICE_IDCODE);
-                EXPECT_EQ(c.bits, 32u);
-                EXPECT_EQ(vector_value(c.b), device_idcode(p.model));
-                EXPECT_EQ(vector_value(w.commands[i - 1].a), DEVICE_IDCODE_MASK);
+                EXPECT_EQ(c.shift_bits, 32u);
+                EXPECT_EQ(vector_value(operand(w, c, 1)), device_idcode(p.model));
+                EXPECT_EQ(vector_value(operand(w, w.commands[i - 1], 0)), DEVICE_IDCODE_MASK);
             }
         }
         EXPECT_GT(first_scan, 0u);
@@ -241,13 +288,13 @@ TEST(ProgramLayout, ProgramsDifferOnlyInConfigurationAndIdentityData)
                 << command_text(x) << " at command " << i;
             continue;
         }
-        if (x.a != y.a) {
+        if (operand(a, x, 0) != operand(b, y, 0)) {
             ++tdi_differs;
-            EXPECT_EQ(x.bits, DEVICE_ROW_BITS) << "TDI differs at command " << i;
+            EXPECT_EQ(x.shift_bits, DEVICE_ROW_BITS) << "TDI differs at command " << i;
         }
-        if (x.b != y.b) {
+        if (operand(a, x, 1) != operand(b, y, 1)) {
             ++tdo_differs;
-            EXPECT_TRUE(x.bits == 32 || x.bits >= 3968) << "expected TDO differs at command " << i;
+            EXPECT_TRUE(x.shift_bits == 32 || x.shift_bits >= 3968) << "expected TDO differs at command " << i;
         }
     }
     EXPECT_EQ(tdi_differs, 382);      // every row
@@ -265,78 +312,31 @@ TEST(ProgramLayout, RowsAndReadBacksCarryTheModelsConfigurationBitForBit)
         std::uint32_t bad = 0;
         for (const WalkedCommand& c : w.commands) {
             if (c.opcode == XSIR) {
-                instruction = c.a[0];
+                instruction = operand(w, c, 0)[0];
             }
             if (c.opcode != XSDRTDO) {
                 continue;
             }
+            const Bytes tdi = operand(w, c, 0);
+            const Bytes tdo = operand(w, c, 1);
             if (instruction == DEVICE_LOAD) {
-                for (std::uint32_t i = 0; i < c.bits; ++i) {
-                    bad += vector_bit(c.a, i) != device_configuration_bit(p.model, row * DEVICE_ROW_BITS + i);
+                for (std::uint32_t i = 0; i < c.shift_bits; ++i) {
+                    bad += vector_bit(tdi, i) != device_configuration_bit(p.model, row * DEVICE_ROW_BITS + i);
                 }
                 ++row;
             } else if (instruction == DEVICE_READ) {
                 // The reads follow each other through the memory with no gap and no overlap.
-                for (std::uint32_t i = 0; i < c.bits; ++i) {
-                    bad += vector_bit(c.b, i) != device_configuration_bit(p.model, read_bits + i);
-                    bad += vector_bit(c.a, i) != 0;
+                for (std::uint32_t i = 0; i < c.shift_bits; ++i) {
+                    bad += vector_bit(tdo, i) != device_configuration_bit(p.model, read_bits + i);
+                    bad += vector_bit(tdi, i) != 0;
                 }
-                read_bits += c.bits;
+                read_bits += c.shift_bits;
             }
         }
         EXPECT_EQ(bad, 0u);
         EXPECT_EQ(row, DEVICE_ROWS);
         EXPECT_EQ(read_bits, DEVICE_MEMORY_BITS);
     }
-}
-
-std::map<std::string, std::string> recorded_digests()
-{
-    std::map<std::string, std::string> sums;
-    std::FILE* f = std::fopen(MOLA_IMAGES_DIR "/SHA256SUMS", "r");
-    if (f == nullptr) {
-        return sums;
-    }
-    char hex[65] = {};
-    char name[64] = {};
-    while (std::fscanf(f, "%64s %63s", hex, name) == 2) {
-        sums[name] = hex;
-    }
-    std::fclose(f);
-    return sums;
-}
-
-TEST(ProgramDigest, EmbeddedBytesMatchTheRecordedDigests)
-{
-    const std::map<std::string, std::string> sums = recorded_digests();
-    ASSERT_EQ(sums.size(), 2u);
-    for (const Program& p : PROGRAMS) {
-        EXPECT_EQ(sha256_hex(p.bytes, IMAGE_LENGTH), sums.at(p.file)) << p.file;
-    }
-}
-
-TEST(ProgramDigest, GeneratorReproducesTheEmbeddedPrograms)
-{
-    for (const Program& p : PROGRAMS) {
-        SCOPED_TRACE(p.file);
-        std::vector<std::uint8_t> generated;
-        imagegen_program(p.model, &generated);
-        ASSERT_EQ(generated.size(), IMAGE_LENGTH);
-        EXPECT_TRUE(std::equal(generated.begin(), generated.end(), p.bytes));
-    }
-}
-
-TEST(ProgramDigest, Sha256KnownAnswers)
-{
-    auto hex = [](const std::string& s) {
-        return sha256_hex(reinterpret_cast<const std::uint8_t*>(s.data()), s.size());
-    };
-    EXPECT_EQ(hex(""), "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
-    EXPECT_EQ(hex("abc"), "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
-    // 56 bytes: the length no longer fits the last block.
-    EXPECT_EQ(hex("abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq"),
-              "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1");
-    EXPECT_EQ(hex(std::string(1000000, 'a')), "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0");
 }
 
 } // namespace

@@ -7,12 +7,13 @@
 #include "images/image_source.h"
 #include "card/driver.h"
 #include "card/port.h"
+#include "devtools/xsvf/stream_walk.h"
 #include "sim/recording_target.h"
 #include "sim/sim_card.h"
 #include "sim/sim_clock.h"
 #include "sim/sim_platform.h"
 #include "sim/ui_recording.h"
-#include "tests/images/program_walk.h"
+#include "xsvf/commands.h"
 #include "xsvf/player.h"
 #include "xsvf/update.h"
 
@@ -126,20 +127,20 @@ TEST_F(UpdateTest, EveryCardFaultEndsInFailure)
 TEST_F(UpdateTest, ARunTestTimeCutShortLeavesARowUnprogrammedAndTheCheckAfterProgrammingFails)
 {
     std::vector<std::uint8_t> program(PciImage, PciImage + IMAGE_LENGTH);
-    const WalkedProgram w = walk_program(program.data(), IMAGE_LENGTH);
-    ASSERT_TRUE(w.clean);
+    const WalkedStream w = xsvf_walk_all(program);
+    ASSERT_TRUE(w.result.ok && w.result.trailing == 0) << w.result.error;
     int found = 0;
     std::uint32_t check_end = 0; // end of the address check that follows the last row
     bool rows_done = false;
     for (const WalkedCommand& c : w.commands) {
-        if (c.opcode == 4 && c.value == DEVICE_PROGRAM_US && ++found == 11) {
+        if (c.opcode == XRUNTEST && c.value == DEVICE_PROGRAM_US && ++found == 11) {
             // Row 10's program wait cut from 14000 to 13000 us: a 13 ms sleep.
             program[c.offset + 3] = static_cast<std::uint8_t>((13000 >> 8) & 0xFF);
             program[c.offset + 4] = static_cast<std::uint8_t>(13000 & 0xFF);
         }
-        if (c.opcode == 9 && c.bits == DEVICE_ROW_BITS) {
+        if (c.opcode == XSDRTDO && c.shift_bits == DEVICE_ROW_BITS) {
             rows_done = true;
-        } else if (c.opcode == 9 && rows_done && check_end == 0 && found == static_cast<int>(DEVICE_ROWS)) {
+        } else if (c.opcode == XSDRTDO && rows_done && check_end == 0 && found == static_cast<int>(DEVICE_ROWS)) {
             check_end = c.offset + c.size;
         }
     }

@@ -82,7 +82,26 @@ TEST_F(TapTest, EveryMoveClocksItsTmsSequenceAndLogsItsSteps)
         EXPECT_EQ(tms(), m.tms) << trace;
         EXPECT_EQ(log, log_of(m.steps)) << trace;
         EXPECT_EQ(state, m.to) << trace;
+        EXPECT_EQ(tap_can_reach(m.from, m.to), m.result == ErrNone) << trace;
     }
+}
+
+TEST_F(TapTest, CanReachAnswersForTapGotoOnEveryPairOfCodes)
+{
+    rec.store = false;
+    LogLevel = -1;
+    int refused = 0;
+    for (unsigned from = 0; from < 256; ++from) {
+        for (unsigned to = 0; to < 256; ++to) {
+            TapState state = static_cast<TapState>(from);
+            const bool reached = tap_goto(state, static_cast<TapState>(to)) == ErrNone;
+            ASSERT_EQ(tap_can_reach(static_cast<TapState>(from), static_cast<TapState>(to)), reached)
+                << from << " to " << to;
+            EXPECT_EQ(state, to); // the target is recorded either way
+            refused += reached ? 0 : 1;
+        }
+    }
+    EXPECT_GT(refused, 0);
 }
 
 TEST_F(TapTest, BelowLevelThreeTheSameMovesPrintNothing)

@@ -109,6 +109,15 @@ inline Bytes program(std::initializer_list<Bytes> commands)
     b.push_back(XCOMPLETE);
     return b;
 }
+// Every command kind, ending in XCOMPLETE; passes with TDO held at 0.
+inline Bytes every_command_program()
+{
+    return program({xrepeat(1), xruntest(5), xendir(0), xenddr(0), xstate(1), xsir(8, {0x12}), xsdrsize(16),
+                    xtdomask({0xFF, 0xFF}), xsdrtdo({0, 0}, {0, 0}), xsdr({0x12, 0x34}),
+                    xsetsdrmasks({0, 1}, {0, 0xF0}), xsdrinc({0, 0x0F}, 2, {0x0A, 0x05}), xsdrb({1, 2}),
+                    xsdrc({3, 4}), xsdre({5, 6}), xsdrtdob({1, 2}, {0, 0}), xsdrtdoc({3, 4}, {0, 0}),
+                    xsdrtdoe({5, 6}, {0, 0})});
+}
 // The same, without the closing XCOMPLETE.
 inline Bytes unterminated(std::initializer_list<Bytes> commands)
 {
