@@ -51,6 +51,9 @@ configure "$out/native"
 cmake --build "$out/native" -j "$jobs"
 ctest --test-dir "$out/native" -j "$jobs" --output-on-failure
 
+stage "remote-bitbang end to end: figures of the native run (xsvf play against xsvf serve)"
+cat "$out/native/tests/rbb_end_to_end.txt"
+
 stage "sanitizer build (ASan + UBSan) and unit tests"
 configure "$out/sanitize" -DCMAKE_BUILD_TYPE=Debug -DMOLA_SANITIZE=ON
 cmake --build "$out/sanitize" -j "$jobs"
