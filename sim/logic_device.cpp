@@ -30,6 +30,11 @@ constexpr S NEXT_STATE[16][2] = {
     {S::RunTestIdle, S::SelectDr},       // UpdateIr
 };
 
+constexpr const char* STATE_NAMES[16] = {
+    "RESET",   "IDLE",    "DRSELECT", "DRCAPTURE", "DRSHIFT", "DREXIT1", "DRPAUSE", "DREXIT2",
+    "DRUPDATE", "IRSELECT", "IRCAPTURE", "IRSHIFT", "IREXIT1", "IRPAUSE", "IREXIT2", "IRUPDATE",
+};
+
 enum class Reg : std::uint8_t { Bypass, Idcode, Status, Address, Row, Read };
 
 Reg selected_register(std::uint8_t ir)
@@ -145,7 +150,7 @@ void logic_rising_edge(LogicDevice* d, int tms, int tdi, std::uint64_t now_ns)
         break;
     default: break;
     }
-    const S to = NEXT_STATE[static_cast<int>(from)][tms ? 1 : 0];
+    const S to = logic_tap_next(from, tms);
     if (from == S::RunTestIdle && to != S::RunTestIdle) {
         logic_leave_run_test(d, now_ns);
     } else if (to == S::RunTestIdle && from != S::RunTestIdle) {
@@ -156,6 +161,16 @@ void logic_rising_edge(LogicDevice* d, int tms, int tdi, std::uint64_t now_ns)
         d->address_pending = false;
     }
     d->state = to;
+}
+
+LogicTapState logic_tap_next(LogicTapState from, int tms)
+{
+    return NEXT_STATE[static_cast<int>(from) & 15][tms ? 1 : 0];
+}
+
+const char* logic_tap_state_name(LogicTapState state)
+{
+    return STATE_NAMES[static_cast<int>(state) & 15];
 }
 
 void logic_falling_edge(LogicDevice* d)

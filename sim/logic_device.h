@@ -16,6 +16,12 @@ enum class LogicTapState : std::uint8_t {
     SelectIr, CaptureIr, ShiftIr, Exit1Ir, PauseIr, Exit2Ir, UpdateIr,
 };
 
+// The state the TAP controller moves to from `from` on a rising TCK edge with TMS at `tms`.
+LogicTapState logic_tap_next(LogicTapState from, int tms);
+// The state's name as SVF spells it: RESET, IDLE, DRSELECT, DRCAPTURE, DRSHIFT, DREXIT1,
+// DRPAUSE, DREXIT2, DRUPDATE, and the same with IR.
+const char* logic_tap_state_name(LogicTapState state);
+
 enum class LogicMode : std::uint8_t { Off, Program, Verify };
 
 // What the device has done, for tests and tools.

@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Installs what building and testing need on a fresh Debian 12 machine.
-# Usage: tools/install-deps.sh [native|windows|all]   (default: all)
+# Usage: tools/install-deps.sh [native|windows|all|emulator]   (default: all)
+#   emulator: only the user-mode emulator that runs 32-bit programs on kernels that run no
+#   32-bit code (tools/enable-i386.sh asks for it where it is needed).
 # Skips apt entirely when everything is already there.
 set -euo pipefail
 what=${1:-all}
@@ -10,10 +12,22 @@ have() { command -v "$1" >/dev/null 2>&1; }
 pkg_installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "install ok installed"; }
 
 native_pkgs=(cmake ninja-build g++ libgtest-dev clang libclang-rt-14-dev)
-windows_pkgs=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine64 wine32:i386 fonts-wine xvfb xauth imagemagick)
+# x11-utils: xwininfo finds the sheet's X window for screenshots of that window alone.
+windows_pkgs=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine64 wine32:i386 fonts-wine xvfb xauth imagemagick
+              x11-utils)
+emulator_pkgs=(qemu-user-static)
 
-for p in "${native_pkgs[@]}"; do pkg_installed "$p" || need+=("$p"); done
-if [ "$what" != native ]; then
+case $what in
+native | windows | all | emulator) ;;
+*) echo "usage: install-deps.sh [native|windows|all|emulator]" >&2; exit 2 ;;
+esac
+
+if [ "$what" = emulator ]; then
+  for p in "${emulator_pkgs[@]}"; do pkg_installed "$p" || need+=("$p"); done
+else
+  for p in "${native_pkgs[@]}"; do pkg_installed "$p" || need+=("$p"); done
+fi
+if [ "$what" = windows ] || [ "$what" = all ]; then
   for p in "${windows_pkgs[@]}"; do pkg_installed "$p" || need+=("$p"); done
 fi
 
@@ -24,7 +38,7 @@ fi
 SUDO=""
 [ "$(id -u)" -eq 0 ] || SUDO=sudo
 echo "installing: ${need[*]}" >&2
-if [ "$what" != native ] && ! dpkg --print-foreign-architectures | grep -qx i386; then
+if [ "$what" != native ] && [ "$what" != emulator ] && ! dpkg --print-foreign-architectures | grep -qx i386; then
   $SUDO dpkg --add-architecture i386
 fi
 $SUDO apt-get -o DPkg::Lock::Timeout=600 update -q >&2

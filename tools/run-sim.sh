@@ -4,84 +4,98 @@
 #   with cards. The simulation is configured by the MOLA_SIM_* variables (see README.md).
 #   With no display (or --headless): runs it under Xvfb, updates each simulated card with its
 #   own interface's program (PCI on a PCI card, CardBus on a CardBus card), prints each
-#   page's status text, saves a screenshot of each finished page and names the files.
-# Installs what it needs and builds the x86-64 Windows tree when it is missing (32-bit
-# programs cannot run on every machine, 64-bit ones can).
-# Usage: tools/run-sim.sh [--headless] [SCREENSHOT_PREFIX]   (default out/run-sim/sheet)
+#   page's status text, saves a screenshot of the sheet's window after each update and names
+#   the files.
+# Installs what it needs and builds the x86-64 Windows tree when it is missing: 64-bit
+# programs run at full speed on every machine, 32-bit ones only where the kernel runs 32-bit
+# code or through an emulator (tools/test-all.sh runs the same job on the 32-bit product).
+# Usage: tools/run-sim.sh [--headless] [--build DIR] [SCREENSHOT_PREFIX]
+#   --build DIR        use this Windows build tree (either width) as it is
+#   SCREENSHOT_PREFIX  default out/run-sim/sheet; files are PREFIX-cardN.png
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 out=${MOLA_OUT:-$root/out}
-build=$out/win64
+usage="usage: run-sim.sh [--headless] [--build DIR] [SCREENSHOT_PREFIX]"
+args=("$@")
 
 headless=0
-if [ "${1:-}" = "--headless" ]; then
-    headless=1
-    shift
-fi
+build=""
+while [ $# -gt 0 ]; do
+    case $1 in
+    --headless) headless=1; shift ;;
+    --build) build=${2:?$usage}; shift 2 ;;
+    -*) echo "$usage" >&2; exit 2 ;;
+    *) break ;;
+    esac
+done
+[ $# -le 1 ] || { echo "$usage" >&2; exit 2; }
 [ -n "${DISPLAY:-}" ] || headless=1
 shot_prefix=${1:-$out/run-sim/sheet}
-
-"$root/tools/install-deps.sh" all
-
-if [ ! -f "$build/build.ninja" ]; then
-    cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
-        -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-x86_64-w64-mingw32.cmake" >"$out/win64.configure.log" 2>&1 ||
-        { cat "$out/win64.configure.log"; exit 1; }
-fi
-cmake --build "$build" --target MolaFlashSim sim_demo >/dev/null
-
-wine64=/usr/lib/wine/wine64
-wineserver=/usr/lib/wine/wineserver
-export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 export WINEPREFIX=$out/wineprefix
-"$root/tools/wine-prefix.sh" "$WINEPREFIX"
+
+. "$root/tools/wine-env.sh"
+. "$root/tools/sheet-shots.sh"
+
+if [ -z "${MOLA_RUN_SIM_SESSION:-}" ]; then
+    mkdir -p "$out"
+    "$root/tools/install-deps.sh" all
+    if [ -z "$build" ]; then
+        build=$out/win64
+        if [ ! -f "$build/build.ninja" ]; then
+            cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+                -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-x86_64-w64-mingw32.cmake" >"$out/win64.configure.log" 2>&1 ||
+                { cat "$out/win64.configure.log"; exit 1; }
+        fi
+        cmake --build "$build" --target MolaFlashSim sim_demo >"$out/win64.build.log" 2>&1 ||
+            { cat "$out/win64.build.log"; exit 1; }
+    fi
+    if [ "${MOLA_WINE_SESSION:-}" != "$WINEPREFIX" ]; then
+        "$root/tools/wine-prefix.sh" "$WINEPREFIX"
+    fi
+fi
+build=$(cd "${build:-$out/win64}" && pwd)
+app=$build/app/MolaFlashSim.exe
+driver=$build/tools/sim_demo/sim_demo.exe
+for f in "$app" "$driver"; do
+    [ -f "$f" ] || { echo "missing $f: build the Windows tree first" >&2; exit 2; }
+done
 
 if [ $headless -eq 0 ]; then
     echo "MolaFlashSim.exe on display $DISPLAY (close the sheet to end)"
     set +e
-    "$wine64" "$build/app/MolaFlashSim.exe"
+    "$(wine_for "$app")" "$app"
     rc=$?
     "$wineserver" -w
     echo "exit code $rc"
     exit $rc
 fi
 
-# Headless: a person is not watching, so simulated time need not pass for real unless asked.
+# Headless: one Xvfb display and one Wine server for the whole job, which ends within
+# MOLA_SIM_TIMEOUT seconds (default 900).
+if [ "${MOLA_WINE_SESSION:-}" != "$WINEPREFIX" ]; then
+    MOLA_RUN_SIM_SESSION=1 exec "$root/tools/wine-session.sh" "$0" --headless --build "$build" "${args[@]}"
+fi
+
+# A person is not watching, so simulated time need not pass for real unless asked.
 export MOLA_SIM_CLOCK=${MOLA_SIM_CLOCK:-virtual}
 mkdir -p "$(dirname "$shot_prefix")"
+rm -f "$shot_prefix"-card*.png
 sync=$(mktemp -d)
 trap 'rm -rf "$sync"' EXIT
 log=$sync/driver.log
+: >"$log"
 
-# Inside the Xvfb session: the driver updates every card and shows each page in turn,
-# waiting for a file that says the screenshot of that page has been taken.
-session='
-sync=$1 build=$2 prefix=$3 log=$4 wine64=$5 wineserver=$6
-"$wine64" "$build/tools/sim_demo/sim_demo.exe" "Z:${build//\//\\}\\app" "Z:${sync//\//\\}" >"$log" 2>&1 &
-driver=$!
-shown=0
-while kill -0 "$driver" 2>/dev/null; do
-    n=$(tr -d "\r" <"$log" | sed -n "s/^SHOT \([0-9]*\)$/\1/p" | tail -n 1)
-    if [ -n "$n" ] && [ "$n" != "$shown" ]; then
-        sleep 0.5 # let the page paint
-        import -window root "$prefix-card$n.png"
-        touch "$sync/shot-$n.done"
-        shown=$n
-    fi
-    sleep 0.2
-done
-wait "$driver"
-rc=$?
-"$wineserver" -k
-exit $rc
-'
-
+# The demonstration updates every card and shows each page in turn, printing "SHOT N" and waiting
+# for SYNC/shot-N.done, so that the picture of page N is taken while it shows.
 set +e
-xvfb-run -a -s "-screen 0 1024x768x24 -nolisten tcp" bash -c "$session" _ \
-    "$sync" "$build" "$shot_prefix" "$log" "$wine64" "$wineserver"
+timeout -k 10 "${MOLA_SIM_TIMEOUT:-900}" "$(wine_for "$driver")" "$driver" "$(win_path "$build/app")" "$(win_path "$sync")" >"$log" 2>"$sync/driver.err" &
+pid=$!
+serve_shots "$log" "$sync" "$shot_prefix-card" "$pid"
+wait "$pid"
 rc=$?
 set -e
-tr -d '\r' <"$log" | grep -v '^SHOT '
+tr -d '\r' <"$log" | grep -v '^SHOT ' || true
+[ $rc -eq 0 ] || tail -n 5 "$sync/driver.err" >&2
 for f in "$shot_prefix"-card*.png; do
     [ -f "$f" ] && echo "screenshot: $f"
 done

@@ -1,22 +1,45 @@
 #!/usr/bin/env bash
-# Runs the whole test suite on a fresh Debian 12 machine, installing what it needs:
+# Runs the whole test suite on a fresh Debian 12 machine, installing what it needs and making
+# 32-bit programs run (tools/enable-i386.sh):
 #   1. native build (gcc) and its unit tests;
-#   2. the same under AddressSanitizer and UndefinedBehaviorSanitizer;
-#   2a. the libFuzzer targets (clang), each run for a fixed number of executions;
-#   3. the 32-bit Windows cross build (the product), warnings as errors; its unit tests run
-#      under Wine when this machine can run 32-bit programs;
-#   4. the 64-bit Windows cross build, its unit tests under Wine, and the GUI tests that drive
-#      MolaFlashSim.exe's real window under Wine and Xvfb.
-# Build trees go to out/ (or $MOLA_OUT). Exits nonzero on the first failing stage.
+#   2. the same under AddressSanitizer and UndefinedBehaviorSanitizer, and the libFuzzer
+#      targets (clang), each run for a fixed number of executions;
+#   3. the x86-64 Windows cross build, its unit tests under Wine, and every GUI scenario that
+#      drives MolaFlashSim.exe's real window under Wine and Xvfb;
+#   4. the i686 Windows cross build (the product), warnings as errors, run under wine32:
+#      unit tests, the player's record size, GUI scenarios, the main job (tools/test-i686.sh);
+#   5. the main job as the README gives it, into a new, empty output folder, and a check of
+#      what it printed.
+# Build trees go to out/ (or $MOLA_OUT). Exits nonzero on the first failing stage; ends with
+# a closing note of the figures and each stage's wall time.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 out=${MOLA_OUT:-$root/out}
 jobs=$(nproc)
 cd "$root"
+mkdir -p "$out"
 
 "$root/tools/install-deps.sh" all
+# Before any Wine prefix is made, so that the one prefix has its 32-bit half from the start.
+"$root/tools/enable-i386.sh"
 
-stage() { printf '\n=== %s ===\n' "$*"; }
+names=()
+times=()
+current=""
+started=0
+stage() {
+    end_stage
+    current=$*
+    started=$(date +%s)
+    printf '\n=== %s ===\n' "$current"
+}
+end_stage() {
+    if [ -n "$current" ]; then
+        names+=("$current")
+        times+=($(($(date +%s) - started)))
+    fi
+    current=""
+}
 
 configure() { # dir, extra args...
     local dir=$1; shift
@@ -24,12 +47,13 @@ configure() { # dir, extra args...
         { cat "$dir.configure.log"; return 1; }
 }
 
-mkdir -p "$out"
-
 stage "native build and unit tests"
 configure "$out/native"
 cmake --build "$out/native" -j "$jobs"
 ctest --test-dir "$out/native" -j "$jobs" --output-on-failure
+
+stage "remote-bitbang end to end: figures of the native run (xsvf play against xsvf serve)"
+cat "$out/native/tests/rbb_end_to_end.txt"
 
 stage "sanitizer build (ASan + UBSan) and unit tests"
 configure "$out/sanitize" -DCMAKE_BUILD_TYPE=Debug -DMOLA_SANITIZE=ON
@@ -50,30 +74,44 @@ for target in fuzz_play fuzz_walk_play; do
     grep -h '^Done' "$out/fuzz/smoke-$target/fuzz.log" | sed "s/^/$target: /"
 done
 
-export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+. "$root/tools/wine-env.sh"
 export WINEPREFIX="$out/wineprefix"
-"$root/tools/wine-prefix.sh" "$WINEPREFIX"
 
-stage "Windows i686 cross build"
-configure "$out/win32" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-i686-w64-mingw32.cmake"
-cmake --build "$out/win32" -j "$jobs"
-# A 32-bit program can run only where the kernel runs 32-bit code (some sandboxes do not,
-# and wine then exits without running anything): run the tests only when a known program
-# really prints its test list.
-if wine "$out/win32/tests/card_tests.exe" --gtest_list_tests 2>/dev/null | grep -q DriverTest; then
-    ctest --test-dir "$out/win32" --output-on-failure
-else
-    echo "this machine cannot run 32-bit Windows programs: i686 unit tests built, not run"
-fi
-
-stage "Windows x86-64 cross build and unit tests under Wine"
+stage "Windows x86-64 cross build, unit tests and GUI scenarios under Wine"
 configure "$out/win64" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-x86_64-w64-mingw32.cmake"
 cmake --build "$out/win64" -j "$jobs"
-ctest --test-dir "$out/win64" --output-on-failure
+"$root/tools/wine-prefix.sh" "$WINEPREFIX"
+"$root/tools/wine-session.sh" "$root/tools/wine-unit-tests.sh" "$out/win64"
+"$root/tests/gui/run-gui-tests.sh" "$out/win64"
 
-if [ -x "$root/tests/gui/run-gui-tests.sh" ]; then
-    stage "GUI tests (MolaFlashSim under Wine and Xvfb)"
-    "$root/tests/gui/run-gui-tests.sh" "$out/win64"
-fi
+stage "Windows i686 cross build (the product) and its run under wine32"
+configure "$out/win32" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-i686-w64-mingw32.cmake"
+cmake --build "$out/win32" -j "$jobs"
+"$root/tools/test-i686.sh" "$out/win32" "$out/win64" | tee "$out/i686-stage.log"
 
-stage "all stages passed"
+stage "main job (tools/run-sim.sh) into a new, empty output folder"
+fresh=$(mktemp -d)
+set +e
+MOLA_OUT=$fresh "$root/tools/run-sim.sh" --headless >"$out/main-job.log" 2>&1
+rc=$?
+cat "$out/main-job.log"
+"$root/tools/check-main-job.sh" "$out/main-job.log" 2
+checked=$?
+set -e
+# The fresh folder holds a whole build tree and a Wine prefix: only the screenshots are kept.
+mkdir -p "$out/main-job"
+cp "$fresh"/run-sim/*.png "$out/main-job/" 2>/dev/null || true
+rm -rf "$fresh"
+[ $rc -eq 0 ] || { echo "the main job ended with exit code $rc"; exit 1; }
+[ $checked -eq 0 ] || exit 1
+end_stage
+
+printf '\n=== all stages passed ===\n'
+tr -d '\r' <"$out/i686-stage.log" | sed -n \
+    -e 's/^\([0-9]* of [0-9]* test executables passed.*\)/i686 unit tests under wine32: \1/p' \
+    -e 's/^    \(sizeof( SXsvfInfo ) = [0-9]* bytes\)$/i686 player: \1/p'
+echo "i686 GUI scenarios passed: $(sed -n 's/^ok    \([a-z0-9-]*\) (.*/\1/p' "$out/i686-stage.log" | tr '\n' ' ' | sed 's/ $//')"
+sed -n 's/^screenshot: \(.*card1.png\)$/i686 sheet after "Success": \1/p' "$out/i686-stage.log"
+for i in "${!names[@]}"; do
+    printf '%6d s  %s\n' "${times[$i]}" "${names[$i]}"
+done

@@ -17,7 +17,9 @@
 #include "app/resources/resource.h"
 
 // Time limits of the waits.
-constexpr DWORD START_TIMEOUT_MS = 20000;
+// A 32-bit tool under an emulator can take tens of seconds to show its window; the waits
+// poll, so a long limit costs nothing when the tool is quick.
+constexpr DWORD START_TIMEOUT_MS = 120000;
 constexpr DWORD UPDATE_TIMEOUT_MS = 120000;
 constexpr DWORD EXIT_TIMEOUT_MS = 20000;
 constexpr DWORD BOX_TIMEOUT_MS = 10000;
@@ -44,6 +46,10 @@ bool wait_for(DWORD timeout_ms, Condition condition)
         Sleep(20);
     }
 }
+
+// When MOLA_GUI_SYNC names a folder (the runner's), prints "SHOT label" and waits until
+// the runner has saved a picture of the sheet and written MOLA_GUI_SYNC\shot-label.done.
+void take_shot(const char* label);
 
 // ---- the tool's process ----
 using Settings = std::vector<std::pair<const char*, const char*>>;
@@ -99,7 +105,10 @@ bool responsive(HWND window, DWORD timeout_ms);
 // Starts the tool with the settings and returns its sheet, or nullptr (check failed).
 HWND start_sheet(const Settings& settings);
 HWND find_sheet();
+// The tabs' texts. When the tool's memory cannot be reached (an emulated 32-bit tool), one
+// empty text per tab, and TabTextsUnreadable is set.
 std::vector<std::string> tab_titles(HWND sheet);
+extern bool TabTextsUnreadable;
 // The middle of tab `index` (0-based) on the screen.
 POINT tab_point(HWND sheet, int index);
 int current_tab(HWND sheet);

@@ -1,8 +1,11 @@
-// The sheet, its tabs and pages, message boxes, and the end of the tool.
+// The sheet, its pages, message boxes, and the end of the tool.
 #include "devtools/sheet_driver/sheet_driver.h"
 
 #include <commctrl.h>
 #include <prsht.h>
+
+#include <cstdint>
+#include <cstdio>
 
 HWND find_sheet()
 {
@@ -24,114 +27,6 @@ HWND start_sheet(const Settings& settings)
         return nullptr;
     }
     return find_sheet();
-}
-
-namespace {
-
-// A block of memory in the tool's process, for messages that write through pointers.
-struct RemoteBlock {
-    HANDLE process = nullptr;
-    void* address = nullptr;
-
-    RemoteBlock(HWND window, std::size_t size)
-    {
-        DWORD pid = 0;
-        GetWindowThreadProcessId(window, &pid);
-        process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid);
-        if (process != nullptr) {
-            address = VirtualAllocEx(process, nullptr, size, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
-        }
-        if (address == nullptr) {
-            check_failed("cannot reach the tool's memory");
-        }
-    }
-    ~RemoteBlock()
-    {
-        if (address != nullptr) {
-            VirtualFreeEx(process, address, 0, MEM_RELEASE);
-        }
-        if (process != nullptr) {
-            CloseHandle(process);
-        }
-    }
-    RemoteBlock(const RemoteBlock&) = delete;
-    RemoteBlock& operator=(const RemoteBlock&) = delete;
-
-    template <typename T>
-    void write(const T& local)
-    {
-        WriteProcessMemory(process, address, &local, sizeof local, nullptr);
-    }
-    template <typename T>
-    void read(T* local)
-    {
-        ReadProcessMemory(process, address, local, sizeof *local, nullptr);
-    }
-};
-
-HWND tab_control(HWND sheet)
-{
-    HWND tabs = reinterpret_cast<HWND>(send(sheet, PSM_GETTABCONTROL, 0, 0));
-    if (tabs == nullptr) {
-        check_failed("the sheet has no tab control");
-    }
-    return tabs;
-}
-
-} // namespace
-
-std::vector<std::string> tab_titles(HWND sheet)
-{
-    std::vector<std::string> titles;
-    HWND tabs = tab_control(sheet);
-    if (tabs == nullptr) {
-        return titles;
-    }
-    const auto count = static_cast<int>(send(tabs, TCM_GETITEMCOUNT, 0, 0));
-    // TCM_GETITEMA writes through pointers, which must be valid in the tool's process.
-    struct Remote {
-        TCITEMA item;
-        char text[64];
-    };
-    RemoteBlock remote(sheet, sizeof(Remote));
-    if (remote.address == nullptr) {
-        return titles;
-    }
-    auto* remote_block = static_cast<Remote*>(remote.address);
-    for (int i = 0; i < count; ++i) {
-        Remote local{};
-        local.item.mask = TCIF_TEXT;
-        local.item.pszText = remote_block->text;
-        local.item.cchTextMax = sizeof local.text;
-        remote.write(local);
-        send(tabs, TCM_GETITEMA, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(remote.address));
-        remote.read(&local);
-        local.text[sizeof local.text - 1] = '\0';
-        titles.emplace_back(local.text);
-    }
-    return titles;
-}
-
-POINT tab_point(HWND sheet, int index)
-{
-    HWND tabs = tab_control(sheet);
-    RemoteBlock remote(sheet, sizeof(RECT));
-    RECT r{};
-    if (tabs == nullptr || remote.address == nullptr ||
-        send(tabs, TCM_GETITEMRECT, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(remote.address)) == 0) {
-        check_failed("tab %d has no place on the screen", index + 1);
-        return POINT{};
-    }
-    remote.read(&r);
-    POINT middle{(r.left + r.right) / 2, (r.top + r.bottom) / 2};
-    ClientToScreen(tabs, &middle);
-    return middle;
-}
-
-int current_tab(HWND sheet)
-{
-    HWND tabs = reinterpret_cast<HWND>(send(sheet, PSM_GETTABCONTROL, 0, 0));
-    return static_cast<int>(send(tabs, TCM_GETCURSEL, 0, 0));
 }
 
 HWND page(HWND sheet, int index)

@@ -207,3 +207,18 @@ std::vector<HWND> children(HWND parent)
     }
     return found;
 }
+
+void take_shot(const char* label)
+{
+    char sync[MAX_PATH] = {};
+    const DWORD n = GetEnvironmentVariableA("MOLA_GUI_SYNC", sync, sizeof sync);
+    if (n == 0 || n >= sizeof sync) {
+        return;
+    }
+    std::printf("SHOT %s\n", label);
+    std::fflush(stdout);
+    const std::string done = std::string(sync) + "\\shot-" + label + ".done";
+    if (!wait_for(60000, [&] { return GetFileAttributesA(done.c_str()) != INVALID_FILE_ATTRIBUTES; })) {
+        std::printf("  no picture was taken of %s\n", label);
+    }
+}

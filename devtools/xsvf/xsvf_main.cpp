@@ -4,15 +4,21 @@
 //   xsvf dis FILE       one line per command: offset, number, mnemonic, operands
 //   xsvf cat NAME       write an embedded program (@pci, @cardbus) to standard output
 //   xsvf play FILE [--log-level N] [--tdo 0|1|BITS] [--trace TRACEFILE]
-//                  [--target record|sim] [--card pci|cardbus] [--fault NAME[,NAME...]]
+//                  [--target record|sim|rbb:HOST:PORT|rbb:unix:PATH]
+//                  [--card pci|cardbus] [--fault NAME[,NAME...]]
+//                  [--vcd VCDFILE [--vcd-commands FIRST-LAST]]
+//   xsvf serve [--card pci|cardbus] [--fault NAME[,NAME...]] [--port N | --unix PATH]
+//              [--sessions N]
+//                       serve a simulated card over the remote-bitbang protocol
 //
 // FILE may be @pci or @cardbus, the embedded programs. Standard output carries only what
 // the subcommand is for (for play: exactly the player's diagnostic log); everything else
 // goes to standard error.
 //
 // Exit status: check and dis 0 for a playable stream, 1 otherwise; play the player's result
-// (0 to 7); the tool's own failures 64 (usage), 66 (FILE unreadable), 69 (card unavailable),
-// 73 (trace not written), 74 (standard output not written).
+// (0 to 7); serve 0; the tool's own failures 64 (usage), 66 (FILE unreadable), 69 (card or
+// server unavailable), 73 (trace or VCD not written), 74 (standard output not written), 76
+// (the connection to a remote-bitbang server broke).
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -26,7 +32,11 @@ int xsvf_usage()
                "       xsvf dis FILE\n"
                "       xsvf cat @pci|@cardbus\n"
                "       xsvf play FILE [--log-level N] [--tdo 0|1|BITS] [--trace TRACEFILE]\n"
-               "                      [--target record|sim] [--card pci|cardbus] [--fault NAME[,NAME...]]\n"
+               "                      [--target record|sim|rbb:HOST:PORT|rbb:unix:PATH]\n"
+               "                      [--card pci|cardbus] [--fault NAME[,NAME...]]\n"
+               "                      [--vcd VCDFILE [--vcd-commands FIRST-LAST]]\n"
+               "       xsvf serve [--card pci|cardbus] [--fault NAME[,NAME...]] [--port N | --unix PATH]\n"
+               "                  [--sessions N]\n"
                "FILE may be @pci or @cardbus, the embedded programs.\n",
                stderr);
     return EXIT_USAGE;
@@ -59,6 +69,9 @@ int main(int argc, char** argv)
     const std::string command = argv[1];
     if (command == "play") {
         return xsvf_play(argc - 2, argv + 2);
+    }
+    if (command == "serve") {
+        return xsvf_serve(argc - 2, argv + 2);
     }
     int (*const single)(const char*) = command == "check" ? xsvf_check
                                        : command == "dis" ? xsvf_dis

@@ -1,4 +1,5 @@
-// xsvf play: plays a stream against a recording register target or a simulated card.
+// xsvf play: plays a stream against a recording register target, a simulated card or a
+// remote-bitbang server, optionally dumping the lines to a VCD file.
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -8,11 +9,14 @@
 #include <vector>
 
 #include "card/driver.h"
+#include "devtools/xsvf/play_remote.h"
 #include "devtools/xsvf/trace_file.h"
+#include "devtools/xsvf/vcd_writer.h"
 #include "devtools/xsvf/xsvf_tool.h"
 #include "images/image_source.h"
 #include "sim/recording_target.h"
 #include "sim/sim_card.h"
+#include "sim/sim_clock.h"
 #include "sim/sim_internal.h"
 #include "sim/sim_platform.h"
 #include "xsvf/player.h"
@@ -73,8 +77,14 @@ int xsvf_play(int argc, char** argv)
 {
     const char* file = nullptr;
     const char* trace_path = nullptr;
+    const char* vcd_path = nullptr;
+    int vcd_first = 0;
+    int vcd_last = 2147483647;
+    bool vcd_range = false;
     const char* tdo = "0";
     bool sim_target = false;
+    bool remote_target = false;
+    RbbAddress remote_address;
     int card_model = -1;
     std::vector<std::string> faults;
     std::int32_t log_level = 0;
@@ -100,11 +110,25 @@ int xsvf_play(int argc, char** argv)
             trace_path = argv[++i];
         } else if (a == "--target" && has_value) {
             const std::string t = argv[++i];
-            if (t != "sim" && t != "record") {
-                std::fprintf(stderr, "xsvf: --target is record or sim\n");
+            std::string why;
+            remote_target = t.rfind("rbb:", 0) == 0;
+            if (remote_target && !rbb_parse_address(t.c_str() + 4, &remote_address, &why)) {
+                std::fprintf(stderr, "xsvf: --target %s: %s\n", t.c_str(), why.c_str());
+                return xsvf_usage();
+            }
+            if (t != "sim" && t != "record" && !remote_target) {
+                std::fprintf(stderr, "xsvf: --target is record, sim, rbb:HOST:PORT or rbb:unix:PATH\n");
                 return xsvf_usage();
             }
             sim_target = t == "sim";
+        } else if (a == "--vcd" && has_value) {
+            vcd_path = argv[++i];
+        } else if (a == "--vcd-commands" && has_value) {
+            if (!vcd_parse_range(argv[++i], &vcd_first, &vcd_last)) {
+                std::fprintf(stderr, "xsvf: --vcd-commands takes FIRST-LAST, command numbers with FIRST <= LAST\n");
+                return xsvf_usage();
+            }
+            vcd_range = true;
         } else if (a == "--card" && has_value) {
             card_model = card_model_by_key(argv[++i]);
             if (card_model < 0) {
@@ -135,6 +159,10 @@ int xsvf_play(int argc, char** argv)
         std::fprintf(stderr, "xsvf: play needs a FILE\n");
         return xsvf_usage();
     }
+    if (vcd_range && !vcd_path) {
+        std::fprintf(stderr, "xsvf: --vcd-commands needs --vcd\n");
+        return xsvf_usage();
+    }
     if (!sim_target && (card_model >= 0 || !faults.empty())) {
         std::fprintf(stderr, "xsvf: --card and --fault need --target sim\n");
         return xsvf_usage();
@@ -152,16 +180,32 @@ int xsvf_play(int argc, char** argv)
             return EXIT_USAGE;
         }
     } else {
-        config.card_count = 1; // the recorder sits behind card 0
+        config.card_count = 1; // the recorder or the connection sits behind card 0
     }
 
     if (trace_path && !trace_file_writable(trace_path)) {
         return EXIT_CANT_WRITE;
     }
+    std::FILE* vcd_file = nullptr;
+    if (vcd_path && (vcd_file = std::fopen(vcd_path, "w")) == nullptr) {
+        std::fprintf(stderr, "xsvf: cannot write %s: %s\n", vcd_path, std::strerror(errno));
+        return EXIT_CANT_WRITE;
+    }
+    RbbTarget remote;
+    if (remote_target && !play_connect_remote(&remote, remote_address)) {
+        if (vcd_file) {
+            std::fclose(vcd_file);
+        }
+        return EXIT_UNAVAILABLE;
+    }
 
+    // Virtual time unless MOLA_SIM_CLOCK says otherwise; host time when the card is at the
+    // far end of a socket, where waits really pass.
     sim_configure(config);
+    sim_clock_use_host_time(remote_target);
 
-    // The card: the simulated one, or the recorder; traced when asked.
+    // The card: the simulated one, the recorder or a remote-bitbang server; traced and
+    // dumped when asked.
     RecordingTarget recorder;
     recorder.store = false;
     if (std::strlen(tdo) == 1) {
@@ -169,48 +213,55 @@ int xsvf_play(int argc, char** argv)
     } else {
         recorder.tdo_script = tdo;
     }
-    const SimTarget target = sim_target ? sim_card_target(&SimCards[0]) : recording_target(&recorder);
+    SimTarget target = sim_target      ? sim_card_target(&SimCards[0])
+                       : remote_target ? rbb_target(&remote)
+                                       : recording_target(&recorder);
     TraceFile trace;
     trace.path = trace_path;
     TraceTee tee{target, &trace};
-    sim_attach_target(0, trace_path ? trace_tee_target(&tee) : target);
+    if (trace_path) {
+        target = trace_tee_target(&tee);
+    }
+    VcdWriter vcd;
+    if (vcd_file) {
+        vcd_begin(&vcd, vcd_file, xsvf_bytes(s), target, vcd_first, vcd_last, remote_target);
+        target = vcd_target(&vcd);
+    }
+    sim_attach_target(0, target);
 
     LogLevel = log_level;
     std::int32_t result = 0;
     if (sim_target) {
         result = player_update_card(0, s.bytes, s.length, nullptr);
-        if (result == UPDATE_NOT_MAPPED) {
-            std::fprintf(stderr, "xsvf: the simulated card cannot be reached: the driver's probe with mapping failed\n");
-            return xsvf_finish_output(EXIT_UNAVAILABLE);
-        }
     } else {
         sim_map_directly(0);
         result = player_run_program(s.bytes, s.length, nullptr);
     }
-    int status = xsvf_finish_output(static_cast<int>(result));
+    int status = xsvf_finish_output(result == UPDATE_NOT_MAPPED ? EXIT_UNAVAILABLE : static_cast<int>(result));
     if (XsvfProgressShown) {
         std::fputc('\n', stderr);
+    }
+    if (vcd_file) {
+        vcd_end(&vcd);
+        if (std::fclose(vcd_file) != 0) {
+            std::fprintf(stderr, "xsvf: cannot write %s\n", vcd_path);
+            status = EXIT_CANT_WRITE;
+        }
     }
     if (trace_path && !trace_file_close(&trace)) {
         status = EXIT_CANT_WRITE;
     }
+    if (remote_target && !play_finish_remote(&remote)) {
+        status = EXIT_LINK_FAILED; // the player's result means nothing without the card's answers
+    }
+    if (result == UPDATE_NOT_MAPPED) {
+        std::fprintf(stderr, "xsvf: the simulated card cannot be reached: the driver's probe with mapping failed\n");
+        return status;
+    }
     std::fprintf(stderr, "xsvf: result %d, %u of %u bytes read\n", static_cast<int>(result),
                  static_cast<unsigned>(ImageReadIndex), static_cast<unsigned>(s.length));
     if (sim_target) {
-        const SimCard& card = SimCards[0];
-        const char* card_name = card_model_of(card.model).name;
-        int held = -1;
-        for (int m = 0; m < CARD_MODEL_COUNT; ++m) {
-            if (sim_card_holds_configuration(&card, static_cast<CardModel>(m))) {
-                held = m;
-            }
-        }
-        if (held >= 0) {
-            std::fprintf(stderr, "xsvf: the %s card's memory holds the %s configuration\n", card_name,
-                         card_model_of(static_cast<CardModel>(held)).name);
-        } else {
-            std::fprintf(stderr, "xsvf: the %s card's memory holds no complete configuration\n", card_name);
-        }
+        xsvf_report_card(stderr, "xsvf: ", &SimCards[0]);
     }
     return status;
 }

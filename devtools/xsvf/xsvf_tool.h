@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <span>
 #include <string>
 #include <vector>
@@ -15,6 +16,7 @@ inline constexpr int EXIT_NO_INPUT = 66;    // FILE cannot be read
 inline constexpr int EXIT_UNAVAILABLE = 69; // the simulated card cannot be mapped
 inline constexpr int EXIT_CANT_WRITE = 73;  // the trace cannot be written
 inline constexpr int EXIT_IO_ERROR = 74;    // standard output cannot be written
+inline constexpr int EXIT_LINK_FAILED = 76; // the connection to a remote-bitbang server broke
 
 // Files larger than this are refused: no program comes near it.
 inline constexpr std::uint32_t MAX_FILE_BYTES = 16u * 1024 * 1024;
@@ -47,3 +49,8 @@ int xsvf_check(const char* name);
 int xsvf_dis(const char* name);
 int xsvf_cat(const char* name);
 int xsvf_play(int argc, char** argv);
+int xsvf_serve(int argc, char** argv);
+
+struct SimCard;
+// One line after prefix: which configuration the card's memory holds, if any.
+void xsvf_report_card(std::FILE* out, const char* prefix, const SimCard* card);

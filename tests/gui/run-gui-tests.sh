@@ -1,47 +1,79 @@
 #!/usr/bin/env bash
-# Runs the GUI scenarios: MolaFlashSim.exe of an x86-64 Windows build, worked from outside by
-# gui_driver.exe, each scenario in its own Xvfb display under Wine.
-# Usage: tests/gui/run-gui-tests.sh BUILD_DIR [SCENARIO...]
+# Runs the GUI scenarios: MolaFlashSim.exe of a Windows build (i686 or x86-64), worked from
+# outside by gui_driver.exe. All scenarios run in one Wine session (one Xvfb display, one
+# Wine server), so that Wine's services start once; each scenario has a time limit.
+# Usage: tests/gui/run-gui-tests.sh [--driver EXE] [--shots DIR] BUILD_DIR [SCENARIO...]
+#   BUILD_DIR    a Windows build tree; BUILD_DIR/app holds MolaFlashSim.exe and MolaFlash.exe
+#   --driver EXE the driver (default BUILD_DIR/tests/gui/gui_driver.exe, the tool's width: the
+#                x86-64 driver reads the i686 tool's tab texts wrongly)
+#   --shots DIR  where screenshots of the sheet go, DIR/SCENARIO-LABEL.png, when the driver
+#                asks for them (see tools/sheet-shots.sh); default BUILD_DIR/gui-shots
+#   SCENARIO...  the scenarios to run (default: every scenario the driver lists)
+# Environment: WINEPREFIX (default: wineprefix beside BUILD_DIR), MOLA_GUI_TIMEOUT (seconds
+# per scenario, default 300).
 # Prints a line per scenario and a closing "N passed, M failed"; exits nonzero on any failure.
 set -uo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
-build=$(cd "${1:?usage: run-gui-tests.sh BUILD_DIR [SCENARIO...]}" && pwd)
+usage="usage: run-gui-tests.sh [--driver EXE] [--shots DIR] BUILD_DIR [SCENARIO...]"
+args=("$@")
+driver=""
+shots=""
+while [ $# -gt 0 ]; do
+    case $1 in
+    --driver) driver=${2:?$usage}; shift 2 ;;
+    --shots) shots=${2:?$usage}; shift 2 ;;
+    -*) echo "$usage" >&2; exit 2 ;;
+    *) break ;;
+    esac
+done
+build=$(cd "${1:?$usage}" && pwd) || exit 2
 shift
-
-wine64=/usr/lib/wine/wine64
-wineserver=/usr/lib/wine/wineserver
-driver=$build/tests/gui/gui_driver.exe
+driver=${driver:-$build/tests/gui/gui_driver.exe}
+shots=${shots:-$build/gui-shots}
 app_dir=$build/app
 for f in "$driver" "$app_dir/MolaFlashSim.exe" "$app_dir/MolaFlash.exe"; do
-    [ -f "$f" ] || { echo "missing $f: build the x86-64 Windows tree first" >&2; exit 2; }
+    [ -f "$f" ] || { echo "missing $f: build the Windows tree first" >&2; exit 2; }
 done
 
-export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-export WINEPREFIX=$build/gui-wineprefix
-"$root/tools/wine-prefix.sh" "$WINEPREFIX" || { echo "cannot prepare the Wine prefix" >&2; exit 2; }
+. "$root/tools/wine-env.sh"
+. "$root/tools/sheet-shots.sh"
+export WINEPREFIX=${WINEPREFIX:-$(dirname "$build")/wineprefix}
+if [ "${MOLA_WINE_SESSION:-}" != "$WINEPREFIX" ]; then
+    "$root/tools/wine-prefix.sh" "$WINEPREFIX" || { echo "cannot prepare the Wine prefix" >&2; exit 2; }
+    exec "$root/tools/wine-session.sh" "$0" "${args[@]}"
+fi
 
-# The driver takes the executables' folder as a Windows path (drive Z: is the root).
-app_dir_win="Z:${app_dir//\//\\}"
+# ---- Inside the session ----
+limit=${MOLA_GUI_TIMEOUT:-300}
+loader=$(wine_for "$driver")
+app_dir_win=$(win_path "$app_dir")
+log=$(mktemp -d)
+trap 'rm -rf "$log"' EXIT
+mkdir -p "$shots"
+export MOLA_GUI_SYNC
+MOLA_GUI_SYNC=$(win_path "$log")
 
 if [ $# -gt 0 ]; then
     scenarios=("$@")
 else
-    mapfile -t scenarios < <("$wine64" "$driver" --list | tr -d '\r')
+    # To a file, not a pipe: Wine's helpers can keep a pipe open after the program ends.
+    "$loader" "$driver" --list >"$log/list" 2>/dev/null
+    mapfile -t scenarios < <(tr -d '\r' <"$log/list")
 fi
 if [ ${#scenarios[@]} -eq 0 ]; then
     echo "the driver lists no scenario" >&2
     exit 2
 fi
 
-log=$(mktemp -d)
-trap 'rm -rf "$log"' EXIT
 passed=0
 failed=0
 for s in "${scenarios[@]}"; do
     start=$(date +%s%N)
-    timeout -k 5 180 xvfb-run -a -s "-screen 0 1024x768x24 -nolisten tcp" \
-        bash -c '"$1" "$2" "$3" "$4"; rc=$?; "$5" -k; exit $rc' _ \
-        "$wine64" "$driver" "$s" "$app_dir_win" "$wineserver" >"$log/$s" 2>&1
+    : >"$log/$s"
+    timeout -k 5 "$limit" "$loader" "$driver" "$s" "$app_dir_win" >"$log/$s" 2>"$log/$s.err" &
+    pid=$!
+    serve_shots "$log/$s" "$log" "$shots/$s-" "$pid"
+    wait "$pid"
     rc=$?
     tr -d '\r' <"$log/$s" >"$log/$s.txt"
     ms=$((($(date +%s%N) - start) / 1000000))
@@ -53,9 +85,17 @@ for s in "${scenarios[@]}"; do
         echo "ok    $s (${secs} s)"
     else
         failed=$((failed + 1))
+        [ $rc -eq 124 ] && echo "      no end within $limit s" >>"$log/$s.txt"
         echo "FAIL  $s (exit $rc, ${secs} s)"
         sed 's/^/      /' "$log/$s.txt"
+        tail -n 5 "$log/$s.err" | sed 's/^/      ! /'
+        # A tool left running must not disturb the next scenario: end everything in the
+        # prefix and start its server again.
+        "$wineserver" -k 2>/dev/null
+        "$wineserver" -w
+        "$wineserver" -p
     fi
+    rm -f "$log"/shot-*.done
 done
 echo "$passed passed, $failed failed"
 [ $failed -eq 0 ]

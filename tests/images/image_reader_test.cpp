@@ -123,6 +123,32 @@ TEST_F(ImageReaderTest, PercentIsMeasuredAgainstTheSelectedProgramsLength)
     EXPECT_EQ(RecordedMessages[0].text, "99 %");
 }
 
+TEST_F(ImageReaderTest, EveryRiseOfThePercentIsShownAtItsByteForAnyLength)
+{
+    // The percent shown after each byte is index * 100 / length, sent exactly when it rises
+    // above LastPercent, also when a caller sets LastPercent between runs.
+    for (const std::uint32_t length : {1u, 7u, 99u, 100u, 101u, 333u, 6000u, 100000u}) {
+        for (const std::int32_t last : {0, -5, 37, 100, 1000}) {
+            start(program.data(), length, PAGE_A);
+            LastPercent = last;
+            std::int32_t shown = last;
+            std::size_t messages = 0;
+            for (std::uint32_t i = 1; i <= length; ++i) {
+                next();
+                const auto percent = static_cast<std::int32_t>(std::uint64_t{i} * 100u / length);
+                if (percent > shown) {
+                    shown = percent;
+                    messages += 2;
+                    ASSERT_EQ(RecordedMessages.size(), messages) << length << " " << last << " byte " << i;
+                    EXPECT_EQ(RecordedMessages.back().wparam, static_cast<std::uintptr_t>(percent));
+                }
+                ASSERT_EQ(RecordedMessages.size(), messages) << length << " " << last << " byte " << i;
+            }
+            EXPECT_EQ(LastPercent, shown);
+        }
+    }
+}
+
 TEST_F(ImageReaderTest, NeverReadsPastTheSelectedProgram)
 {
     const std::uint8_t tiny[2] = {0x12, 0x34};

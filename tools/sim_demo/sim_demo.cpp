@@ -35,7 +35,11 @@ int demo(const std::string& sync)
     SimConfig config;
     SimMessage message{};
     sim_parse_environment(sim_environment(), &config, &message);
-    const std::vector<std::string> titles = tab_titles(sheet);
+    std::vector<std::string> titles = tab_titles(sheet);
+    // An emulated tool's tab texts cannot be read: the pages are then named by their place.
+    for (std::size_t i = 0; i < titles.size() && TabTextsUnreadable; ++i) {
+        titles[i] = "page " + std::to_string(i + 1);
+    }
     for (std::size_t i = 0; i < titles.size(); ++i) {
         HWND p = page(sheet, static_cast<int>(i));
         const CardModel model = config.cards[i < SIM_MAX_CARDS ? i : 0].model;

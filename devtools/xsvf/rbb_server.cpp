@@ -1,0 +1,147 @@
+// The remote-bitbang server's loop: accepting clients, moving bytes, reporting sessions.
+#include "devtools/xsvf/rbb_server.h"
+
+#include <cstring>
+#include <vector>
+
+#include "devtools/xsvf/rbb_session.h"
+#include "sim/logic_device.h"
+
+namespace {
+
+constexpr std::size_t CHUNK = 65536;
+constexpr int POLL_MS = 200; // how often a waiting server looks at the stop flag
+
+// Serves one client; returns how the session ended.
+std::string serve_client(RbbServer* server, RbbSocket client, RbbSession* session,
+                        const volatile std::sig_atomic_t* stop)
+{
+    std::vector<std::uint8_t> in(CHUNK);
+    std::vector<char> reply(CHUNK);
+    std::string why;
+    for (;;) {
+        if (*stop) {
+            return "the server is stopping";
+        }
+        const long got = rbb_receive(client, in.data(), in.size(), POLL_MS, &why);
+        if (got == RBB_RECEIVE_TIMEOUT) {
+            continue;
+        }
+        if (got == RBB_RECEIVE_CLOSED) {
+            return "the client went away without Q";
+        }
+        if (got < 0) {
+            return "receiving failed: " + why;
+        }
+        std::size_t answers = 0;
+        const std::size_t used = rbb_session_feed(session, in.data(), static_cast<std::size_t>(got),
+                                                  reply.data(), &answers);
+        if (answers > 0 && !rbb_send_all(client, reply.data(), answers, server->reply_timeout_ms, &why)) {
+            return "answering failed: " + why;
+        }
+        if (session->state == RbbSessionState::Quit) {
+            const std::size_t ignored = static_cast<std::size_t>(got) - used;
+            return ignored ? "Q (" + std::to_string(ignored) + " bytes after it ignored)" : "Q";
+        }
+        if (session->state == RbbSessionState::Refused) {
+            const std::uint8_t c = session->refused;
+            char shown[8] = "";
+            if (c > 0x20 && c < 0x7F) {
+                std::snprintf(shown, sizeof shown, " ('%c')", static_cast<char>(c));
+            }
+            char text[128];
+            std::snprintf(text, sizeof text, "byte 0x%02x%s at offset %llu is not a remote-bitbang character", c,
+                          shown, static_cast<unsigned long long>(session->received));
+            return std::string(text) + "; connection closed";
+        }
+    }
+}
+
+LogicCounters counters_now(const RbbServer* server)
+{
+    return server->card->device.counters;
+}
+
+void print_counters(std::FILE* log, const LogicCounters& before, const LogicCounters& after)
+{
+    std::fprintf(log,
+                 "%u sectors erased, %u rows programmed, %u fetches, %u mode changes, %u short dwells, "
+                 "%u operations refused",
+                 after.sector_erases - before.sector_erases, after.rows_programmed - before.rows_programmed,
+                 after.fetches - before.fetches, after.mode_changes - before.mode_changes,
+                 after.short_dwells - before.short_dwells, after.refused - before.refused);
+}
+
+bool counters_differ(const LogicCounters& a, const LogicCounters& b)
+{
+    return a.sector_erases != b.sector_erases || a.rows_programmed != b.rows_programmed ||
+           a.fetches != b.fetches || a.short_dwells != b.short_dwells || a.refused != b.refused ||
+           a.mode_changes != b.mode_changes || a.address_latches != b.address_latches;
+}
+
+void run_session(RbbServer* server, RbbSocket client, const volatile std::sig_atomic_t* stop)
+{
+    const int number = ++server->sessions;
+    RbbSession session;
+    rbb_session_begin(&session, sim_card_target(server->card));
+    const LogicCounters start = counters_now(server);
+    const std::string how = serve_client(server, client, &session, stop);
+    rbb_close(client);
+
+    std::FILE* log = server->log;
+    std::fprintf(log, "xsvf serve: session %d ended: %s; %llu characters, %llu TCK cycles, %llu TDO reads\n",
+                 number, how.c_str(), static_cast<unsigned long long>(session.received),
+                 static_cast<unsigned long long>(session.tck_cycles), static_cast<unsigned long long>(session.reads));
+    const LogicCounters by_client = counters_now(server);
+    const LogicTapState left = server->card->device.state;
+    if (left != LogicTapState::TestLogicReset) {
+        // A client that left the TAP elsewhere (mid-shift, or in Run-Test/Idle with an
+        // operation selected) must not have that finished by the next client's first clock:
+        // the server finishes its session here, with the dwell the client really gave.
+        rbb_session_reset_tap(&session);
+        std::fprintf(log, "xsvf serve:   the client left the TAP in %s%s; returned it to RESET", logic_tap_state_name(left),
+                     left == LogicTapState::ShiftDr || left == LogicTapState::ShiftIr ? " (a shift cut off)" : "");
+        const LogicCounters after_reset = counters_now(server);
+        if (counters_differ(by_client, after_reset)) {
+            std::fputs(", which carried out what the client had set up: ", log);
+            print_counters(log, by_client, after_reset);
+        }
+        std::fputc('\n', log);
+    }
+    rbb_session_end(&session);
+    std::fputs("xsvf serve:   the card in this session: ", log);
+    print_counters(log, start, counters_now(server));
+    std::fputc('\n', log);
+    std::fflush(log);
+}
+
+} // namespace
+
+bool rbb_server_open(RbbServer* server, std::string* why)
+{
+    server->listener = rbb_listen(&server->address, why);
+    return server->listener != RBB_NO_SOCKET;
+}
+
+void rbb_server_run(RbbServer* server, int max_sessions, const volatile std::sig_atomic_t* stop)
+{
+    int served = 0;
+    while (!*stop && (max_sessions <= 0 || served < max_sessions)) {
+        std::string error;
+        const RbbSocket client = rbb_accept(server->listener, POLL_MS, &error);
+        if (client == RBB_NO_SOCKET) {
+            if (!error.empty()) {
+                std::fprintf(server->log, "xsvf serve: %s\n", error.c_str());
+            }
+            continue;
+        }
+        run_session(server, client, stop);
+        ++served;
+    }
+}
+
+void rbb_server_close(RbbServer* server)
+{
+    rbb_close_listener(server->listener, server->address);
+    server->listener = RBB_NO_SOCKET;
+}

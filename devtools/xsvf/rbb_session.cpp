@@ -1,0 +1,101 @@
+// The server's side of the remote-bitbang protocol, on a card's register block.
+#include "devtools/xsvf/rbb_session.h"
+
+#include "card/port.h"
+
+namespace {
+
+constexpr std::uint32_t STATUS_OFFSET = 0x000;
+constexpr std::uint32_t CONTROL_OFFSET = 0x100;
+constexpr int CONTROL_WORDS = 4;
+constexpr int DIGIT_TCK = 4;
+constexpr int DIGIT_TMS = 2;
+constexpr int DIGIT_TDI = 1;
+constexpr int TAP_RESET_EDGES = 5;
+
+void write_control_words(RbbSession* s, std::uint32_t value)
+{
+    for (int i = 0; i < CONTROL_WORDS; ++i) {
+        s->card.write(s->card.context, CONTROL_OFFSET + static_cast<std::uint32_t>(i) * 4, value);
+    }
+}
+
+void set_lines(RbbSession* s, char digit)
+{
+    const std::uint32_t value = rbb_control_word(digit);
+    if (value == s->word) {
+        return;
+    }
+    if ((value & PORT_TCK_BIT) && !(s->word & PORT_TCK_BIT)) {
+        ++s->tck_cycles;
+    }
+    s->word = value;
+    write_control_words(s, value);
+}
+
+} // namespace
+
+char rbb_digit(int tck, int tms, int tdi)
+{
+    return static_cast<char>('0' + (tck ? DIGIT_TCK : 0) + (tms ? DIGIT_TMS : 0) + (tdi ? DIGIT_TDI : 0));
+}
+
+std::uint32_t rbb_control_word(char digit)
+{
+    const int v = digit - '0';
+    std::uint32_t word = PORT_JTAG_ENABLE;
+    word |= (v & DIGIT_TCK) ? PORT_TCK_BIT : 0;
+    word |= (v & DIGIT_TMS) ? PORT_TMS_BIT : 0;
+    word |= (v & DIGIT_TDI) ? PORT_TDI_BIT : 0;
+    return word;
+}
+
+void rbb_session_begin(RbbSession* s, const SimTarget& card)
+{
+    *s = RbbSession{};
+    s->card = card;
+}
+
+std::size_t rbb_session_feed(RbbSession* s, const std::uint8_t* bytes, std::size_t n, char* reply,
+                             std::size_t* reply_length)
+{
+    *reply_length = 0;
+    std::size_t i = 0;
+    while (i < n && s->state == RbbSessionState::Open) {
+        const std::uint8_t c = bytes[i++];
+        if (c >= '0' && c <= '7') {
+            set_lines(s, static_cast<char>(c));
+        } else if (c == 'R') {
+            const std::uint32_t status = s->card.read(s->card.context, STATUS_OFFSET);
+            reply[(*reply_length)++] = ((status >> PORT_TDO_BIT) & 1u) ? '1' : '0';
+            ++s->reads;
+        } else if (c == 'Q') {
+            s->state = RbbSessionState::Quit;
+        } else if (c == 'B' || c == 'b' || (c >= 'r' && c <= 'u')) {
+            // LED and reset lines: the card has neither.
+        } else {
+            s->state = RbbSessionState::Refused;
+            s->refused = c;
+            return i;
+        }
+        ++s->received;
+    }
+    return i;
+}
+
+void rbb_session_reset_tap(RbbSession* s)
+{
+    for (int i = 0; i < TAP_RESET_EDGES; ++i) {
+        set_lines(s, rbb_digit(0, 1, 0));
+        set_lines(s, rbb_digit(1, 1, 0));
+    }
+    set_lines(s, rbb_digit(0, 1, 0));
+}
+
+void rbb_session_end(RbbSession* s)
+{
+    if (s->word != 0) {
+        s->word = 0;
+        s->card.write(s->card.context, CONTROL_OFFSET, 0);
+    }
+}

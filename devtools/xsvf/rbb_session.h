@@ -1,0 +1,50 @@
+// The remote-bitbang protocol on the server's side: one client's characters become the
+// register writes that the JTAG signal port would make, on a card behind a SimTarget.
+//
+//   '0' to '7'  TCK, TMS and TDI := bits 2, 1 and 0 of the digit's value
+//   'R'         answered with TDO, '0' or '1'
+//   'Q'         ends the session
+//   'B', 'b'    a LED on and off: accepted and ignored
+//   'r' to 'u'  reset lines: accepted and ignored
+// Any other byte ends the session as refused, before it has any effect.
+//
+// A digit that changes the lines is presented as the port presents a TCK change: the word
+// 8 + TMS + 2 TCK + 4 TDI (bit 3, the JTAG buffer enable, always set) written to control
+// words 0, 1, 2 and 3. A digit that changes nothing writes nothing, as the port's busy loop
+// would only repeat the word. The status word's bit 28 answers 'R'.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "sim/sim_target.h"
+
+// The protocol digit and the control word of a set of lines.
+char rbb_digit(int tck, int tms, int tdi);
+std::uint32_t rbb_control_word(char digit);
+
+enum class RbbSessionState : std::uint8_t { Open, Quit, Refused };
+
+struct RbbSession {
+    SimTarget card;
+    std::uint32_t word = 0;         // control word 0 as the session last wrote it; 0 before
+    RbbSessionState state = RbbSessionState::Open;
+    std::uint64_t received = 0;     // bytes acted on (the refused byte not included)
+    std::uint64_t tck_cycles = 0;   // rising TCK edges presented
+    std::uint64_t reads = 0;        // 'R' answered
+    std::uint8_t refused = 0;       // the byte that ended a refused session
+};
+
+void rbb_session_begin(RbbSession* session, const SimTarget& card);
+// Acts on the bytes in order until they are done, a 'Q', or a byte outside the protocol;
+// nothing after that has any effect. Answers go to reply, which has room for n bytes, and
+// their count to *reply_length. Returns the count of bytes consumed, the 'Q' or the refused
+// byte included.
+std::size_t rbb_session_feed(RbbSession* session, const std::uint8_t* bytes, std::size_t n, char* reply,
+                             std::size_t* reply_length);
+// Five rising TCK edges with TMS high, the way to Test-Logic-Reset from any state; the
+// session's own, whatever state the session is in. TCK is left low.
+void rbb_session_reset_tap(RbbSession* session);
+// The client is gone: its lines are released. Control word 0 := 0, so the buffers are off
+// and the device sees TCK low, as on a card whose cable was pulled.
+void rbb_session_end(RbbSession* session);

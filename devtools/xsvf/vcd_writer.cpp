@@ -1,0 +1,264 @@
+// The VCD writer: follows the lines and a TAP controller model through the accesses, and
+// writes what changed while the chosen commands run.
+#include "devtools/xsvf/vcd_writer.h"
+
+#include <algorithm>
+#include <cstdlib>
+
+#include "card/port.h"
+#include "devtools/xsvf/stream_walk.h"
+#include "images/image_source.h"
+#include "sim/sim_clock.h"
+
+namespace {
+
+constexpr std::uint32_t STATUS_OFFSET = 0x000;
+constexpr std::uint32_t CONTROL_OFFSET = 0x100;
+constexpr int RESET_EDGES = 5;
+
+enum Signal { TCK, TMS, TDI, TDO, ENABLE, TAP, COMMAND };
+
+struct SignalInfo {
+    const char* id;
+    const char* declaration;
+};
+
+constexpr SignalInfo SIGNALS[VCD_SIGNALS] = {
+    {"!", "$var wire 1 ! tck $end"},
+    {"\"", "$var wire 1 \" tms $end"},
+    {"#", "$var wire 1 # tdi $end"},
+    {"$", "$var wire 1 $ tdo $end"},
+    {"%", "$var wire 1 % jtag_enable $end"},
+    {"&", "$var string 1 & tap_state $end"},
+    {"'", "$var integer 32 ' command $end"},
+};
+
+std::string bit_text(bool on)
+{
+    return on ? "1" : "0";
+}
+
+std::string binary(std::uint32_t v)
+{
+    std::string s;
+    do {
+        s.insert(s.begin(), static_cast<char>('0' + (v & 1u)));
+        v >>= 1;
+    } while (v != 0);
+    return s;
+}
+
+std::string value_text(const VcdWriter* v, int signal)
+{
+    switch (signal) {
+    case TCK: return bit_text(v->control & PORT_TCK_BIT);
+    case TMS: return bit_text(v->control & PORT_TMS_BIT);
+    case TDI: return bit_text(v->control & PORT_TDI_BIT);
+    case TDO: return v->tdo < 0 ? "x" : bit_text(v->tdo != 0);
+    case ENABLE: return bit_text(v->control & PORT_JTAG_ENABLE);
+    case TAP: return v->tap_known ? logic_tap_state_name(v->tap) : "UNKNOWN";
+    default: return binary(static_cast<std::uint32_t>(v->command));
+    }
+}
+
+// One value change line: scalars "1!", vectors "b101 '", strings "sIDLE &".
+void write_value(VcdWriter* v, int signal, const std::string& text)
+{
+    const char* id = SIGNALS[signal].id;
+    if (signal == TAP) {
+        std::fprintf(v->file, "s%s %s\n", text.c_str(), id);
+    } else if (signal == COMMAND) {
+        std::fprintf(v->file, "b%s %s\n", text.c_str(), id);
+    } else {
+        std::fprintf(v->file, "%s%s\n", text.c_str(), id);
+    }
+    v->shown[signal] = text;
+}
+
+int command_at(const VcdWriter* v, std::uint32_t read_index)
+{
+    if (read_index == 0) {
+        return 0;
+    }
+    const auto& s = v->command_starts;
+    return static_cast<int>(std::upper_bound(s.begin(), s.end(), read_index - 1) - s.begin());
+}
+
+void start_dump(VcdWriter* v, std::uint64_t now)
+{
+    v->dumping = true;
+    v->origin_ns = now;
+    v->time = 0;
+    v->changed_at_time = (1u << VCD_SIGNALS) - 1; // later changes at this time would hide these
+    std::fputs("#0\n$dumpvars\n", v->file);
+    for (int s = 0; s < VCD_SIGNALS; ++s) {
+        write_value(v, s, value_text(v, s));
+    }
+    std::fputs("$end\n", v->file);
+}
+
+// Called after every access: writes what changed, at the current time.
+void sample(VcdWriter* v)
+{
+    v->command = command_at(v, ImageReadIndex);
+    const bool in_range = v->command >= v->first && v->command <= v->last;
+    const std::uint64_t now = sim_clock_now_ns();
+    if (!v->dumping) {
+        if (in_range && !v->finished) {
+            start_dump(v, now);
+        }
+        return;
+    }
+    std::uint64_t t = now > v->origin_ns ? now - v->origin_ns : 0;
+    if (!in_range) {
+        // Commands only move on: the range is over. Its last values last until now.
+        std::fprintf(v->file, "#%llu\n", static_cast<unsigned long long>(t > v->time ? t : v->time + 1));
+        v->dumping = false;
+        v->finished = true;
+        return;
+    }
+    for (int s = 0; s < VCD_SIGNALS; ++s) {
+        const std::string text = value_text(v, s);
+        if (text == v->shown[s]) {
+            continue;
+        }
+        // A second change of one signal at one time stamp would hide the first: it goes
+        // 1 ns later. Equal times come from reads, which take no virtual time.
+        const unsigned bit = 1u << s;
+        if (t < v->time || (t == v->time && (v->changed_at_time & bit))) {
+            t = (v->changed_at_time & bit) ? v->time + 1 : v->time;
+        }
+        if (t != v->time) {
+            std::fprintf(v->file, "#%llu\n", static_cast<unsigned long long>(t));
+            v->time = t;
+            v->changed_at_time = 0;
+        }
+        v->changed_at_time |= bit;
+        write_value(v, s, text);
+        ++v->changes;
+    }
+}
+
+void follow_write(VcdWriter* v, std::uint32_t word)
+{
+    v->control = word;
+    const bool clocked = (word & PORT_JTAG_ENABLE) && (word & PORT_TCK_BIT);
+    if (clocked && !v->clocked) {
+        const int tms = (word & PORT_TMS_BIT) ? 1 : 0;
+        if (v->tap_known) {
+            v->tap = logic_tap_next(v->tap, tms);
+        } else {
+            v->tms_high_edges = tms ? v->tms_high_edges + 1 : 0;
+            if (v->tms_high_edges >= RESET_EDGES) {
+                v->tap_known = true;
+                v->tap = LogicTapState::TestLogicReset;
+            }
+        }
+    }
+    v->clocked = clocked;
+}
+
+void vcd_write_access(void* context, std::uint32_t offset, std::uint32_t value)
+{
+    auto* v = static_cast<VcdWriter*>(context);
+    if (v->inner.write) {
+        v->inner.write(v->inner.context, offset, value);
+    }
+    if (offset == CONTROL_OFFSET) {
+        follow_write(v, value);
+        sample(v);
+    }
+}
+
+std::uint32_t vcd_read_access(void* context, std::uint32_t offset)
+{
+    auto* v = static_cast<VcdWriter*>(context);
+    const std::uint32_t value = v->inner.read ? v->inner.read(v->inner.context, offset) : 0xFFFFFFFFu;
+    if (offset == STATUS_OFFSET) {
+        v->tdo = static_cast<int>((value >> PORT_TDO_BIT) & 1u);
+        sample(v);
+    }
+    return value;
+}
+
+void vcd_sleep(void* context, std::uint32_t milliseconds)
+{
+    auto* v = static_cast<VcdWriter*>(context);
+    if (v->inner.sleep) {
+        v->inner.sleep(v->inner.context, milliseconds);
+    }
+}
+
+} // namespace
+
+void vcd_begin(VcdWriter* v, std::FILE* file, std::span<const std::uint8_t> stream, const SimTarget& inner,
+               int first, int last, bool host_time)
+{
+    v->inner = inner;
+    v->file = file;
+    v->first = first;
+    v->last = last;
+    v->command_starts.clear();
+    const WalkResult walk = xsvf_walk(stream, [v](const WalkedCommand& c) { v->command_starts.push_back(c.offset); });
+    if (!walk.ok && walk.error_command > 0) {
+        v->command_starts.push_back(walk.error_offset); // the command the walk stopped in
+    }
+    std::fputs("$comment\n  JTAG lines of an XSVF player run (xsvf play).\n"
+               "  tap_state is derived from tck and tms by a model of the sixteen-state TAP\n"
+               "  controller, not read from the player; UNKNOWN until five rising edges with tms high.\n"
+               "  command is the number of the XSVF command being executed (0: before the first).\n",
+               file);
+    std::fprintf(file, "  Time: %s, from the first change dumped (commands %d to %d).\n$end\n",
+                 host_time ? "the host's monotonic clock when the player made each access"
+                           : "virtual, 200 ns per register write and sleeps by their length",
+                 first, last);
+    std::fputs("$timescale 1 ns $end\n$scope module jtag $end\n", file);
+    for (const SignalInfo& s : SIGNALS) {
+        std::fprintf(file, "%s\n", s.declaration);
+    }
+    std::fputs("$upscope $end\n$enddefinitions $end\n", file);
+}
+
+SimTarget vcd_target(VcdWriter* v)
+{
+    SimTarget t;
+    t.context = v;
+    t.read = vcd_read_access;
+    t.write = vcd_write_access;
+    t.sleep = vcd_sleep;
+    return t;
+}
+
+void vcd_end(VcdWriter* v)
+{
+    if (v->dumping) {
+        const std::uint64_t now = sim_clock_now_ns();
+        const std::uint64_t t = now > v->origin_ns ? now - v->origin_ns : 0;
+        std::fprintf(v->file, "#%llu\n", static_cast<unsigned long long>(t > v->time ? t : v->time + 1));
+        v->dumping = false;
+        v->finished = true;
+    }
+}
+
+bool vcd_parse_range(const char* text, int* first, int* last)
+{
+    char* end = nullptr;
+    const long a = std::strtol(text, &end, 10);
+    if (end == text || a < 0 || a > 1000000000L || text[0] == '+' || text[0] == '-') {
+        return false;
+    }
+    long b = a;
+    if (*end == '-') {
+        const char* second = end + 1;
+        b = std::strtol(second, &end, 10);
+        if (end == second || *second == '+' || *second == '-' || b < a || b > 1000000000L) {
+            return false;
+        }
+    }
+    if (*end != '\0') {
+        return false;
+    }
+    *first = static_cast<int>(a);
+    *last = static_cast<int>(b);
+    return true;
+}

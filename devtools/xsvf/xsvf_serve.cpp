@@ -1,0 +1,143 @@
+// xsvf serve: one simulated card on a remote-bitbang socket, until interrupted.
+//
+// Standard output carries one line when the server is ready (its address and card), so that
+// a script can wait for it and read the port; everything else goes to standard error: a
+// report per session and, on exit, what the card's memory holds.
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "devtools/xsvf/rbb_server.h"
+#include "devtools/xsvf/xsvf_tool.h"
+#include "sim/sim_card.h"
+#include "sim/sim_clock.h"
+#include "sim/sim_config.h"
+
+namespace {
+
+volatile std::sig_atomic_t StopRequested = 0;
+
+// The served card lives as long as the process, its flash kept from session to session.
+SimCard ServedCard;
+
+extern "C" void on_stop_signal(int)
+{
+    StopRequested = 1;
+}
+
+bool parse_count(const char* text, long low, long high, long* value)
+{
+    char* end = nullptr;
+    const long v = std::strtol(text, &end, 10);
+    if (end == text || *end != '\0' || v < low || v > high) {
+        return false;
+    }
+    *value = v;
+    return true;
+}
+
+// Card faults of a comma list, from the one table of faults; driver faults mean nothing
+// without a driver.
+bool parse_card_faults(const std::string& list, std::uint32_t* faults)
+{
+    std::size_t start = 0;
+    for (;;) {
+        const std::size_t comma = list.find(',', start);
+        const std::string name = list.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+        const SimFault* fault = sim_fault_by_name(name.c_str());
+        if (fault == nullptr || fault->kind != SimFaultKind::Card) {
+            std::fprintf(stderr, "xsvf: --fault %s: %s\n", name.c_str(),
+                         fault ? "a driver fault; a served card has no driver" : "no such fault");
+            return false;
+        }
+        *faults |= fault->bit;
+        if (comma == std::string::npos) {
+            return true;
+        }
+        start = comma + 1;
+    }
+}
+
+} // namespace
+
+int xsvf_serve(int argc, char** argv)
+{
+    RbbServer server;
+    server.address.host = "127.0.0.1";
+    server.address.port = 3335;
+    CardModel model = CARD_MODEL_PCI;
+    std::uint32_t faults = 0;
+    std::string fault_names;
+    long sessions = 0;
+    bool port_given = false;
+
+    for (int i = 0; i < argc; ++i) {
+        const std::string a = argv[i];
+        if (i + 1 >= argc) {
+            std::fprintf(stderr, "xsvf: unknown or incomplete option %s\n", a.c_str());
+            return xsvf_usage();
+        }
+        const char* value = argv[++i];
+        long n = 0;
+        if (a == "--card") {
+            const int m = card_model_by_key(value);
+            if (m < 0) {
+                std::fprintf(stderr, "xsvf: --card is %s\n", xsvf_model_keys("", " or ").c_str());
+                return xsvf_usage();
+            }
+            model = static_cast<CardModel>(m);
+        } else if (a == "--fault") {
+            if (!parse_card_faults(value, &faults)) {
+                return xsvf_usage();
+            }
+            if (!fault_names.empty()) {
+                fault_names += ',';
+            }
+            fault_names += value;
+        } else if (a == "--port" && parse_count(value, 0, 65535, &n)) {
+            server.address.port = static_cast<int>(n);
+            port_given = true;
+        } else if (a == "--unix") {
+            std::string why;
+            if (!rbb_parse_address(("unix:" + std::string(value)).c_str(), &server.address, &why)) {
+                std::fprintf(stderr, "xsvf: %s\n", why.c_str());
+                return xsvf_usage();
+            }
+        } else if (a == "--sessions" && parse_count(value, 1, 1000000, &n)) {
+            sessions = n;
+        } else {
+            std::fprintf(stderr, "xsvf: bad serve option %s %s\n", a.c_str(), value);
+            return xsvf_usage();
+        }
+    }
+    if (port_given && server.address.unix_socket) {
+        std::fprintf(stderr, "xsvf: --port and --unix exclude each other\n");
+        return xsvf_usage();
+    }
+
+    sim_card_power_on(&ServedCard, model, faults);
+    server.card = &ServedCard;
+    // The card's dwell rules run on the host's clock: the client's waits are real time.
+    sim_clock_use_host_time(true);
+
+    std::string why;
+    if (!rbb_server_open(&server, &why)) {
+        std::fprintf(stderr, "xsvf: %s\n", why.c_str());
+        return EXIT_UNAVAILABLE;
+    }
+    std::signal(SIGINT, on_stop_signal);
+    std::signal(SIGTERM, on_stop_signal);
+    std::printf("xsvf serve: listening on %s, %s card%s%s\n", rbb_address_text(server.address).c_str(),
+                card_model_of(model).name, faults ? " with faults " : "", fault_names.c_str());
+    std::fflush(stdout);
+
+    rbb_server_run(&server, static_cast<int>(sessions), &StopRequested);
+    rbb_server_close(&server);
+
+    const LogicCounters& c = ServedCard.device.counters;
+    std::fprintf(stderr, "xsvf serve: %d sessions; in all %u sectors erased, %u rows programmed, %u fetches\n",
+                 server.sessions, c.sector_erases, c.rows_programmed, c.fetches);
+    xsvf_report_card(stderr, "xsvf serve: ", &ServedCard);
+    return xsvf_finish_output(0); // the ready line included
+}
