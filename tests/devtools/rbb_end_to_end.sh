@@ -22,16 +22,7 @@ cleanup() {
     rm -rf "$work"
 }
 trap cleanup EXIT
-passed=0
-failed=0
-ok() { passed=$((passed + 1)); }
-bad() { failed=$((failed + 1)); echo "FAILED: $*"; }
-expect_status() { # expected, actual, what
-    if [ "$1" = "$2" ]; then ok; else bad "$3: status $2, expected $1"; fi
-}
-expect_grep() { # pattern file what
-    if grep -q -- "$1" "$2"; then ok; else bad "$3: no \"$1\" in:"; cat "$2"; fi
-}
+. "$(dirname "${BASH_SOURCE[0]}")/../shell_checks.sh"
 : >"$figures"
 
 # start_server NAME ARGS...: sets $address and $server_pid once the server says it is ready.
@@ -156,5 +147,4 @@ if start_server dying --card pci --port 0; then
     expect_grep "the connection to the remote-bitbang server broke" "$work/dying.err" "dying server: message"
 fi
 
-echo "remote-bitbang end to end: $passed passed, $failed failed"
-[ "$failed" = 0 ]
+checks_done "remote-bitbang end to end"

@@ -8,20 +8,7 @@ xsvf=$1
 src=$2
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-passed=0
-failed=0
-
-ok() { passed=$((passed + 1)); }
-bad() { failed=$((failed + 1)); echo "FAILED: $*"; }
-expect_status() { # expected, actual, what
-    if [ "$1" = "$2" ]; then ok; else bad "$3: status $2, expected $1"; fi
-}
-expect_same() { # file1 file2 what
-    if cmp -s "$1" "$2"; then ok; else bad "$3"; diff "$1" "$2" | head -10; fi
-}
-expect_grep() { # pattern file what
-    if grep -q -- "$1" "$2"; then ok; else bad "$3: no \"$1\" in:"; head -5 "$2"; fi
-}
+. "$(dirname "${BASH_SOURCE[0]}")/../shell_checks.sh"
 
 cat >"$work/table" <<'TABLE'
 4088 commands, 504089 bytes
@@ -224,5 +211,4 @@ else
     echo "skipped: progress on a terminal (no script command)"
 fi
 
-echo "xsvf tool: $passed passed, $failed failed"
-[ "$failed" = 0 ]
+checks_done "xsvf tool"

@@ -7,13 +7,7 @@ set -u
 src=${1:?usage: scripts_test.sh SOURCE_DIR}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-passed=0
-failed=0
-ok() { passed=$((passed + 1)); }
-bad() { failed=$((failed + 1)); echo "FAILED: $*"; }
-expect_eq() { # expected, actual, what
-    if [ "$1" = "$2" ]; then ok; else bad "$3: \"$2\", expected \"$1\""; fi
-}
+. "$(dirname "${BASH_SOURCE[0]}")/../shell_checks.sh"
 
 . "$src/tools/wine-env.sh"
 . "$src/tools/gtest-result.sh"
@@ -142,5 +136,4 @@ good | check "a screenshot file missing" 1 2
 if grep -q '1 of 2 screenshots saved' "$work/check.out"; then ok; else bad "the check counts the screenshots"; fi
 : | check "no output at all" 1 2
 
-echo "$passed passed, $failed failed"
-[ $failed -eq 0 ]
+checks_done
