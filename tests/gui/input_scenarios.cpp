@@ -55,6 +55,18 @@ bool start_update_by_mouse(HWND p, int radio)
     return true;
 }
 
+// Opens the sheet with `settings` and starts a PCI update on its first page. Returns the
+// sheet, with the page in *p, or nullptr when that failed (a check says why).
+HWND start_sheet_updating(const Settings& settings, HWND* p)
+{
+    HWND sheet = start_sheet(settings);
+    if (sheet == nullptr) {
+        return nullptr;
+    }
+    *p = page(sheet, 0);
+    return start_update_by_mouse(*p, IDC_PCI) ? sheet : nullptr;
+}
+
 // Input is only a test of the fix when it was given while the update still ran.
 void expect_still_running(HWND p, const char* input)
 {
@@ -139,12 +151,9 @@ bool move_focus_to(HWND sheet, HWND target, WORD modifier, WORD key, const char*
 
 void scenario_double_update()
 {
-    HWND sheet = start_sheet({{"MOLA_SIM_CLOCK", "real"}});
+    HWND p = nullptr;
+    HWND sheet = start_sheet_updating({{"MOLA_SIM_CLOCK", "real"}}, &p);
     if (sheet == nullptr) {
-        return;
-    }
-    HWND p = page(sheet, 0);
-    if (!start_update_by_mouse(p, IDC_PCI)) {
         return;
     }
     mouse_click(center_of(GetDlgItem(p, IDOK)));
@@ -158,12 +167,9 @@ void scenario_double_update()
 void scenario_cancel_during_update()
 {
     // The card stops answering part of the way: the update fails.
-    HWND sheet = start_sheet({{"MOLA_SIM_CLOCK", "real"}, {"MOLA_SIM_FAULTS", "vanish@0"}});
+    HWND p = nullptr;
+    HWND sheet = start_sheet_updating({{"MOLA_SIM_CLOCK", "real"}, {"MOLA_SIM_FAULTS", "vanish@0"}}, &p);
     if (sheet == nullptr) {
-        return;
-    }
-    HWND p = page(sheet, 0);
-    if (!start_update_by_mouse(p, IDC_PCI)) {
         return;
     }
     mouse_click(center_of(GetDlgItem(sheet, IDCANCEL)));
@@ -179,12 +185,9 @@ void scenario_cancel_during_update()
 
 void scenario_keys_during_update()
 {
-    HWND sheet = start_sheet({{"MOLA_SIM_CLOCK", "real"}, {"MOLA_SIM_FAULTS", "vanish@0"}});
+    HWND p = nullptr;
+    HWND sheet = start_sheet_updating({{"MOLA_SIM_CLOCK", "real"}, {"MOLA_SIM_FAULTS", "vanish@0"}}, &p);
     if (sheet == nullptr) {
-        return;
-    }
-    HWND p = page(sheet, 0);
-    if (!start_update_by_mouse(p, IDC_PCI)) {
         return;
     }
     if (GetForegroundWindow() != sheet) {

@@ -4,8 +4,8 @@
 # Wine server), so that Wine's services start once; each scenario has a time limit.
 # Usage: tests/gui/run-gui-tests.sh [--driver EXE] [--shots DIR] BUILD_DIR [SCENARIO...]
 #   BUILD_DIR    a Windows build tree; BUILD_DIR/app holds MolaFlashSim.exe and MolaFlash.exe
-#   --driver EXE the driver (default BUILD_DIR/tests/gui/gui_driver.exe, the tool's width: the
-#                x86-64 driver reads the i686 tool's tab texts wrongly)
+#   --driver EXE the driver (default BUILD_DIR/tests/gui/gui_driver.exe, of the tool's width;
+#                a driver of either width works either build)
 #   --shots DIR  where screenshots of the sheet go, DIR/SCENARIO-LABEL.png, when the driver
 #                asks for them (see tools/sheet-shots.sh); default BUILD_DIR/gui-shots
 #   SCENARIO...  the scenarios to run (default: every scenario the driver lists)
