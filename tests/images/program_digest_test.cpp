@@ -10,17 +10,9 @@
 #include "devtools/imagegen/program_generator.h"
 #include "devtools/imagegen/sha256.h"
 #include "images/image_source.h"
+#include "tests/images/embedded_programs.h"
 
 namespace {
-
-struct Program {
-    CardModel model;
-    const std::uint8_t* bytes;
-    const char* file;
-};
-
-const Program PROGRAMS[] = {{CARD_MODEL_PCI, PciImage, "pci.xsvf"},
-                            {CARD_MODEL_CARDBUS, CardBusImage, "cardbus.xsvf"}};
 
 std::map<std::string, std::string> recorded_digests()
 {
@@ -42,14 +34,14 @@ TEST(ProgramDigest, EmbeddedBytesMatchTheRecordedDigests)
 {
     const std::map<std::string, std::string> sums = recorded_digests();
     ASSERT_EQ(sums.size(), 2u);
-    for (const Program& p : PROGRAMS) {
+    for (const EmbeddedProgram& p : PROGRAMS) {
         EXPECT_EQ(sha256_hex(p.bytes, IMAGE_LENGTH), sums.at(p.file)) << p.file;
     }
 }
 
 TEST(ProgramDigest, GeneratorReproducesTheEmbeddedPrograms)
 {
-    for (const Program& p : PROGRAMS) {
+    for (const EmbeddedProgram& p : PROGRAMS) {
         SCOPED_TRACE(p.file);
         std::vector<std::uint8_t> generated;
         imagegen_program(p.model, &generated);

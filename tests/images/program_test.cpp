@@ -11,19 +11,11 @@
 
 #include "devtools/xsvf/stream_walk.h"
 #include "images/image_source.h"
+#include "tests/images/embedded_programs.h"
 #include "sim/device_definition.h"
 #include "xsvf/commands.h"
 
 namespace {
-
-struct Program {
-    CardModel model;
-    const std::uint8_t* bytes;
-    const char* file;
-};
-
-const Program PROGRAMS[] = {{CARD_MODEL_PCI, PciImage, "pci.xsvf"},
-                            {CARD_MODEL_CARDBUS, CardBusImage, "cardbus.xsvf"}};
 
 using Bytes = std::vector<std::uint8_t>;
 
@@ -100,7 +92,7 @@ TEST(ProgramLayout, SlotsFollowEachOtherAndEndInThreeZeroBytes)
 {
     EXPECT_EQ(PciImage, ImageSlots);
     EXPECT_EQ(CardBusImage, ImageSlots + IMAGE_SLOT_SIZE);
-    for (const Program& p : PROGRAMS) {
+    for (const EmbeddedProgram& p : PROGRAMS) {
         SCOPED_TRACE(p.file);
         EXPECT_EQ(p.bytes[IMAGE_LENGTH - 1], XCOMPLETE);
         EXPECT_EQ(p.bytes[IMAGE_LENGTH], 0);
@@ -115,7 +107,7 @@ TEST(ProgramLayout, SlotsFollowEachOtherAndEndInThreeZeroBytes)
 
 TEST(ProgramLayout, CommandTableCountsAndOperands)
 {
-    for (const Program& p : PROGRAMS) {
+    for (const EmbeddedProgram& p : PROGRAMS) {
         SCOPED_TRACE(p.file);
         const WalkedProgram w = walk(p.bytes);
         ASSERT_TRUE(w.clean) << w.error;
@@ -178,7 +170,7 @@ void short_section(const WalkedProgram& w, std::size_t from, std::size_t to, std
 
 TEST(ProgramLayout, SevenSectionOutline)
 {
-    for (const Program& p : PROGRAMS) {
+    for (const EmbeddedProgram& p : PROGRAMS) {
         SCOPED_TRACE(p.file);
         const WalkedProgram w = walk(p.bytes);
         ASSERT_TRUE(w.clean) << w.error;
@@ -244,7 +236,7 @@ TEST(ProgramLayout, SevenSectionOutline)
 
 TEST(ProgramLayout, IdentityIsCheckedBeforeAnyErase)
 {
-    for (const Program& p : PROGRAMS) {
+    for (const EmbeddedProgram& p : PROGRAMS) {
         SCOPED_TRACE(p.file);
         const WalkedProgram w = walk(p.bytes);
         std::size_t first_scan = 0;
@@ -303,7 +295,7 @@ TEST(ProgramLayout, ProgramsDifferOnlyInConfigurationAndIdentityData)
 
 TEST(ProgramLayout, RowsAndReadBacksCarryTheModelsConfigurationBitForBit)
 {
-    for (const Program& p : PROGRAMS) {
+    for (const EmbeddedProgram& p : PROGRAMS) {
         SCOPED_TRACE(p.file);
         const WalkedProgram w = walk(p.bytes);
         std::uint8_t instruction = 0;
