@@ -54,6 +54,8 @@ bool wait_for(DWORD timeout_ms, Condition condition)
 // When MOLA_GUI_SYNC names a folder (the runner's), prints "SHOT label" and waits until
 // the runner has saved a picture of the sheet and written MOLA_GUI_SYNC\shot-label.done.
 void take_shot(const char* label);
+// The same for a picture of the tool's message box: "SHOT label box".
+void take_box_shot(const char* label);
 
 // ---- the tool's process ----
 using Settings = std::vector<std::pair<const char*, const char*>>;

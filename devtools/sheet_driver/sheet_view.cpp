@@ -308,6 +308,7 @@ void expect_box_then_exit(const char* expected_text, long long exit_code)
         check_failed("the tool opened its sheet");
         return;
     }
+    take_box_shot("box");
     const BoxView v = box_view(box);
     expect_text("message box caption", v.caption, APP_MESSAGE_CAPTION);
     expect_text("message box text", v.text, expected_text);

@@ -227,17 +227,32 @@ std::vector<HWND> children(HWND parent)
     return found;
 }
 
-void take_shot(const char* label)
+namespace {
+
+// Prints "SHOT label[ what]" and waits for the runner's picture, when MOLA_GUI_SYNC is set.
+void request_shot(const char* label, const char* what)
 {
     char sync[MAX_PATH] = {};
     const DWORD n = GetEnvironmentVariableA("MOLA_GUI_SYNC", sync, sizeof sync);
     if (n == 0 || n >= sizeof sync) {
         return;
     }
-    std::printf("SHOT %s\n", label);
+    std::printf("SHOT %s%s\n", label, what);
     std::fflush(stdout);
     const std::string done = std::string(sync) + "\\shot-" + label + ".done";
     if (!wait_for(60000, [&] { return GetFileAttributesA(done.c_str()) != INVALID_FILE_ATTRIBUTES; })) {
         std::printf("  no picture was taken of %s\n", label);
     }
+}
+
+} // namespace
+
+void take_shot(const char* label)
+{
+    request_shot(label, "");
+}
+
+void take_box_shot(const char* label)
+{
+    request_shot(label, " box");
 }

@@ -174,7 +174,9 @@ void scenario_second_copy()
     if (sheet == nullptr) {
         return;
     }
-    for (const char* exe : {"MolaFlashSim.exe", "MolaFlash.exe"}) {
+    // Each second copy, and the label of the picture of what it says.
+    const char* const copies[][2] = {{"MolaFlashSim.exe", "box"}, {"MolaFlash.exe", "molaflash-box"}};
+    for (const auto& [exe, shot] : copies) {
         PROCESS_INFORMATION other{};
         if (!start_other_tool(exe, &other)) {
             continue;
@@ -192,6 +194,7 @@ void scenario_second_copy()
             check_failed("the second %s opened a second sheet", exe);
             TerminateProcess(other.hProcess, 99);
         } else {
+            take_box_shot(shot);
             const BoxView v = box_view(box);
             expect_text(std::string(exe) + " box text", v.text, APP_SECOND_COPY_TEXT);
             expect_text(std::string(exe) + " box caption", v.caption, APP_MESSAGE_CAPTION);
@@ -278,7 +281,7 @@ void run_question(const Question& q)
         // Asked before anything happened: no percent has shown.
         expect_text("status while asked", shown_text(GetDlgItem(p, IDC_STATUS)), q.status);
         check_question(box, q.question, sheet);
-        take_shot("question");
+        take_box_shot("question");
         key_press(VK_RETURN);
         if (!wait_for(BOX_TIMEOUT_MS, [&] { return !IsWindow(box) || !IsWindowVisible(box); })) {
             check_failed("Enter did not answer the question");

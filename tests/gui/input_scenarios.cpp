@@ -8,6 +8,7 @@
 #include <prsht.h>
 
 #include <cstdio>
+#include <string>
 
 #include "tests/gui/gui_scenarios.h"
 
@@ -216,7 +217,65 @@ void scenario_keyboard_only()
     close_and_expect_end(sheet, true);
 }
 
+// A whole session by mouse, as the user's guide shows it, with a picture at each step: the
+// sheet at start, the interface chosen, the update running, "Success", the wrong interface's
+// "Failed" on the second card, and the power-off message.
+void scenario_tour()
+{
+    HWND sheet = start_sheet({{"MOLA_SIM_CLOCK", "real"}});
+    if (sheet == nullptr) {
+        return;
+    }
+    HWND p = page(sheet, 0);
+    expect_page(p, "page 1 at start", "9\n", "Not updated", 0);
+    take_shot("start");
+    HWND pci = GetDlgItem(p, IDC_PCI);
+    mouse_click(center_of(pci));
+    if (!wait_for(REACTION_MS, [&] { return checked(pci); })) {
+        check_failed("clicking PCI did not choose it");
+        return;
+    }
+    take_shot("interface-chosen");
+    mouse_click(center_of(GetDlgItem(p, IDOK)));
+    HWND status = GetDlgItem(p, IDC_STATUS);
+    // A picture part of the way: from a quarter on.
+    if (!wait_for(UPDATE_TIMEOUT_MS, [&] {
+            const std::string text = shown_text(status);
+            return is_result(text) || (is_percent(text) && std::stoi(text) >= 25);
+        })) {
+        check_failed("the update showed no progress");
+        return;
+    }
+    take_shot("running");
+    expect_text("result", wait_result(p), "Success");
+    expect_int("progress bar", send(GetDlgItem(p, IDC_PROGRESS), PBM_GETPOS, 0, 0), 100);
+    take_shot("success");
+
+    // The second card is a CardBus card: PCI, the wrong interface, fails at its start.
+    mouse_click(tab_point(sheet, 1));
+    if (!wait_for(REACTION_MS, [&] { return current_tab(sheet) == 1; })) {
+        check_failed("clicking tab 2 did not show the second card");
+        return;
+    }
+    HWND second = reinterpret_cast<HWND>(send(sheet, PSM_GETCURRENTPAGEHWND, 0, 0));
+    mouse_click(center_of(GetDlgItem(second, IDC_PCI)));
+    mouse_click(center_of(GetDlgItem(second, IDOK)));
+    expect_text("second card's result", wait_result(second), "Failed");
+    take_shot("failed");
+
+    mouse_click(center_of(GetDlgItem(sheet, IDOK)));
+    HWND box = wait_message_box(sheet);
+    if (box == nullptr) {
+        check_failed("no power-off message after OK");
+        return;
+    }
+    take_box_shot("power-off");
+    check_and_close_box(box, APP_POWER_OFF_TEXT);
+    expect_exit_without_window(sheet);
+}
+
 constexpr Scenario INPUT_SCENARIOS[] = {
+    {"tour", scenario_tour},
     {"double-update", scenario_double_update},
     {"cancel-during-update", scenario_cancel_during_update},
     {"keys-during-update", scenario_keys_during_update},
