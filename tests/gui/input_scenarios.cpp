@@ -251,8 +251,15 @@ void scenario_tour()
     expect_int("progress bar", send(GetDlgItem(p, IDC_PROGRESS), PBM_GETPOS, 0, 0), 100);
     take_shot("success");
 
-    // The second card is a CardBus card: PCI, the wrong interface, fails at its start.
-    mouse_click(tab_point(sheet, 1));
+    // The second card is a CardBus card: PCI, the wrong interface, fails at its start. Its tab
+    // is clicked where it shows; where the tool's memory cannot be reached to find that place
+    // (an emulated 32-bit tool), Ctrl+Tab brings it.
+    tab_titles(sheet);
+    if (TabTextsUnreadable) {
+        key_chord(VK_CONTROL, VK_TAB);
+    } else {
+        mouse_click(tab_point(sheet, 1));
+    }
     if (!wait_for(REACTION_MS, [&] { return current_tab(sheet) == 1; })) {
         check_failed("clicking tab 2 did not show the second card");
         return;
