@@ -103,6 +103,66 @@ TEST_F(PortTest, TdoIsBit28OfTheStatusWord)
     EXPECT_EQ(port_read_tdo(), 1);
 }
 
+TEST_F(PortTest, ASampleIsOneStatusReadIntoOneBitOfItsByte)
+{
+    static std::uint32_t status;
+    SimTarget t;
+    t.read = [](void*, std::uint32_t offset) {
+        EXPECT_EQ(offset, 0u);
+        return status;
+    };
+    sim_attach_target(0, t);
+    struct Case { std::uint32_t status; std::uint8_t before; int at; std::uint8_t after; };
+    const Case cases[] = {
+        {0x10000000u, 0x00, 0, 0x01}, {0x10000000u, 0x00, 7, 0x80}, {0xEFFFFFFFu, 0xFF, 3, 0xF7},
+        {0xFFFFFFFFu, 0x5A, 0, 0x5B}, {0x00000000u, 0x5A, 1, 0x58}, {0x10000000u, 0x5A, 4, 0x5A},
+    };
+    for (const Case& c : cases) {
+        status = c.status;
+        std::uint8_t byte = c.before;
+        const std::uint64_t reads = TheSimClock.register_reads;
+        port_sample_tdo(&byte, c.at);
+        EXPECT_EQ(byte, c.after) << c.at; // a target without read_bit answers at once
+        port_collect_tdo();
+        EXPECT_EQ(byte, c.after) << c.at;
+        EXPECT_EQ(TheSimClock.register_reads, reads + 1);
+    }
+}
+
+// A target that owes its answers stores them at the collect, each in its place.
+TEST_F(PortTest, ASampleOwedByItsTargetIsInPlaceAfterTheCollect)
+{
+    struct Owing {
+        std::vector<std::pair<std::uint8_t*, unsigned>> owed;
+        int collects = 0;
+    } owing;
+    SimTarget t;
+    t.context = &owing;
+    t.read_bit = [](void* c, std::uint32_t offset, unsigned bit, std::uint8_t* into, unsigned at) {
+        EXPECT_EQ(offset, 0u);
+        EXPECT_EQ(bit, PORT_TDO_BIT);
+        static_cast<Owing*>(c)->owed.emplace_back(into, at);
+    };
+    t.collect = [](void* c) {
+        auto* o = static_cast<Owing*>(c);
+        ++o->collects;
+        for (auto& [into, at] : o->owed) {
+            *into = static_cast<std::uint8_t>(*into | (1u << at));
+        }
+        o->owed.clear();
+    };
+    sim_attach_target(0, t);
+    std::uint8_t bytes[2] = {0, 0};
+    port_sample_tdo(&bytes[0], 2);
+    port_sample_tdo(&bytes[1], 6);
+    EXPECT_EQ(bytes[0], 0); // owed
+    EXPECT_EQ(bytes[1], 0);
+    port_collect_tdo();
+    EXPECT_EQ(bytes[0], 0x04);
+    EXPECT_EQ(bytes[1], 0x40);
+    EXPECT_EQ(owing.collects, 1);
+}
+
 TEST_F(PortTest, WaitsBelowOneMillisecondWriteFivePerMicrosecond)
 {
     struct Case { std::int32_t us; std::uint64_t writes; std::uint64_t sleep_ms; };
