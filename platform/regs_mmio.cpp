@@ -13,8 +13,8 @@ void reg_write(RegAddr address, std::uint32_t value)
 
 void reg_read_bit(RegAddr address, unsigned bit, std::uint8_t* into, unsigned at)
 {
-    const unsigned value = (reg_read(address) >> bit) & 1u;
-    *into = static_cast<std::uint8_t>((*into & ~(1u << at)) | (value << at));
+    const unsigned value = (reg_read(address) >> (bit & 31u)) & 1u;
+    *into = static_cast<std::uint8_t>((*into & ~(1u << (at & 7u))) | (value << (at & 7u)));
 }
 
 void reg_collect()

@@ -73,8 +73,8 @@ void reg_read_bit(RegAddr address, unsigned bit, std::uint8_t* into, unsigned at
             value = t.read(t.context, offset);
         }
     }
-    const unsigned b = (value >> bit) & 1u;
-    *into = static_cast<std::uint8_t>((*into & ~(1u << at)) | (b << at));
+    const unsigned b = (value >> (bit & 31u)) & 1u;
+    *into = static_cast<std::uint8_t>((*into & ~(1u << (at & 7u))) | (b << (at & 7u)));
 }
 
 void reg_collect()

@@ -104,7 +104,7 @@ void collect(RbbTarget* t)
 // Queues 'R' and where its answer goes; takes the answers when too many are owed.
 void owe_read(RbbTarget* t, std::uint8_t* into, unsigned at, bool tdo)
 {
-    const RbbOwedRead r{into, static_cast<std::uint8_t>(at), tdo};
+    const RbbOwedRead r{into, static_cast<std::uint8_t>(at & 7u), tdo};
     if (!t->error.empty()) {
         store_bit(r, 1);
         return;
@@ -290,7 +290,8 @@ std::uint32_t target_read(void* context, std::uint32_t offset)
 void target_read_bit(void* context, std::uint32_t offset, unsigned bit, std::uint8_t* into, unsigned at)
 {
     auto* t = static_cast<RbbTarget*>(context);
-    const RbbOwedRead here{into, static_cast<std::uint8_t>(at), true};
+    bit &= 31u;
+    const RbbOwedRead here{into, static_cast<std::uint8_t>(at & 7u), true};
     if (offset != STATUS_OFFSET) {
         store_bit(here, static_cast<int>((target_read(context, offset) >> bit) & 1u));
         return;
