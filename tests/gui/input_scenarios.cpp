@@ -7,7 +7,6 @@
 #include <commctrl.h>
 #include <prsht.h>
 
-#include <cctype>
 #include <cstdio>
 
 #include "tests/gui/gui_scenarios.h"
@@ -16,21 +15,6 @@ namespace {
 
 // How long the result must stay on screen, untouched, after an update.
 constexpr DWORD QUIET_MS = 3000;
-// How long a key or click may take to move the focus or a check mark.
-constexpr DWORD REACTION_MS = 1000;
-// Most presses of Tab a person needs to reach a control of a page.
-constexpr int MAX_TABS = 10;
-
-bool is_percent(const std::string& s)
-{
-    return s.size() >= 3 && std::isdigit(static_cast<unsigned char>(s[0])) != 0 &&
-           s.compare(s.size() - 2, 2, " %") == 0;
-}
-
-bool is_result(const std::string& s)
-{
-    return s == "Success" || s == "Failed";
-}
 
 bool checked(HWND button)
 {
@@ -78,21 +62,6 @@ void expect_still_running(HWND p, const char* input)
     }
 }
 
-// Waits for the end of the update, or of the tool; returns the page's last status text.
-std::string wait_result(HWND p)
-{
-    HWND status = GetDlgItem(p, IDC_STATUS);
-    std::string text;
-    wait_for(UPDATE_TIMEOUT_MS, [&] {
-        if (!IsWindow(status) || tool_exited()) {
-            return true;
-        }
-        text = shown_text(status);
-        return is_result(text);
-    });
-    return text;
-}
-
 // For a while after the update the sheet stays open, answers, and shows the result unchanged:
 // nothing given during the update runs now.
 void expect_result_stays(HWND sheet, HWND p, const std::string& result)
@@ -115,38 +84,6 @@ void expect_result_stays(HWND sheet, HWND p, const std::string& result)
     if (!responsive(sheet, REACTION_MS)) {
         check_failed("the tool is busy again after the update");
     }
-}
-
-std::string describe(HWND window)
-{
-    if (window == nullptr) {
-        return "nothing";
-    }
-    return class_of(window) + " " + std::to_string(static_cast<short>(GetDlgCtrlID(window))) + " " +
-           quoted(text_of(window));
-}
-
-// Presses a key (with a modifier, or 0) until the focus is on the target; false (with a
-// failed check that lists where the focus went) when it never gets there.
-bool move_focus_to(HWND sheet, HWND target, WORD modifier, WORD key, const char* target_name)
-{
-    std::string trail = describe(focus_of(sheet));
-    for (int presses = 0; presses <= MAX_TABS; ++presses) {
-        if (wait_for(REACTION_MS / 2, [&] { return focus_of(sheet) == target; })) {
-            std::printf("  %s reached with %d key presses\n", target_name, presses);
-            return true;
-        }
-        if (presses > 0) {
-            trail += ", " + describe(focus_of(sheet));
-        }
-        if (modifier != 0) {
-            key_chord(modifier, key);
-        } else {
-            key_press(key);
-        }
-    }
-    check_failed("the keys never brought the focus to %s; it went to: %s", target_name, trail.c_str());
-    return false;
 }
 
 void scenario_double_update()
