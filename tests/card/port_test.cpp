@@ -129,40 +129,6 @@ TEST_F(PortTest, ASampleIsOneStatusReadIntoOneBitOfItsByte)
     }
 }
 
-// A target that owes its answers stores them at the collect, each in its place.
-TEST_F(PortTest, ASampleOwedByItsTargetIsInPlaceAfterTheCollect)
-{
-    struct Owing {
-        std::vector<std::pair<std::uint8_t*, unsigned>> owed;
-        int collects = 0;
-    } owing;
-    SimTarget t;
-    t.context = &owing;
-    t.read_bit = [](void* c, std::uint32_t offset, unsigned bit, std::uint8_t* into, unsigned at) {
-        EXPECT_EQ(offset, 0u);
-        EXPECT_EQ(bit, PORT_TDO_BIT);
-        static_cast<Owing*>(c)->owed.emplace_back(into, at);
-    };
-    t.collect = [](void* c) {
-        auto* o = static_cast<Owing*>(c);
-        ++o->collects;
-        for (auto& [into, at] : o->owed) {
-            *into = static_cast<std::uint8_t>(*into | (1u << at));
-        }
-        o->owed.clear();
-    };
-    sim_attach_target(0, t);
-    std::uint8_t bytes[2] = {0, 0};
-    port_sample_tdo(&bytes[0], 2);
-    port_sample_tdo(&bytes[1], 6);
-    EXPECT_EQ(bytes[0], 0); // owed
-    EXPECT_EQ(bytes[1], 0);
-    port_collect_tdo();
-    EXPECT_EQ(bytes[0], 0x04);
-    EXPECT_EQ(bytes[1], 0x40);
-    EXPECT_EQ(owing.collects, 1);
-}
-
 TEST_F(PortTest, WaitsBelowOneMillisecondWriteFivePerMicrosecond)
 {
     struct Case { std::int32_t us; std::uint64_t writes; std::uint64_t sleep_ms; };
