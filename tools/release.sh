@@ -17,7 +17,7 @@ fail() { echo "release: $*" >&2; exit 1; }
 
 "$root/tools/install-deps.sh" release
 
-commit=$(git -C "$root" rev-parse --verify -q HEAD^{commit}) ||
+commit=$(git -C "$root" rev-parse --verify -q "HEAD^{commit}") ||
     fail "$root is not a git checkout with a commit: the release is built from the committed tree"
 if [ -n "$(git -C "$root" status --porcelain --untracked-files=no)" ]; then
     echo "release: note: uncommitted changes are left out; building commit ${commit:0:12}" >&2
