@@ -9,7 +9,7 @@ Usage: release_pack.py --exe EXE --guide GUIDE.md --version VERSION --epoch SECO
 
 The guide names its pictures relative to its own folder (![...](user-guide/start.png));
 each goes into the zip under that name, beside the HTML page. Every picture it names must
-be a PNG file that is not blank, and the page may reference nothing outside the zip.
+be a PNG file that is not blank (MIN_COLOURS colours at least), and the page may reference nothing outside the zip.
 Errors are printed as "release: ..." and exit with status 1.
 """
 
@@ -30,6 +30,9 @@ import markdown
 
 GUIDE_PAGE = "user-guide.html"
 EXE_NAME = "MolaFlash.exe"
+# A picture of the tool's window has tens of colours; one with fewer is blank, or of a
+# window not yet painted.
+MIN_COLOURS = 8
 SUMS_NAME = "SHA256SUMS"
 
 # A small fixed stylesheet, so that the page reads well offline in any browser.
@@ -103,7 +106,7 @@ def picture_member(guide_dir, address):
 
 
 def check_picture(address, path):
-    """A picture must exist, be a PNG image, and show more than one colour."""
+    """A picture must exist, be a PNG image, and not be blank."""
     if not os.path.isfile(path):
         raise ReleaseError(f'the guide names a picture that does not exist: "{address}" (no {path})')
     with open(path, "rb") as f:
@@ -118,8 +121,9 @@ def check_picture(address, path):
     if len(info) < 4 or info[0] != "PNG":
         raise ReleaseError(f'cannot read the picture "{address}": identify said "{" ".join(info)}"')
     width, height, colours = int(info[1]), int(info[2]), int(info[3])
-    if colours <= 1:
-        raise ReleaseError(f'the picture "{address}" is blank ({width}x{height}, one colour)')
+    if colours < MIN_COLOURS:
+        plural = "" if colours == 1 else "s"
+        raise ReleaseError(f'the picture "{address}" is blank ({width}x{height}, {colours} colour{plural})')
 
 
 def render_guide(text, version):

@@ -29,8 +29,11 @@ PY
 
 printf 'MZ stand-in executable\n' >"$work/MolaFlash.exe"
 mkdir -p "$work/docs/user-guide/more"
-png "$work/docs/user-guide/start.png" 2 1 '\377\377\377\0\0\0'
-png "$work/docs/user-guide/more/done.png" 1 2 '\0\0\377\0\377\0'
+# Eight colours, the fewest that a picture of the tool has; seven, and one, are blank.
+eight='\0\0\0\0\0\377\0\377\0\0\377\377\377\0\0\377\0\377\377\377\0\377\377\377'
+png "$work/docs/user-guide/start.png" 4 2 "$eight"
+png "$work/docs/user-guide/more/done.png" 2 4 "$eight"
+png "$work/docs/user-guide/seven.png" 4 2 "${eight%\\377\\377\\377}\0\0\0"
 png "$work/docs/user-guide/blank.png" 2 2 '\360\360\360\360\360\360\360\360\360\360\360\360'
 printf 'not a picture\n' >"$work/docs/user-guide/text.png"
 cat >"$work/docs/guide.md" <<'EOF'
@@ -95,7 +98,8 @@ refused() { # what, guide text, message
 }
 refused "a missing picture" '![x](user-guide/gone.png)' \
     'the guide names a picture that does not exist: "user-guide/gone.png"'
-refused "a blank picture" '![x](user-guide/blank.png)' 'the picture "user-guide/blank.png" is blank (2x2, one colour)'
+refused "a blank picture" '![x](user-guide/blank.png)' 'the picture "user-guide/blank.png" is blank (2x2, 1 colour)'
+refused "a picture of seven colours" '![x](user-guide/seven.png)' 'the picture "user-guide/seven.png" is blank (4x2, 7 colours)'
 refused "a picture that is not a PNG image" '![x](user-guide/text.png)' 'the picture "user-guide/text.png" is not a PNG file'
 refused "a picture of another kind" '![x](user-guide/start.jpg)' \
     'the guide names a picture that is not a PNG file: "user-guide/start.jpg"'
