@@ -1,5 +1,6 @@
 // xsvf play: plays a stream against a recording register target, a simulated card or a
-// remote-bitbang server, optionally dumping the lines to a VCD file.
+// remote-bitbang server (whose waits pass on the host, or with --remote-sleep travel in the
+// stream as sleep characters), optionally dumping the lines to a VCD file.
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -84,6 +85,7 @@ int xsvf_play(int argc, char** argv)
     const char* tdo = "0";
     bool sim_target = false;
     bool remote_target = false;
+    bool remote_sleep = false;
     RbbAddress remote_address;
     int card_model = -1;
     std::vector<std::string> faults;
@@ -121,6 +123,8 @@ int xsvf_play(int argc, char** argv)
                 return xsvf_usage();
             }
             sim_target = t == "sim";
+        } else if (a == "--remote-sleep") {
+            remote_sleep = true;
         } else if (a == "--vcd" && has_value) {
             vcd_path = argv[++i];
         } else if (a == "--vcd-commands" && has_value) {
@@ -163,6 +167,10 @@ int xsvf_play(int argc, char** argv)
         std::fprintf(stderr, "xsvf: --vcd-commands needs --vcd\n");
         return xsvf_usage();
     }
+    if (remote_sleep && !remote_target) {
+        std::fprintf(stderr, "xsvf: --remote-sleep needs --target rbb:...\n");
+        return xsvf_usage();
+    }
     if (!sim_target && (card_model >= 0 || !faults.empty())) {
         std::fprintf(stderr, "xsvf: --card and --fault need --target sim\n");
         return xsvf_usage();
@@ -192,6 +200,7 @@ int xsvf_play(int argc, char** argv)
         return EXIT_CANT_WRITE;
     }
     RbbTarget remote;
+    remote.waits = remote_sleep ? RbbWaits::SleepCharacters : RbbWaits::Host;
     if (remote_target && !play_connect_remote(&remote, remote_address)) {
         if (vcd_file) {
             std::fclose(vcd_file);
@@ -200,9 +209,11 @@ int xsvf_play(int argc, char** argv)
     }
 
     // Virtual time unless MOLA_SIM_CLOCK says otherwise; host time when the card is at the
-    // far end of a socket, where waits really pass.
+    // far end of a socket and waits really pass there. Waits sent as sleep characters take no
+    // host time: the player's virtual time then counts them, and the VCD shows it.
+    const bool host_time = remote_target && !remote_sleep;
     sim_configure(config);
-    sim_clock_use_host_time(remote_target);
+    sim_clock_use_host_time(host_time);
 
     // The card: the simulated one, the recorder or a remote-bitbang server; traced and
     // dumped when asked.
@@ -224,7 +235,7 @@ int xsvf_play(int argc, char** argv)
     }
     VcdWriter vcd;
     if (vcd_file) {
-        vcd_begin(&vcd, vcd_file, xsvf_bytes(s), target, vcd_first, vcd_last, remote_target);
+        vcd_begin(&vcd, vcd_file, xsvf_bytes(s), target, vcd_first, vcd_last, host_time);
         target = vcd_target(&vcd);
     }
     sim_attach_target(0, target);
