@@ -10,15 +10,16 @@
 //   xsvf serve [--card pci|cardbus] [--fault NAME[,NAME...]] [--port N | --unix PATH]
 //              [--sessions N] [--clock host|virtual [--tck-hz N]]
 //                       serve a simulated card over the remote-bitbang protocol
+//   xsvf --help, xsvf -h  the usage, on standard output
 //
 // FILE may be @pci or @cardbus, the embedded programs. Standard output carries only what
 // the subcommand is for (for play: exactly the player's diagnostic log); everything else
 // goes to standard error.
 //
-// Exit status: check and dis 0 for a playable stream, 1 otherwise; play the player's result
-// (0 to 7); serve 0; the tool's own failures 64 (usage), 66 (FILE unreadable), 69 (card or
-// server unavailable), 73 (trace or VCD not written), 74 (standard output not written), 76
-// (the connection to a remote-bitbang server broke).
+// Exit status: --help 0; check and dis 0 for a playable stream, 1 otherwise; play the
+// player's result (0 to 7); serve 0; the tool's own failures 64 (usage), 66 (FILE
+// unreadable), 69 (card or server unavailable), 73 (trace or VCD not written), 74 (standard
+// output not written), 76 (the connection to a remote-bitbang server broke).
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -26,7 +27,8 @@
 
 #include "devtools/xsvf/xsvf_tool.h"
 
-int xsvf_usage()
+// The usage, on standard output when asked for (--help), on standard error otherwise.
+static void xsvf_print_usage(std::FILE* to)
 {
     std::fputs("usage: xsvf check FILE\n"
                "       xsvf dis FILE\n"
@@ -37,8 +39,14 @@ int xsvf_usage()
                "                      [--vcd VCDFILE [--vcd-commands FIRST-LAST]] [--remote-sleep]\n"
                "       xsvf serve [--card pci|cardbus] [--fault NAME[,NAME...]] [--port N | --unix PATH]\n"
                "                  [--sessions N] [--clock host|virtual [--tck-hz N]]\n"
+               "       xsvf --help\n"
                "FILE may be @pci or @cardbus, the embedded programs.\n",
-               stderr);
+               to);
+}
+
+int xsvf_usage()
+{
+    xsvf_print_usage(stderr);
     return EXIT_USAGE;
 }
 
@@ -67,6 +75,13 @@ int main(int argc, char** argv)
         return xsvf_usage();
     }
     const std::string command = argv[1];
+    if (command == "--help" || command == "-h") {
+        if (argc > 2) {
+            return xsvf_unexpected_argument(argv[2]);
+        }
+        xsvf_print_usage(stdout);
+        return xsvf_finish_output(0);
+    }
     if (command == "play") {
         return xsvf_play(argc - 2, argv + 2);
     }
