@@ -5,6 +5,7 @@
 #include <array>
 #include <cstdint>
 
+#include "xsvf/command_set.h"
 #include "xsvf/tap.h"
 #include "xsvf/vector_buffer.h"
 
@@ -50,16 +51,14 @@ struct SXsvfInfo {
     VectorBuffer next_data;
 };
 
-constexpr int XSVF_COMMAND_COUNT = 21; // opcodes 0..20; higher ones are unsupported
 constexpr int XSVF_ERROR_COUNT = 8;
 
 using CommandHandler = std::int32_t (*)(SXsvfInfo* info);
 
 extern const std::array<CommandHandler, XSVF_COMMAND_COUNT> command_handlers;
-extern const std::array<const char*, XSVF_COMMAND_COUNT> command_names;
 extern const std::array<const char*, XSVF_ERROR_COUNT> error_texts;
 
-// Opcode names: command_names for 0..20, "Unknown" above.
+// Opcode names: the names of XSVF_COMMANDS for 0..20, "Unknown" above.
 const char* player_command_name(std::uint8_t opcode);
 // Error texts: error_texts for 0..7, the text of ErrUnknown for any other code.
 const char* player_error_text(std::int32_t error);
