@@ -3,6 +3,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 
 #include "xsvf/command_set.h"
@@ -50,6 +51,12 @@ struct SXsvfInfo {
     VectorBuffer data_mask;
     VectorBuffer next_data;
 };
+
+// The record's size, the same on every target: 26 bytes of scalar fields (with the padding
+// after the two leading bytes) and seven vector buffers of 2 + MAX_LEN bytes, nothing that
+// depends on the pointer width. The level-4 log line shows it; the compiler holds it.
+constexpr std::size_t XSVF_INFO_SIZE = 49040;
+static_assert(sizeof(SXsvfInfo) == XSVF_INFO_SIZE, "the player record has the same size on every target");
 
 constexpr int XSVF_ERROR_COUNT = 8;
 
