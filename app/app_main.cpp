@@ -35,6 +35,67 @@ static_assert(sizeof(SheetHeader) == 52, "32-bit sheet header with the watermark
 
 constexpr int TITLE_SIZE = 20;
 
+// Makes the named lock; null when it cannot, with *held set when another copy holds it
+// (another user's copy answers with access denied).
+HANDLE make_lock(const char* name, bool* held)
+{
+    SetLastError(ERROR_SUCCESS);
+    HANDLE lock = CreateMutexA(nullptr, FALSE, name);
+    const DWORD error = GetLastError();
+    if (lock != nullptr && error == ERROR_ALREADY_EXISTS) {
+        CloseHandle(lock);
+        lock = nullptr;
+    }
+    *held = error == ERROR_ALREADY_EXISTS || error == ERROR_ACCESS_DENIED;
+    return lock;
+}
+
+// One copy at a time: two players on one card's JTAG port would ruin its programming. Returns
+// the lock that this copy holds until it ends, or null, with *another_copy set when another
+// copy holds it. On the NT line the lock is in the global namespace, so that a copy in
+// another session counts too; where that namespace does not exist (Windows 9x, whose names
+// take no backslash, and NT without sessions) the plain name is the machine's one namespace.
+// A lock that cannot be made for another reason does not stop the tool.
+HANDLE claim_one_copy(bool* another_copy)
+{
+    const bool nt_line = (GetVersion() & 0x80000000u) == 0;
+    if (nt_line) {
+        HANDLE lock = make_lock("Global\\" APP_INSTANCE_NAME, another_copy);
+        if (lock != nullptr || *another_copy) {
+            return lock;
+        }
+    }
+    return make_lock(APP_INSTANCE_NAME, another_copy);
+}
+
+void release(HANDLE lock)
+{
+    if (lock != nullptr) {
+        CloseHandle(lock);
+    }
+}
+
+// Why no sheet can open, in words, for the message that ends the tool.
+void say_no_card()
+{
+    char text[512];
+    switch (LastProbeFailure) {
+    case ProbeFailure::NotFound:
+        wsprintfA(text, "%s", APP_NO_DRIVER_TEXT);
+        break;
+    case ProbeFailure::NoAnswer:
+        wsprintfA(text, "%s", APP_NO_ANSWER_TEXT);
+        break;
+    case ProbeFailure::BadCount:
+        wsprintfA(text, APP_CARD_COUNT_FORMAT, static_cast<int>(CardCount), static_cast<int>(MAX_CARDS));
+        break;
+    default:
+        wsprintfA(text, "%s", APP_BAD_ANSWER_TEXT);
+        break;
+    }
+    MessageBoxA(nullptr, text, APP_MESSAGE_CAPTION, MB_ICONWARNING);
+}
+
 // The pages use the progress bar class; it must be registered before the first page
 // is created.
 void register_progress_class()
@@ -51,11 +112,26 @@ int app_main(HINSTANCE instance, HINSTANCE, LPSTR, int)
 {
     LogLevel = 0;
 
+    bool another_copy = false;
+    HANDLE one_copy = claim_one_copy(&another_copy);
+    if (another_copy) {
+        MessageBoxA(nullptr, APP_SECOND_COPY_TEXT, APP_MESSAGE_CAPTION, MB_ICONWARNING);
+        return APP_EXIT_ALREADY_RUNNING;
+    }
+
+    // A person who starts the tool and sees nothing cannot tell what is wrong, and an exit
+    // code of 0 would report success: the tool says why it cannot go on, and ends with
+    // APP_EXIT_NO_CARD.
     if (!driver_probe(0, 0)) {
-        return 0;
+        say_no_card();
+        release(one_copy);
+        return APP_EXIT_NO_CARD;
     }
     if (CardCount < 1 || CardCount > MAX_CARDS) {
-        return 0;
+        LastProbeFailure = ProbeFailure::BadCount;
+        say_no_card();
+        release(one_copy);
+        return APP_EXIT_NO_CARD;
     }
 
     register_progress_class();
@@ -90,6 +166,7 @@ int app_main(HINSTANCE instance, HINSTANCE, LPSTR, int)
     if (UpdateSucceeded != 0) {
         MessageBoxA(nullptr, APP_POWER_OFF_TEXT, APP_MESSAGE_CAPTION, MB_ICONINFORMATION);
     }
+    release(one_copy);
     return 0;
 }
 

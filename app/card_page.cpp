@@ -2,22 +2,63 @@
 // update of the card with the chosen interface's program when Update is pressed.
 #include "app/app.h"
 
+#include <commctrl.h>
 #include <prsht.h>
 
 #include <cstdio>
 
+#include "app/power_check.h"
 #include "app/resources/resource.h"
 #include "card/driver.h"
 #include "images/image_source.h"
+#include "platform/os.h"
+#include "xsvf/log.h"
 #include "xsvf/update.h"
 
 namespace {
 
 constexpr int TEXT_SIZE = 32;
+constexpr int QUESTION_SIZE = 512;
+
+// The revision each card had when its page opened; a card whose page could not read it is
+// read again when its Update is pressed.
+std::int32_t PageRevision[MAX_CARDS];
+bool PageRevisionKnown[MAX_CARDS];
+
+// The sheet's own window procedure, under the one that routes Enter to the pages.
+WNDPROC SheetProcedure = nullptr;
+HWND RoutedSheet = nullptr;
 
 void set_item_text(HWND page, int item, const char* text)
 {
     SendDlgItemMessageA(page, item, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text));
+}
+
+// Enter on a focused Update button reaches the sheet as a command with the button's id, 1,
+// which is also the sheet's own OK: the sheet would close without an update. Such a command,
+// when it comes from a control of one of the pages, goes to that page instead, as a click or
+// Space on the button does; Enter on the sheet's own OK still closes the sheet.
+LRESULT CALLBACK sheet_procedure(HWND sheet, UINT message, WPARAM wparam, LPARAM lparam)
+{
+    if (message == WM_COMMAND && LOWORD(wparam) == IDOK && lparam != 0) {
+        HWND control = reinterpret_cast<HWND>(lparam);
+        HWND owner = GetParent(control);
+        if (owner != sheet && owner != nullptr && GetParent(owner) == sheet) {
+            SendMessageA(owner, WM_COMMAND, wparam, lparam);
+            return 0;
+        }
+    }
+    return CallWindowProcA(SheetProcedure, sheet, message, wparam, lparam);
+}
+
+void route_enter_to_pages(HWND sheet)
+{
+    if (sheet == nullptr || sheet == RoutedSheet) {
+        return;
+    }
+    RoutedSheet = sheet;
+    SheetProcedure = reinterpret_cast<WNDPROC>(
+        SetWindowLongPtrA(sheet, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(sheet_procedure)));
 }
 
 // Removes the input messages in [first, last] that are queued for this thread and were given
@@ -44,14 +85,106 @@ void drop_input_given_during_update(DWORD update_end)
     drop_input(WM_NCMOUSEMOVE, WM_NCXBUTTONDBLCLK, update_end);
 }
 
+bool valid_card(std::int32_t card)
+{
+    return card >= 0 && card < MAX_CARDS;
+}
+
+// Asks a Yes/No question in a box owned by the sheet, so that the sheet takes no input while
+// it is up; No is the default. True for Yes.
+bool ask(HWND page, const char* question)
+{
+    return MessageBoxA(GetParent(page), question, APP_MESSAGE_CAPTION,
+                       MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2) == IDYES;
+}
+
+// The log line of an update that the person declined, so that whoever reads the log knows
+// why the card was not written.
+void log_declined(std::int32_t card, const char* program, const char* reason)
+{
+    if (player_log_on(0)) {
+        std::printf("Card %d, %s program: not updated: %s\n", static_cast<int>(card + 1), program, reason);
+    }
+}
+
+// The card's revision as its page read it, or read now when the page could not; false when
+// it cannot be read now either (the update's own probe then fails and says so).
+bool card_revision(std::int32_t card, std::int32_t* revision)
+{
+    if (!PageRevisionKnown[card]) {
+        if (!driver_probe(card, 0)) {
+            return false;
+        }
+        PageRevision[card] = HardwareRevision;
+        PageRevisionKnown[card] = true;
+    }
+    *revision = PageRevision[card];
+    return true;
+}
+
+// A card newer than this tool would lose its logic for an older one that this tool cannot
+// undo: only on the person's Yes.
+bool newer_card_confirmed(HWND page, std::int32_t card, const char* program)
+{
+    std::int32_t revision = 0;
+    if (!card_revision(card, &revision) || revision <= CURRENT_REVISION) {
+        return true;
+    }
+    char question[QUESTION_SIZE];
+    wsprintfA(question, APP_NEWER_CARD_FORMAT, static_cast<int>(revision), static_cast<int>(CURRENT_REVISION));
+    if (ask(page, question)) {
+        return true;
+    }
+    char reason[96];
+    wsprintfA(reason, "its hardware revision %d is newer than this tool's %d", static_cast<int>(revision),
+              static_cast<int>(CURRENT_REVISION));
+    log_declined(card, program, reason);
+    return false;
+}
+
+// An update that the power cuts off part of the way leaves the card's logic half written:
+// on a low battery, only on the person's Yes.
+bool power_confirmed(HWND page, std::int32_t card, const char* program)
+{
+    OsPowerStatus power{};
+    const int known = os_get_power_status(&power);
+    const PowerRisk risk = app_power_risk(known, power);
+    if (risk == PowerRisk::None) {
+        return true;
+    }
+    char question[QUESTION_SIZE];
+    char reason[96];
+    if (risk == PowerRisk::CriticalBattery) {
+        wsprintfA(question, "%s", APP_CRITICAL_BATTERY_TEXT);
+        wsprintfA(reason, "the computer runs on battery, its charge critical");
+    } else {
+        wsprintfA(question, APP_LOW_BATTERY_FORMAT, static_cast<int>(power.battery_percent));
+        wsprintfA(reason, "the computer runs on battery at %d %%", static_cast<int>(power.battery_percent));
+    }
+    if (ask(page, question)) {
+        return true;
+    }
+    log_declined(card, program, reason);
+    return false;
+}
+
 INT_PTR on_init_dialog(HWND page, const PROPSHEETPAGEA* record)
 {
     const auto card = static_cast<std::int32_t>(record->lParam);
     SetWindowLongPtrA(page, DWLP_USER, static_cast<LONG_PTR>(card));
+    route_enter_to_pages(GetParent(page));
 
     if (!driver_probe(card, 0)) {
         HardwareRevision = -1;
+        // No revision was read: the page says that the card could not be reached rather
+        // than show the template's texts, which read like a blank card.
+        set_item_text(page, IDC_REVISION, APP_UNKNOWN_REVISION_TEXT);
+        set_item_text(page, IDC_STATUS, APP_UNREACHABLE_TEXT);
         return 1;
+    }
+    if (valid_card(card)) {
+        PageRevision[card] = HardwareRevision;
+        PageRevisionKnown[card] = true;
     }
 
     char text[TEXT_SIZE];
@@ -65,27 +198,42 @@ INT_PTR on_init_dialog(HWND page, const PROPSHEETPAGEA* record)
 
 void on_update(HWND page)
 {
-    const std::uint8_t* program = nullptr;
+    CardModel model = CARD_MODEL_PCI;
     if (IsDlgButtonChecked(page, IDC_PCI) != 0) {
-        program = PciImage;
+        model = CARD_MODEL_PCI;
     } else if (IsDlgButtonChecked(page, IDC_CARDBUS) != 0) {
-        program = CardBusImage;
+        model = CARD_MODEL_CARDBUS;
     } else {
-        MessageBoxA(nullptr, APP_CHOOSE_INTERFACE_TEXT, APP_MESSAGE_CAPTION, MB_ICONINFORMATION);
+        // Owned by the sheet, so that the sheet takes no clicks while the box is up.
+        MessageBoxA(GetParent(page), APP_CHOOSE_INTERFACE_TEXT, APP_MESSAGE_CAPTION, MB_ICONINFORMATION);
+        return;
+    }
+    const char* program = card_model_of(model).name;
+
+    const auto card = static_cast<std::int32_t>(GetWindowLongPtrA(page, DWLP_USER));
+    if (!valid_card(card) || !newer_card_confirmed(page, card, program) || !power_confirmed(page, card, program)) {
+        std::fflush(stdout);
         return;
     }
 
-    const auto card = static_cast<std::int32_t>(GetWindowLongPtrA(page, DWLP_USER));
-    const std::int32_t result = player_update_card(card, program, IMAGE_LENGTH, page);
+    // Each run starts with an empty bar, so that the bar always shows the run whose result
+    // the text beside it gives.
+    SendDlgItemMessageA(page, IDC_PROGRESS, PBM_SETPOS, 0, 0);
+    const std::int32_t result = player_update_card(card, image_program(model), IMAGE_LENGTH, page);
     drop_input_given_during_update(GetTickCount());
+    if (result != 0 && player_log_on(0)) {
+        std::printf("ERROR:  Card %d, %s program: %s\n", static_cast<int>(card + 1), program,
+                    player_failure_text(result));
+    }
     // Standard output redirected to a file or a pipe is fully buffered: the lines of a failed
     // run would otherwise wait in the buffer until the tool ends, and be lost if it never
     // ends normally (the computer is switched off, the tool is stopped).
     std::fflush(stdout);
 
-    // Every result but 0 fails: the player's error, or UPDATE_NOT_MAPPED when the card's
-    // register block could not be mapped. That card was not touched and nothing needed
-    // releasing, but the page must still tell the person that no update took place.
+    // Every result but 0 fails: the player's error, or UPDATE_NOT_MAPPED when the card could
+    // not be probed or its register block could not be mapped. That card was not touched and
+    // nothing needed releasing, but the page must still tell the person that no update took
+    // place.
     char text[TEXT_SIZE];
     if (result != 0) {
         wsprintfA(text, "Failed");

@@ -54,3 +54,8 @@ std::intptr_t ui_send_item_message(WindowHandle, int, unsigned, std::uintptr_t, 
 {
     return 0;
 }
+
+int os_get_power_status(OsPowerStatus*)
+{
+    return 0;
+}

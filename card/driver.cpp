@@ -13,6 +13,7 @@ std::int32_t CardCount = 0;
 std::int32_t HardwareRevision = 0;
 RegAddr RegisterPointer = 0;
 char DevicePath[32] = {};
+ProbeFailure LastProbeFailure = ProbeFailure::None;
 
 namespace {
 
@@ -20,9 +21,19 @@ constexpr const char* DEVICE_NAME = "\\molaOut"; // the driver's "\Device\molaOu
 constexpr const char* VXD_PATH = "\\\\.\\mola.vxd";
 constexpr std::int32_t DEVICE_NUMBER_STEP = 13;  // card k is device molaOut(13 * k)
 
+// Whether the last driver_control failed because the device path could not be opened.
+bool LastOpenFailed = false;
+
 bool card_count_valid(std::int32_t count)
 {
     return count >= 1 && count <= MAX_CARDS;
+}
+
+// Records why the probe fails and returns the probe's failure result.
+int fail(ProbeFailure why)
+{
+    LastProbeFailure = why;
+    return 0;
 }
 
 int probe_nt(std::int32_t k, int map)
@@ -35,14 +46,14 @@ int probe_nt(std::int32_t k, int map)
     std::uint8_t info[CARD_INFO_SIZE];
     std::memset(info, 0, sizeof info);
     if (!driver_control(CTL_CARD_INFO, nullptr, 0, info, CARD_INFO_SIZE)) {
-        return 0;
+        return fail(LastOpenFailed ? ProbeFailure::NotFound : ProbeFailure::NoAnswer);
     }
     if (driver_get_le32(info + offsetof(CardInfo, magic)) != CARD_INFO_MAGIC) {
-        return 0;
+        return fail(ProbeFailure::BadAnswer);
     }
     CardCount = static_cast<std::int32_t>(driver_get_le32(info + offsetof(CardInfo, card_count)));
     if (!card_count_valid(CardCount)) {
-        return 0;
+        return fail(ProbeFailure::BadCount);
     }
     HardwareRevision = static_cast<std::int32_t>(driver_get_le32(info + offsetof(CardInfo, revision)));
     if (!map) {
@@ -50,11 +61,11 @@ int probe_nt(std::int32_t k, int map)
     }
     std::uint8_t address[4] = {0, 0, 0, 0};
     if (!driver_control(CTL_MAP_REGISTER, nullptr, 0, address, sizeof address)) {
-        return 0;
+        return fail(ProbeFailure::MapFailed);
     }
     const std::uint32_t register_address = driver_get_le32(address);
     if (register_address == 0) {
-        return 0;
+        return fail(ProbeFailure::MapFailed);
     }
     RegisterPointer = static_cast<RegAddr>(register_address) + REGISTER_POINTER_OFFSET;
     return 1;
@@ -75,27 +86,27 @@ int probe_9x_open(OsHandle h, std::int32_t k, int map)
     std::memset(reply, 0, sizeof reply);
 
     if (!vxd_request(h, VXD_GET_CARD_COUNT, 0, reply)) {
-        return 0;
+        return fail(ProbeFailure::NoAnswer);
     }
     CardCount = static_cast<std::int32_t>(driver_get_le32(reply + 0));
     if (!card_count_valid(CardCount)) {
-        return 0;
+        return fail(ProbeFailure::BadCount);
     }
     if (!vxd_request(h, VXD_GET_CARD, static_cast<std::uint32_t>(k), reply)) {
-        return 0;
+        return fail(ProbeFailure::NoAnswer);
     }
     const std::uint32_t card_structure = driver_get_le32(reply + 0);
     if (card_structure == 0) {
-        return 0;
+        return fail(ProbeFailure::NoAnswer);
     }
     HardwareRevision = mem_read_u16(static_cast<RegAddr>(card_structure) + VXD_CARD_REVISION_OFFSET);
     if (map) {
         if (!vxd_request(h, VXD_MAP_REGISTER, static_cast<std::uint32_t>(k), reply)) {
-            return 0;
+            return fail(ProbeFailure::MapFailed);
         }
         const std::uint32_t register_address = driver_get_le32(reply + 4);
         if (register_address == 0) {
-            return 0;
+            return fail(ProbeFailure::MapFailed);
         }
         RegisterPointer = static_cast<RegAddr>(register_address) + REGISTER_POINTER_OFFSET;
     }
@@ -106,7 +117,7 @@ int probe_9x(std::int32_t k, int map)
 {
     const OsHandle h = os_create_file(VXD_PATH, 0, 0, 0, OS_FILE_FLAG_DELETE_ON_CLOSE);
     if (h == OS_INVALID_HANDLE) {
-        return 0;
+        return fail(ProbeFailure::NotFound);
     }
     const int result = probe_9x_open(h, k, map);
     os_close_handle(h);
@@ -119,7 +130,8 @@ int driver_control(std::uint32_t code, void* in, std::uint32_t in_size, void* ou
                    std::uint32_t out_size)
 {
     const OsHandle h = os_create_file(DevicePath, OS_GENERIC_READ, 0, OS_OPEN_EXISTING, 0);
-    if (h == OS_INVALID_HANDLE) {
+    LastOpenFailed = h == OS_INVALID_HANDLE;
+    if (LastOpenFailed) {
         return 0;
     }
     const int ok = os_device_io_control(h, code, in, in_size, out, out_size);
@@ -129,6 +141,7 @@ int driver_control(std::uint32_t code, void* in, std::uint32_t in_size, void* ou
 
 int driver_probe(std::int32_t k, int map)
 {
+    LastProbeFailure = ProbeFailure::None;
     if ((os_get_version() & 0x80000000u) == 0) {
         CardDriverFamily = DriverFamily::Nt;
         return probe_nt(k, map);

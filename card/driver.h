@@ -58,12 +58,23 @@ constexpr void driver_put_le32(std::uint8_t* p, std::uint32_t v)
 
 enum class DriverFamily : std::uint8_t { Nt, Win9x };
 
+// Why the last driver_probe failed, for the messages and log lines of its callers.
+enum class ProbeFailure : std::uint8_t {
+    None,          // the last probe succeeded
+    NotFound,      // the device could not be opened: no driver, or no device for that card
+    NoAnswer,      // the driver failed a request for the card's information
+    BadAnswer,     // the driver answered with a record this tool does not understand
+    BadCount,      // the driver reports a card count outside 1 to MAX_CARDS (kept in CardCount)
+    MapFailed,     // the card is there, but its register block could not be mapped
+};
+
 // Card facts, rewritten by every driver_probe; the last probe wins.
 extern DriverFamily CardDriverFamily;
 extern std::int32_t CardCount;
 extern std::int32_t HardwareRevision;
 extern RegAddr RegisterPointer; // register address + REGISTER_POINTER_OFFSET; set only by a probe with mapping
 extern char DevicePath[32];     // NT device path of the card last probed
+extern ProbeFailure LastProbeFailure;
 
 // Opens the current device path, sends one request and closes it again.
 int driver_control(std::uint32_t code, void* in, std::uint32_t in_size, void* out,

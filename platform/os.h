@@ -35,3 +35,23 @@ int os_close_handle(OsHandle handle);
 
 // Sleep for a number of milliseconds.
 void os_sleep(std::uint32_t milliseconds);
+
+// What the system says of its power source, with the numbers of GetSystemPowerStatus.
+struct OsPowerStatus {
+    std::uint8_t ac_line;         // OS_AC_OFFLINE, OS_AC_ONLINE or OS_POWER_UNKNOWN
+    std::uint8_t battery_flag;    // OS_BATTERY_* bits, or OS_POWER_UNKNOWN
+    std::uint8_t battery_percent; // 0 to 100, or OS_POWER_UNKNOWN
+};
+constexpr std::uint8_t OS_AC_OFFLINE = 0;
+constexpr std::uint8_t OS_AC_ONLINE = 1;
+constexpr std::uint8_t OS_POWER_UNKNOWN = 255;
+constexpr std::uint8_t OS_BATTERY_HIGH = 1;
+constexpr std::uint8_t OS_BATTERY_LOW = 2;
+constexpr std::uint8_t OS_BATTERY_CRITICAL = 4;
+constexpr std::uint8_t OS_BATTERY_CHARGING = 8;
+constexpr std::uint8_t OS_NO_BATTERY = 128;
+
+// GetSystemPowerStatus, looked up when it is first needed, so that the executable also loads
+// on a system whose kernel lacks it. Returns 1 with *status filled, or 0 when the system
+// lacks the call or the call fails.
+int os_get_power_status(OsPowerStatus* status);

@@ -14,6 +14,7 @@ constexpr const char* VARIABLE_DRIVER = "MOLA_SIM_DRIVER";
 constexpr const char* VARIABLE_COUNT = "MOLA_SIM_COUNT";
 constexpr const char* VARIABLE_CLOCK = "MOLA_SIM_CLOCK";
 constexpr const char* VARIABLE_FAULTS = "MOLA_SIM_FAULTS";
+constexpr const char* VARIABLE_POWER = "MOLA_SIM_POWER";
 
 // "VARIABLE=value: " before the reason that is in message already.
 bool refuse(SimMessage* message, const char* variable, const char* value)
@@ -118,6 +119,32 @@ bool parse_faults(const char* value, SimConfig* c, SimMessage* message)
 
 } // namespace
 
+bool sim_parse_power(const char* value, OsPowerStatus* power, SimMessage* message)
+{
+    constexpr std::string_view BATTERY = "battery:";
+    const std::string_view v = value;
+    if (v == "ac") {
+        *power = {OS_AC_ONLINE, OS_BATTERY_HIGH, 100};
+    } else if (v == "critical") {
+        *power = {OS_AC_OFFLINE, OS_BATTERY_CRITICAL, OS_POWER_UNKNOWN};
+    } else if (v == "unknown") {
+        *power = {OS_POWER_UNKNOWN, OS_POWER_UNKNOWN, OS_POWER_UNKNOWN};
+    } else if (v.substr(0, BATTERY.size()) == BATTERY) {
+        const std::string_view number = v.substr(BATTERY.size());
+        std::int32_t percent = 0;
+        if (!sim_parse_int32(number.data(), number.size(), &percent) || percent < 0 || percent > 100) {
+            say(message, "battery charge \"%.*s\" is not a percent from 0 to 100", width(number), number.data());
+            return false;
+        }
+        const std::uint8_t flag = percent < 5 ? OS_BATTERY_CRITICAL : percent < 33 ? OS_BATTERY_LOW : OS_BATTERY_HIGH;
+        *power = {OS_AC_OFFLINE, flag, static_cast<std::uint8_t>(percent)};
+    } else {
+        say(message, "is none of ac, battery:PERCENT, critical, unknown");
+        return false;
+    }
+    return true;
+}
+
 SimConfig sim_default_config()
 {
     SimConfig c;
@@ -165,6 +192,7 @@ SimEnvironment sim_environment()
     env.count = std::getenv(VARIABLE_COUNT);
     env.clock = std::getenv(VARIABLE_CLOCK);
     env.faults = std::getenv(VARIABLE_FAULTS);
+    env.power = std::getenv(VARIABLE_POWER);
     return env;
 }
 
@@ -176,7 +204,7 @@ bool sim_parse_environment(const SimEnvironment& env, SimConfig* config, SimMess
         const char* variable;
         const char* value;
     } all[] = {{VARIABLE_CARDS, env.cards}, {VARIABLE_DRIVER, env.driver}, {VARIABLE_COUNT, env.count},
-               {VARIABLE_CLOCK, env.clock}, {VARIABLE_FAULTS, env.faults}};
+               {VARIABLE_CLOCK, env.clock}, {VARIABLE_FAULTS, env.faults}, {VARIABLE_POWER, env.power}};
     for (const auto& v : all) {
         if (v.value != nullptr && *v.value == '\0') {
             say(message, "set but empty (unset it for the default)");
@@ -217,6 +245,9 @@ bool sim_parse_environment(const SimEnvironment& env, SimConfig* config, SimMess
     }
     if (env.faults && !parse_faults(env.faults, &c, message)) {
         return false;
+    }
+    if (env.power && !sim_parse_power(env.power, &c.power, message)) {
+        return refuse(message, VARIABLE_POWER, env.power);
     }
     *config = c;
     return true;

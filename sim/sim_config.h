@@ -7,6 +7,7 @@
 //   MOLA_SIM_COUNT   card count the driver reports, overriding the number of cards
 //   MOLA_SIM_CLOCK   real (sleeps really sleep) or virtual; default real
 //   MOLA_SIM_FAULTS  comma list of NAME or NAME@K (K: card index; without it every card)
+//   MOLA_SIM_POWER   ac, battery:PERCENT (0 to 100), critical or unknown; default ac
 // A malformed value is an error with a message, never a default, a clamp or a partial reading.
 #pragma once
 
@@ -16,6 +17,7 @@
 
 #include "card/driver.h"
 #include "images/card_models.h"
+#include "platform/os.h"
 
 constexpr int SIM_MAX_CARDS = 8;
 
@@ -81,6 +83,8 @@ struct SimConfig {
     std::int32_t reported_count = 0;
     std::uint32_t driver_faults = 0;  // faults that apply to every request
     bool real_sleep = false;
+    // What the system says of its power source: on mains with a full battery unless set.
+    OsPowerStatus power = {OS_AC_ONLINE, OS_BATTERY_HIGH, 100};
     SimCardConfig cards[SIM_MAX_CARDS];
 };
 
@@ -94,6 +98,7 @@ struct SimEnvironment {
     const char* count = nullptr;
     const char* clock = nullptr;
     const char* faults = nullptr;
+    const char* power = nullptr;
 };
 
 // This process's MOLA_SIM_* variables.
@@ -114,6 +119,12 @@ bool sim_parse_environment(const SimEnvironment& env, SimConfig* config, SimMess
 // not exist, or the fault cannot take effect there (the wrong driver family, no driver, or a
 // fault of the whole 9x virtual device given for one card).
 bool sim_add_fault(SimConfig* config, std::string_view name, int card, SimMessage* message);
+
+// The power status of a MOLA_SIM_POWER value: "ac" (on mains), "battery:PERCENT" (on battery
+// at 0 to 100 %, flagged low below 33 % and critical below 5 %, as the system flags them),
+// "critical" (on battery, charge critical, percent unknown) or "unknown" (the system cannot
+// tell). False with a message for anything else.
+bool sim_parse_power(const char* value, OsPowerStatus* power, SimMessage* message);
 
 // A signed 32-bit decimal number and nothing else; false for anything else.
 bool sim_parse_int32(const char* text, std::size_t length, std::int32_t* value);

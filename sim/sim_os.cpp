@@ -109,3 +109,10 @@ void os_sleep(std::uint32_t milliseconds)
         std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
     }
 }
+
+int os_get_power_status(OsPowerStatus* status)
+{
+    sim_ensure_configured();
+    *status = TheSimConfig.power;
+    return 1;
+}

@@ -4,8 +4,9 @@
 #   1. native build (gcc) and its unit tests;
 #   2. the same under AddressSanitizer and UndefinedBehaviorSanitizer, and the libFuzzer
 #      targets (clang), each run for a fixed number of executions;
-#   3. the x86-64 Windows cross build, its unit tests under Wine, and every GUI scenario that
-#      drives MolaFlashSim.exe's real window under Wine and Xvfb;
+#   3. the x86-64 Windows cross build, its unit tests under Wine, every GUI scenario that
+#      drives MolaFlashSim.exe's real window under Wine and Xvfb, and the user's guide's
+#      pictures (the committed ones checked, and made again from the tool);
 #   4. the i686 Windows cross build (the product), warnings as errors (it also asserts the
 #      player's record size), run under wine32: unit tests, GUI scenarios, the main job
 #      (tools/test-i686.sh);
@@ -82,6 +83,9 @@ cmake --build "$out/win64" -j "$jobs"
 "$root/tools/wine-prefix.sh" "$WINEPREFIX"
 "$root/tools/wine-session.sh" "$root/tools/wine-unit-tests.sh" "$out/win64"
 "$root/tests/gui/run-gui-tests.sh" "$out/win64"
+# The user's guide: its committed pictures, and the same pictures made again from the tool.
+"$root/tools/check-guide.sh"
+"$root/tools/guide-pictures.sh" --build "$out/win64" "$out/guide-pictures"
 
 stage "Windows i686 cross build (the product) and its run under wine32"
 configure win32

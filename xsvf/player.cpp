@@ -6,6 +6,7 @@
 #include "images/image_source.h"
 #include "xsvf/commands.h"
 #include "xsvf/log.h"
+#include "xsvf/shift.h"
 
 std::int32_t LogLevel = 0;
 
@@ -89,6 +90,7 @@ std::int32_t player_init(SXsvfInfo* info)
     info->run_test_us = 0;
     info->shift_bits = 0;
     info->shift_bytes = 0;
+    MatchedCompares = 0;
     // Every run starts with seven empty vectors: a stream that compares before loading a
     // mask or an expected value meets defined buffers, never the previous run's bytes.
     for (VectorBuffer* v : {&info->tdi, &info->tdo_expected, &info->tdo_captured, &info->tdo_mask,

@@ -7,6 +7,8 @@
 #include "card/port.h"
 #include "xsvf/log.h"
 
+std::int32_t MatchedCompares = 0;
+
 namespace {
 
 void wait_in_run_test(TapState& state, std::int32_t wait_us)
@@ -124,6 +126,9 @@ std::int32_t shift_checked(TapState& state, TapState start, std::int32_t bit_cou
         }
 
         if (!mismatch) {
+            if (compare && MatchedCompares < std::numeric_limits<std::int32_t>::max()) {
+                ++MatchedCompares;
+            }
             return ErrNone;
         }
         if (retries >= repeat_limit) {

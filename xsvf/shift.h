@@ -7,6 +7,11 @@
 #include "xsvf/tap.h"
 #include "xsvf/vector_buffer.h"
 
+// Compares of captured with expected TDO that matched since the player's last init. A run
+// that fails with none tells its caller that the card never gave the answer the stream
+// expected, not even at the stream's first compare, which is its check of the card's identity.
+extern std::int32_t MatchedCompares;
+
 // Shifts bit_count bits of tdi onto TDI, least significant first, sampling TDO into captured
 // (null: no capture) before each bit's TDI change. The last bit is left on TDI unclocked.
 // bit_count is bounded to the bits that tdi holds. captured->count becomes tdi->count; its

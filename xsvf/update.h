@@ -22,3 +22,9 @@ std::int32_t player_run_program(const std::uint8_t* program, std::uint32_t lengt
 // player_run_program and releases the mapping. UPDATE_NOT_MAPPED when the probe fails.
 std::int32_t player_update_card(std::int32_t card, const std::uint8_t* program, std::uint32_t length,
                                 WindowHandle page);
+
+// Why an update with this result failed, in words for the log: the mapping, a card that
+// could not be reached, a card that did not identify as the device the program is for (the
+// run failed at its first compare), a later mismatch, or the player's own error text.
+// Call it right after the update, before another probe or run.
+const char* player_failure_text(std::int32_t result);

@@ -3,6 +3,8 @@
 // the tool's thread next looks at its queue. Nothing here sends a message to the tool.
 #include "devtools/sheet_driver/sheet_driver.h"
 
+#include <cstdio>
+
 namespace {
 
 // Pause between the events of one gesture, so that each is a separate event in the queue,
@@ -125,4 +127,34 @@ bool responsive(HWND window, DWORD timeout_ms)
 {
     DWORD_PTR result = 0;
     return SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_NORMAL, timeout_ms, &result) != 0;
+}
+
+std::string describe(HWND window)
+{
+    if (window == nullptr) {
+        return "nothing";
+    }
+    return class_of(window) + " " + std::to_string(static_cast<short>(GetDlgCtrlID(window))) + " " +
+           quoted(text_of(window));
+}
+
+bool move_focus_to(HWND sheet, HWND target, WORD modifier, WORD key, const char* target_name)
+{
+    std::string trail = describe(focus_of(sheet));
+    for (int presses = 0; presses <= MAX_TABS; ++presses) {
+        if (wait_for(REACTION_MS / 2, [&] { return focus_of(sheet) == target; })) {
+            std::printf("  %s reached with %d key presses\n", target_name, presses);
+            return true;
+        }
+        if (presses > 0) {
+            trail += ", " + describe(focus_of(sheet));
+        }
+        if (modifier != 0) {
+            key_chord(modifier, key);
+        } else {
+            key_press(key);
+        }
+    }
+    check_failed("the keys never brought the focus to %s; it went to: %s", target_name, trail.c_str());
+    return false;
 }

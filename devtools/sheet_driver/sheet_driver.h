@@ -23,6 +23,10 @@ constexpr DWORD START_TIMEOUT_MS = 120000;
 constexpr DWORD UPDATE_TIMEOUT_MS = 120000;
 constexpr DWORD EXIT_TIMEOUT_MS = 20000;
 constexpr DWORD BOX_TIMEOUT_MS = 10000;
+// How long a key or click may take to move the focus or a check mark.
+constexpr DWORD REACTION_MS = 1000;
+// Most presses of Tab a person needs to reach a control of a page.
+constexpr int MAX_TABS = 10;
 
 // ---- checks ----
 extern int CheckFailures;
@@ -50,6 +54,8 @@ bool wait_for(DWORD timeout_ms, Condition condition)
 // When MOLA_GUI_SYNC names a folder (the runner's), prints "SHOT label" and waits until
 // the runner has saved a picture of the sheet and written MOLA_GUI_SYNC\shot-label.done.
 void take_shot(const char* label);
+// The same for a picture of the tool's message box: "SHOT label box".
+void take_box_shot(const char* label);
 
 // ---- the tool's process ----
 using Settings = std::vector<std::pair<const char*, const char*>>;
@@ -73,6 +79,11 @@ bool tool_exited();
 long long tool_exit_code();
 // Ends a tool that is still running (after a failed scenario).
 void stop_tool();
+// Starts another process of an executable of ToolDirectory beside the one watched (a second
+// copy); false (with a failed check) when it cannot be started. The caller closes the handles.
+bool start_other_tool(const char* exe, PROCESS_INFORMATION* other);
+// The visible top-level windows of a process.
+std::vector<HWND> windows_of(DWORD pid);
 
 // ---- windows ----
 std::string class_of(HWND window);
@@ -100,6 +111,11 @@ HWND focus_of(HWND window);
 std::string shown_text(HWND window);
 // Whether the window's thread answers a message within the time.
 bool responsive(HWND window, DWORD timeout_ms);
+// A control as a failed check names it: class, id and text.
+std::string describe(HWND window);
+// Presses a key (with a modifier, or 0) until the focus is on the target; false (with a
+// failed check that lists where the focus went) when it never gets there.
+bool move_focus_to(HWND sheet, HWND target, WORD modifier, WORD key, const char* target_name);
 
 // ---- the sheet, its pages and message boxes ----
 // Starts the tool with the settings and returns its sheet, or nullptr (check failed).
@@ -129,6 +145,11 @@ void choose(HWND page, int radio);
 void press_update(HWND page);
 // Presses Update without waiting (a press that opens a message box).
 void post_update(HWND page);
+// A percent text of a running update ("42 %"), and the texts of its end.
+bool is_percent(const std::string& s);
+bool is_result(const std::string& s);
+// Waits for the end of the update, or of the tool; returns the page's last status text.
+std::string wait_result(HWND page);
 
 // A message box: a visible top-level dialog of the tool other than the sheet.
 HWND message_box(HWND sheet);
@@ -137,6 +158,25 @@ HWND wait_message_box(HWND sheet);
 std::string box_text(HWND box);
 // Checks caption, text, the information icon and a single OK button; then presses OK.
 void check_and_close_box(HWND box, const char* expected_text);
+
+// A message box as it shows: texts without the '&' of their access keys.
+struct BoxView {
+    std::string caption;
+    std::string text;
+    std::vector<std::string> buttons; // visible buttons in creation order
+    std::string default_button;       // the visible button drawn as the default one
+    int icons = 0;
+    HWND owner = nullptr;
+};
+BoxView box_view(HWND box);
+// Checks a question: caption, text, one icon, the buttons Yes and No with No the default, and
+// the box owned by `owner`, which takes no input while the box is up.
+void check_question(HWND box, const std::string& expected_text, HWND owner);
+// Clicks a visible button of a box with the mouse and waits for the box to close.
+void click_box_button(HWND box, const char* text);
+// Waits for a box of the tool while no sheet shows, checks that it has no owner, the caption,
+// the text, one icon and one OK button, clicks OK and expects the tool to end with exit_code.
+void expect_box_then_exit(const char* expected_text, long long exit_code);
 
 // Closes the sheet with one of its buttons (PSBTN_OK, PSBTN_CANCEL).
 void close_sheet(HWND sheet, int button);

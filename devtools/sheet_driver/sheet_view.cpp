@@ -4,6 +4,7 @@
 #include <commctrl.h>
 #include <prsht.h>
 
+#include <cctype>
 #include <cstdint>
 #include <cstdio>
 
@@ -182,4 +183,170 @@ void close_and_expect_end(HWND sheet, bool power_off_message)
         }
     }
     expect_exit_without_window(sheet);
+}
+
+namespace {
+
+std::string without_access_keys(const std::string& s)
+{
+    std::string out;
+    for (char c : s) {
+        if (c != '&') {
+            out += c;
+        }
+    }
+    return out;
+}
+
+bool is_icon(HWND child)
+{
+    return class_of(child) == "Static" && (GetWindowLongA(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON;
+}
+
+} // namespace
+
+BoxView box_view(HWND box)
+{
+    BoxView v;
+    v.caption = text_of(box);
+    v.text = box_text(box);
+    v.owner = GetWindow(box, GW_OWNER);
+    for (HWND child : children(box)) {
+        if (is_icon(child)) {
+            ++v.icons;
+        } else if (class_of(child) == "Button" && IsWindowVisible(child)) {
+            const std::string text = without_access_keys(text_of(child));
+            v.buttons.push_back(text);
+            if ((GetWindowLongA(child, GWL_STYLE) & BS_TYPEMASK) == BS_DEFPUSHBUTTON) {
+                v.default_button = text;
+            }
+        }
+    }
+    return v;
+}
+
+void check_question(HWND box, const std::string& expected_text, HWND owner)
+{
+    const BoxView v = box_view(box);
+    expect_text("question caption", v.caption, APP_MESSAGE_CAPTION);
+    expect_text("question text", v.text, expected_text);
+    expect_int("icons in the question", v.icons, 1);
+    std::string buttons;
+    for (const std::string& b : v.buttons) {
+        buttons += (buttons.empty() ? "" : ",") + b;
+    }
+    expect_text("the question's buttons", buttons, "Yes,No");
+    expect_text("the question's default button", v.default_button, "No");
+    if (v.owner != owner) {
+        check_failed("the question is owned by %p, not by the sheet %p", static_cast<void*>(v.owner),
+                     static_cast<void*>(owner));
+    }
+    if (owner != nullptr && IsWindowEnabled(owner)) {
+        check_failed("the sheet takes input while the question is up");
+    }
+}
+
+// Waits until a new box is ready for a hand: in front, and no longer moving into place.
+void wait_box_settled(HWND box)
+{
+    RECT last{};
+    GetWindowRect(box, &last);
+    wait_for(REACTION_MS, [&] {
+        Sleep(50);
+        RECT now{};
+        GetWindowRect(box, &now);
+        const bool still = EqualRect(&now, &last) != 0;
+        last = now;
+        return still && GetForegroundWindow() == box;
+    });
+}
+
+void click_box_button(HWND box, const char* text)
+{
+    HWND button = nullptr;
+    for (HWND child : children(box)) {
+        if (class_of(child) == "Button" && IsWindowVisible(child) && without_access_keys(text_of(child)) == text) {
+            button = child;
+        }
+    }
+    if (button == nullptr) {
+        check_failed("the box %s has no button %s", quoted(box_text(box)).c_str(), text);
+        return;
+    }
+    wait_box_settled(box);
+    const std::string shown = box_text(box);
+    const auto closed = [&] { return !IsWindow(box) || !IsWindowVisible(box); };
+    // A person whose first click is not taken clicks again.
+    for (int clicks = 1; clicks <= 2; ++clicks) {
+        mouse_click(center_of(button));
+        if (wait_for(BOX_TIMEOUT_MS / 2, closed)) {
+            if (clicks > 1) {
+                std::printf("  the box %s closed at the second click on %s\n", quoted(shown).c_str(), text);
+            }
+            return;
+        }
+    }
+    check_failed("two clicks on %s did not close the box", text);
+}
+
+void expect_box_then_exit(const char* expected_text, long long exit_code)
+{
+    HWND box = nullptr;
+    wait_for(START_TIMEOUT_MS, [&] {
+        for (HWND window : tool_windows()) {
+            if (class_of(window) == "#32770") {
+                box = window;
+            }
+        }
+        return box != nullptr || tool_exited();
+    });
+    if (box == nullptr) {
+        check_failed("the tool ended with exit code %lld and showed nothing", tool_exit_code());
+        return;
+    }
+    if (text_of(box) == APP_SHEET_CAPTION) {
+        check_failed("the tool opened its sheet");
+        return;
+    }
+    take_box_shot("box");
+    const BoxView v = box_view(box);
+    expect_text("message box caption", v.caption, APP_MESSAGE_CAPTION);
+    expect_text("message box text", v.text, expected_text);
+    expect_int("icons in the message box", v.icons, 1);
+    expect_int("buttons in the message box", static_cast<long long>(v.buttons.size()), 1);
+    if (v.owner != nullptr) {
+        check_failed("the message box has an owner window");
+    }
+    click_box_button(box, "OK");
+    if (!wait_for(EXIT_TIMEOUT_MS, [] { return tool_exited(); })) {
+        check_failed("the tool did not end after its message");
+        return;
+    }
+    expect_int("exit code", tool_exit_code(), exit_code);
+    expect_int("windows left", static_cast<long long>(tool_windows().size()), 0);
+}
+
+bool is_percent(const std::string& s)
+{
+    return s.size() >= 3 && std::isdigit(static_cast<unsigned char>(s[0])) != 0 &&
+           s.compare(s.size() - 2, 2, " %") == 0;
+}
+
+bool is_result(const std::string& s)
+{
+    return s == "Success" || s == "Failed";
+}
+
+std::string wait_result(HWND p)
+{
+    HWND status = GetDlgItem(p, IDC_STATUS);
+    std::string text;
+    wait_for(UPDATE_TIMEOUT_MS, [&] {
+        if (!IsWindow(status) || tool_exited()) {
+            return true;
+        }
+        text = shown_text(status);
+        return is_result(text);
+    });
+    return text;
 }

@@ -13,7 +13,7 @@ PROCESS_INFORMATION Tool{};
 bool ToolStarted = false;
 
 constexpr const char* SIMULATION_VARIABLES[] = {"MOLA_SIM_CARDS", "MOLA_SIM_DRIVER", "MOLA_SIM_COUNT",
-                                                "MOLA_SIM_CLOCK", "MOLA_SIM_FAULTS"};
+                                                "MOLA_SIM_CLOCK", "MOLA_SIM_FAULTS", "MOLA_SIM_POWER"};
 
 struct WindowSearch {
     DWORD pid;
@@ -162,6 +162,27 @@ void stop_tool()
     }
 }
 
+bool start_other_tool(const char* exe, PROCESS_INFORMATION* other)
+{
+    std::string command = "\"" + ToolDirectory + "\\" + exe + "\"";
+    std::vector<char> line(command.begin(), command.end());
+    line.push_back('\0');
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, other)) {
+        check_failed("cannot start %s (error %lu)", command.c_str(), GetLastError());
+        return false;
+    }
+    return true;
+}
+
+std::vector<HWND> windows_of(DWORD pid)
+{
+    WindowSearch search{pid, {}};
+    EnumWindows(collect_window, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
 std::string class_of(HWND window)
 {
     char name[64] = {};
@@ -194,9 +215,7 @@ LRESULT send(HWND window, UINT message, WPARAM wparam, LPARAM lparam)
 
 std::vector<HWND> tool_windows()
 {
-    WindowSearch search{Tool.dwProcessId, {}};
-    EnumWindows(collect_window, reinterpret_cast<LPARAM>(&search));
-    return search.found;
+    return windows_of(Tool.dwProcessId);
 }
 
 std::vector<HWND> children(HWND parent)
@@ -208,17 +227,32 @@ std::vector<HWND> children(HWND parent)
     return found;
 }
 
-void take_shot(const char* label)
+namespace {
+
+// Prints "SHOT label[ what]" and waits for the runner's picture, when MOLA_GUI_SYNC is set.
+void request_shot(const char* label, const char* what)
 {
     char sync[MAX_PATH] = {};
     const DWORD n = GetEnvironmentVariableA("MOLA_GUI_SYNC", sync, sizeof sync);
     if (n == 0 || n >= sizeof sync) {
         return;
     }
-    std::printf("SHOT %s\n", label);
+    std::printf("SHOT %s%s\n", label, what);
     std::fflush(stdout);
     const std::string done = std::string(sync) + "\\shot-" + label + ".done";
     if (!wait_for(60000, [&] { return GetFileAttributesA(done.c_str()) != INVALID_FILE_ATTRIBUTES; })) {
         std::printf("  no picture was taken of %s\n", label);
     }
+}
+
+} // namespace
+
+void take_shot(const char* label)
+{
+    request_shot(label, "");
+}
+
+void take_box_shot(const char* label)
+{
+    request_shot(label, " box");
 }

@@ -61,7 +61,7 @@ bool no_simulation_set()
     const SimEnvironment env = sim_environment();
     const std::pair<const char*, const char*> all[] = {{"MOLA_SIM_CARDS", env.cards}, {"MOLA_SIM_DRIVER", env.driver},
                                                        {"MOLA_SIM_COUNT", env.count}, {"MOLA_SIM_CLOCK", env.clock},
-                                                       {"MOLA_SIM_FAULTS", env.faults}};
+                                                       {"MOLA_SIM_FAULTS", env.faults}, {"MOLA_SIM_POWER", env.power}};
     for (const auto& [variable, value] : all) {
         if (value != nullptr) {
             std::fprintf(stderr, "xsvf: %s is set, but only --target sim has a simulated platform\n", variable);

@@ -35,3 +35,25 @@ void os_sleep(std::uint32_t milliseconds)
 {
     Sleep(milliseconds);
 }
+
+int os_get_power_status(OsPowerStatus* status)
+{
+    using GetPowerStatus = BOOL(WINAPI*)(LPSYSTEM_POWER_STATUS);
+    HMODULE kernel = GetModuleHandleA("kernel32.dll");
+    if (kernel == nullptr) {
+        return 0;
+    }
+    // Through void (*)() so that the cast between function pointer types is a plain one.
+    const auto found = reinterpret_cast<void (*)()>(GetProcAddress(kernel, "GetSystemPowerStatus"));
+    if (found == nullptr) {
+        return 0;
+    }
+    SYSTEM_POWER_STATUS power{};
+    if (!reinterpret_cast<GetPowerStatus>(found)(&power)) {
+        return 0;
+    }
+    status->ac_line = power.ACLineStatus;
+    status->battery_flag = power.BatteryFlag;
+    status->battery_percent = power.BatteryLifePercent;
+    return 1;
+}

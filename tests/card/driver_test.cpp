@@ -114,19 +114,20 @@ TEST_F(DriverTest, NtMappingGivesPointerPastStatusAndReleaseSendsTheAddress)
     EXPECT_EQ(TheSimCallLog.open_handles, 0);
 }
 
-TEST_F(DriverTest, NtFailuresReturnZeroAndKeepTheRegisterPointer)
+TEST_F(DriverTest, NtFailuresReturnZeroKeepTheRegisterPointerAndSayWhy)
 {
-    struct Case { const char* what; std::uint32_t fault; int map; bool override_count; std::int32_t count; };
+    using F = ProbeFailure;
+    struct Case { const char* what; std::uint32_t fault; int map; bool override_count; std::int32_t count; F why; };
     const Case cases[] = {
-        {"device missing", SIM_FAULT_DEVICE_MISSING, 0, false, 0},
-        {"card info fails", SIM_FAULT_CARD_INFO_FAILS, 0, false, 0},
-        {"wrong magic", SIM_FAULT_WRONG_MAGIC, 0, false, 0},
-        {"short card info leaves count 0", SIM_FAULT_SHORT_CARD_INFO, 0, false, 0},
-        {"count 0", 0, 0, true, 0},
-        {"count 7", 0, 0, true, 7},
-        {"count -1", 0, 0, true, -1},
-        {"map fails", SIM_FAULT_MAP_FAILS, 1, false, 0},
-        {"map address 0", SIM_FAULT_MAP_ADDRESS_ZERO, 1, false, 0},
+        {"device missing", SIM_FAULT_DEVICE_MISSING, 0, false, 0, F::NotFound},
+        {"card info fails", SIM_FAULT_CARD_INFO_FAILS, 0, false, 0, F::NoAnswer},
+        {"wrong magic", SIM_FAULT_WRONG_MAGIC, 0, false, 0, F::BadAnswer},
+        {"short card info leaves count 0", SIM_FAULT_SHORT_CARD_INFO, 0, false, 0, F::BadCount},
+        {"count 0", 0, 0, true, 0, F::BadCount},
+        {"count 7", 0, 0, true, 7, F::BadCount},
+        {"count -1", 0, 0, true, -1, F::BadCount},
+        {"map fails", SIM_FAULT_MAP_FAILS, 1, false, 0, F::MapFailed},
+        {"map address 0", SIM_FAULT_MAP_ADDRESS_ZERO, 1, false, 0, F::MapFailed},
     };
     for (const Case& c : cases) {
         SimConfig cfg = config_with(1, DriverFamily::Nt);
@@ -135,9 +136,18 @@ TEST_F(DriverTest, NtFailuresReturnZeroAndKeepTheRegisterPointer)
         cfg.reported_count = c.count;
         use(cfg);
         RegisterPointer = SENTINEL;
+        LastProbeFailure = F::None;
         EXPECT_EQ(driver_probe(0, c.map), 0) << c.what;
+        EXPECT_EQ(LastProbeFailure, c.why) << c.what;
         EXPECT_EQ(RegisterPointer, SENTINEL) << c.what;
         EXPECT_EQ(TheSimCallLog.open_handles, 0) << c.what;
+        if (c.override_count) {
+            EXPECT_EQ(CardCount, c.count) << c.what << ": the count stays for the message";
+        }
+        // The next probe that succeeds clears the reason.
+        use(config_with(1, DriverFamily::Nt));
+        EXPECT_EQ(driver_probe(0, 1), 1) << c.what;
+        EXPECT_EQ(LastProbeFailure, F::None) << c.what;
     }
 }
 
@@ -221,19 +231,20 @@ TEST_F(DriverTest, Win9xRevisionIsWidenedWithoutSign)
     EXPECT_EQ(HardwareRevision, 65535);
 }
 
-TEST_F(DriverTest, Win9xFailuresCloseTheHandleAndKeepTheRegisterPointer)
+TEST_F(DriverTest, Win9xFailuresCloseTheHandleKeepTheRegisterPointerAndSayWhy)
 {
-    struct Case { const char* what; std::uint32_t fault; bool override_count; std::int32_t count; };
+    using F = ProbeFailure;
+    struct Case { const char* what; std::uint32_t fault; bool override_count; std::int32_t count; F why; };
     const Case cases[] = {
-        {"vxd missing", SIM_FAULT_DEVICE_MISSING, false, 0},
-        {"count fails", SIM_FAULT_VXD_COUNT_FAILS, false, 0},
-        {"count 0", 0, true, 0},
-        {"count 7", 0, true, 7},
-        {"count -1", 0, true, -1},
-        {"card fails", SIM_FAULT_VXD_CARD_FAILS, false, 0},
-        {"card address 0", SIM_FAULT_VXD_CARD_ADDRESS_ZERO, false, 0},
-        {"map fails", SIM_FAULT_MAP_FAILS, false, 0},
-        {"register address 0", SIM_FAULT_MAP_ADDRESS_ZERO, false, 0},
+        {"vxd missing", SIM_FAULT_DEVICE_MISSING, false, 0, F::NotFound},
+        {"count fails", SIM_FAULT_VXD_COUNT_FAILS, false, 0, F::NoAnswer},
+        {"count 0", 0, true, 0, F::BadCount},
+        {"count 7", 0, true, 7, F::BadCount},
+        {"count -1", 0, true, -1, F::BadCount},
+        {"card fails", SIM_FAULT_VXD_CARD_FAILS, false, 0, F::NoAnswer},
+        {"card address 0", SIM_FAULT_VXD_CARD_ADDRESS_ZERO, false, 0, F::NoAnswer},
+        {"map fails", SIM_FAULT_MAP_FAILS, false, 0, F::MapFailed},
+        {"register address 0", SIM_FAULT_MAP_ADDRESS_ZERO, false, 0, F::MapFailed},
     };
     for (const Case& c : cases) {
         SimConfig cfg = config_with(1, DriverFamily::Win9x);
@@ -244,6 +255,7 @@ TEST_F(DriverTest, Win9xFailuresCloseTheHandleAndKeepTheRegisterPointer)
         use(cfg);
         RegisterPointer = SENTINEL;
         EXPECT_EQ(driver_probe(0, 1), 0) << c.what;
+        EXPECT_EQ(LastProbeFailure, c.why) << c.what;
         EXPECT_EQ(RegisterPointer, SENTINEL) << c.what;
         EXPECT_EQ(TheSimCallLog.open_handles, 0) << c.what;
     }

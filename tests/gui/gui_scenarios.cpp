@@ -20,25 +20,44 @@ namespace {
 constexpr const char* POWER_OFF_TEXT = "Shut down and power off the computer\nfor the update to become active.";
 constexpr const char* CHOOSE_TEXT = "Please select your interface type (PCI/CardBus)";
 
-// ---- scenarios that the tool ends at once, with exit code 0 and no window ----
+// ---- scenarios where no sheet can open: the tool says why in a box and ends with code 1 ----
 
-struct SilentExit {
+struct NoCard {
     const char* name;
     Settings settings;
+    const char* exe;
+    const char* text;
 };
 
-const SilentExit SILENT_EXITS[] = {
-    {"no-driver", {{"MOLA_SIM_DRIVER", "none"}}},
-    {"first-card-missing", {{"MOLA_SIM_FAULTS", "device-missing@0"}}},
-    {"zero-cards", {{"MOLA_SIM_COUNT", "0"}}},
-    {"seven-cards", {{"MOLA_SIM_CARDS", "pci:9,pci:9,pci:9,pci:9,pci:9,pci:9"}, {"MOLA_SIM_COUNT", "7"}}},
+const NoCard NO_CARDS[] = {
+    {"no-driver", {{"MOLA_SIM_DRIVER", "none"}}, "MolaFlashSim.exe", APP_NO_DRIVER_TEXT},
+    {"no-driver-9x", {{"MOLA_SIM_DRIVER", "9x"}, {"MOLA_SIM_FAULTS", "device-missing"}}, "MolaFlashSim.exe",
+     APP_NO_DRIVER_TEXT},
+    // The real executable on a machine with no card driver.
+    {"molaflash-no-driver", {}, "MolaFlash.exe", APP_NO_DRIVER_TEXT},
+    {"first-card-missing", {{"MOLA_SIM_FAULTS", "device-missing@0"}}, "MolaFlashSim.exe", APP_NO_DRIVER_TEXT},
+    {"first-card-unreadable", {{"MOLA_SIM_FAULTS", "card-info-fails@0"}}, "MolaFlashSim.exe", APP_NO_ANSWER_TEXT},
+    {"driver-bad-answer", {{"MOLA_SIM_FAULTS", "wrong-magic"}}, "MolaFlashSim.exe", APP_BAD_ANSWER_TEXT},
+    {"zero-cards", {{"MOLA_SIM_COUNT", "0"}}, "MolaFlashSim.exe",
+     "The MOLA card driver reports 0 cards; this tool serves 1 to 6.\n\nCheck the cards and their driver, then "
+     "start this tool again."},
+    {"seven-cards", {{"MOLA_SIM_CARDS", "pci:9,pci:9,pci:9,pci:9,pci:9,pci:9"}, {"MOLA_SIM_COUNT", "7"}},
+     "MolaFlashSim.exe",
+     "The MOLA card driver reports 7 cards; this tool serves 1 to 6.\n\nCheck the cards and their driver, then "
+     "start this tool again."},
 };
 
 // ---- scenarios of a malformed simulation: the tool says why and ends with code 64 ----
 
-const SilentExit BAD_CONFIGURATIONS[] = {
+struct BadConfiguration {
+    const char* name;
+    Settings settings;
+};
+
+const BadConfiguration BAD_CONFIGURATIONS[] = {
     {"bad-count", {{"MOLA_SIM_COUNT", "5,6"}}},
     {"bad-fault", {{"MOLA_SIM_FAULTS", "vanish@7"}}},
+    {"bad-power", {{"MOLA_SIM_POWER", "battery:101"}}},
 };
 
 // ---- scenarios of one page: choose, press Update one or more times, check the page ----
@@ -70,8 +89,11 @@ const UpdateScenario UPDATE_SCENARIOS[] = {
     {"wrong-interface", {}, 0, "9\n", {{IDC_CARDBUS, "Failed", {0, 99}}}, false},
     // A card whose read-back fails late in the run: the bar stays where the run stopped.
     {"fails-mid-run", {{"MOLA_SIM_FAULTS", "flash-bit-stuck@0"}}, 0, "9\n", {{IDC_PCI, "Failed", {1, 99}}}, false},
+    // Each run starts with an empty bar: a run that fails at its start leaves it empty.
     {"success-then-failure", {}, 0, "9\n",
-     {{IDC_PCI, "Success", {100, 100}}, {IDC_CARDBUS, "Failed", {0, 100}}}, true},
+     {{IDC_PCI, "Success", {100, 100}}, {IDC_CARDBUS, "Failed", {0, 0}}}, true},
+    {"retry-after-failure", {{"MOLA_SIM_FAULTS", "flash-bit-stuck@0"}}, 0, "9\n",
+     {{IDC_PCI, "Failed", {1, 99}}, {IDC_CARDBUS, "Failed", {0, 0}}}, false},
     {"update-twice", {{"MOLA_SIM_CARDS", "cardbus:10"}}, 0, "10\n",
      {{IDC_CARDBUS, "Success", {100, 100}}, {IDC_CARDBUS, "Success", {100, 100}}}, true},
     // The driver cannot map the card: the card is not touched, and the page says so.
@@ -164,7 +186,13 @@ void scenario_revisions()
     expect_page(page(sheet, 1), "revision 10", "10\n", "Up-to-date", 0);
     expect_page(page(sheet, 2), "revision 11", "11\n", "Up-to-date", 0);
     expect_page(page(sheet, 3), "revision -3", "-3\n", "Not updated", 0);
-    expect_page(page(sheet, 4), "failed probe", "0", "not programmed", 0);
+    // A card that could not be read says so, with no revision that was never read; Update
+    // still probes it again.
+    HWND unread = page(sheet, 4);
+    expect_page(unread, "failed probe", APP_UNKNOWN_REVISION_TEXT, APP_UNREACHABLE_TEXT, 0);
+    choose(unread, IDC_PCI);
+    press_update(unread);
+    expect_page(unread, "failed probe after Update", APP_UNKNOWN_REVISION_TEXT, "Failed", 0);
     close_and_expect_end(sheet, false);
 }
 
@@ -232,21 +260,22 @@ constexpr Scenario OWN_SCENARIOS[] = {
     {"no-interface", scenario_no_interface}, {"two-pages", scenario_two_pages}, {"win9x", scenario_win9x},
 };
 
-const std::span<const Scenario> SCENARIO_TABLES[] = {OWN_SCENARIOS, input_scenarios(), log_scenarios()};
+const std::span<const Scenario> SCENARIO_TABLES[] = {OWN_SCENARIOS, input_scenarios(), log_scenarios(),
+                                                      edge_scenarios()};
 
 // Runs the named scenario; false when there is none of that name.
 bool run_scenario(const char* name)
 {
-    for (const SilentExit& s : SILENT_EXITS) {
+    for (const NoCard& s : NO_CARDS) {
         if (std::strcmp(name, s.name) == 0) {
             set_simulation(s.settings);
-            if (start_tool()) {
-                expect_exit_without_window(nullptr);
+            if (start_tool(s.exe)) {
+                expect_box_then_exit(s.text, APP_EXIT_NO_CARD);
             }
             return true;
         }
     }
-    for (const SilentExit& s : BAD_CONFIGURATIONS) {
+    for (const BadConfiguration& s : BAD_CONFIGURATIONS) {
         if (std::strcmp(name, s.name) == 0) {
             set_simulation(s.settings);
             if (start_tool()) {
@@ -273,15 +302,15 @@ bool run_scenario(const char* name)
             }
         }
     }
-    return false;
+    return run_question_scenario(name);
 }
 
 void list_scenarios()
 {
-    for (const SilentExit& s : SILENT_EXITS) {
+    for (const NoCard& s : NO_CARDS) {
         std::printf("%s\n", s.name);
     }
-    for (const SilentExit& s : BAD_CONFIGURATIONS) {
+    for (const BadConfiguration& s : BAD_CONFIGURATIONS) {
         std::printf("%s\n", s.name);
     }
     for (const UpdateScenario& s : UPDATE_SCENARIOS) {
@@ -292,6 +321,7 @@ void list_scenarios()
             std::printf("%s\n", s.name);
         }
     }
+    list_question_scenarios();
 }
 
 } // namespace

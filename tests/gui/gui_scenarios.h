@@ -14,3 +14,11 @@ struct Scenario {
 std::span<const Scenario> input_scenarios();
 // The diagnostic log read from a redirected standard output (log_scenarios.cpp).
 std::span<const Scenario> log_scenarios();
+// What a person meets at the tool's edges: Enter, a second copy, a newer card, a low
+// battery, the interface question holding the sheet, the log of each kind of failure
+// (edge_scenarios.cpp).
+std::span<const Scenario> edge_scenarios();
+// The questions before an update, one scenario per row of their table: true when `name` is
+// one of them (and it has run).
+bool run_question_scenario(const char* name);
+void list_question_scenarios();

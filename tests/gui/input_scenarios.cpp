@@ -7,8 +7,8 @@
 #include <commctrl.h>
 #include <prsht.h>
 
-#include <cctype>
 #include <cstdio>
+#include <string>
 
 #include "tests/gui/gui_scenarios.h"
 
@@ -16,21 +16,6 @@ namespace {
 
 // How long the result must stay on screen, untouched, after an update.
 constexpr DWORD QUIET_MS = 3000;
-// How long a key or click may take to move the focus or a check mark.
-constexpr DWORD REACTION_MS = 1000;
-// Most presses of Tab a person needs to reach a control of a page.
-constexpr int MAX_TABS = 10;
-
-bool is_percent(const std::string& s)
-{
-    return s.size() >= 3 && std::isdigit(static_cast<unsigned char>(s[0])) != 0 &&
-           s.compare(s.size() - 2, 2, " %") == 0;
-}
-
-bool is_result(const std::string& s)
-{
-    return s == "Success" || s == "Failed";
-}
 
 bool checked(HWND button)
 {
@@ -78,21 +63,6 @@ void expect_still_running(HWND p, const char* input)
     }
 }
 
-// Waits for the end of the update, or of the tool; returns the page's last status text.
-std::string wait_result(HWND p)
-{
-    HWND status = GetDlgItem(p, IDC_STATUS);
-    std::string text;
-    wait_for(UPDATE_TIMEOUT_MS, [&] {
-        if (!IsWindow(status) || tool_exited()) {
-            return true;
-        }
-        text = shown_text(status);
-        return is_result(text);
-    });
-    return text;
-}
-
 // For a while after the update the sheet stays open, answers, and shows the result unchanged:
 // nothing given during the update runs now.
 void expect_result_stays(HWND sheet, HWND p, const std::string& result)
@@ -115,38 +85,6 @@ void expect_result_stays(HWND sheet, HWND p, const std::string& result)
     if (!responsive(sheet, REACTION_MS)) {
         check_failed("the tool is busy again after the update");
     }
-}
-
-std::string describe(HWND window)
-{
-    if (window == nullptr) {
-        return "nothing";
-    }
-    return class_of(window) + " " + std::to_string(static_cast<short>(GetDlgCtrlID(window))) + " " +
-           quoted(text_of(window));
-}
-
-// Presses a key (with a modifier, or 0) until the focus is on the target; false (with a
-// failed check that lists where the focus went) when it never gets there.
-bool move_focus_to(HWND sheet, HWND target, WORD modifier, WORD key, const char* target_name)
-{
-    std::string trail = describe(focus_of(sheet));
-    for (int presses = 0; presses <= MAX_TABS; ++presses) {
-        if (wait_for(REACTION_MS / 2, [&] { return focus_of(sheet) == target; })) {
-            std::printf("  %s reached with %d key presses\n", target_name, presses);
-            return true;
-        }
-        if (presses > 0) {
-            trail += ", " + describe(focus_of(sheet));
-        }
-        if (modifier != 0) {
-            key_chord(modifier, key);
-        } else {
-            key_press(key);
-        }
-    }
-    check_failed("the keys never brought the focus to %s; it went to: %s", target_name, trail.c_str());
-    return false;
 }
 
 void scenario_double_update()
@@ -279,7 +217,65 @@ void scenario_keyboard_only()
     close_and_expect_end(sheet, true);
 }
 
+// A whole session by mouse, as the user's guide shows it, with a picture at each step: the
+// sheet at start, the interface chosen, the update running, "Success", the wrong interface's
+// "Failed" on the second card, and the power-off message.
+void scenario_tour()
+{
+    HWND sheet = start_sheet({{"MOLA_SIM_CLOCK", "real"}});
+    if (sheet == nullptr) {
+        return;
+    }
+    HWND p = page(sheet, 0);
+    expect_page(p, "page 1 at start", "9\n", "Not updated", 0);
+    take_shot("start");
+    HWND pci = GetDlgItem(p, IDC_PCI);
+    mouse_click(center_of(pci));
+    if (!wait_for(REACTION_MS, [&] { return checked(pci); })) {
+        check_failed("clicking PCI did not choose it");
+        return;
+    }
+    take_shot("interface-chosen");
+    mouse_click(center_of(GetDlgItem(p, IDOK)));
+    HWND status = GetDlgItem(p, IDC_STATUS);
+    // A picture part of the way: from a quarter on.
+    if (!wait_for(UPDATE_TIMEOUT_MS, [&] {
+            const std::string text = shown_text(status);
+            return is_result(text) || (is_percent(text) && std::stoi(text) >= 25);
+        })) {
+        check_failed("the update showed no progress");
+        return;
+    }
+    take_shot("running");
+    expect_text("result", wait_result(p), "Success");
+    expect_int("progress bar", send(GetDlgItem(p, IDC_PROGRESS), PBM_GETPOS, 0, 0), 100);
+    take_shot("success");
+
+    // The second card is a CardBus card: PCI, the wrong interface, fails at its start.
+    mouse_click(tab_point(sheet, 1));
+    if (!wait_for(REACTION_MS, [&] { return current_tab(sheet) == 1; })) {
+        check_failed("clicking tab 2 did not show the second card");
+        return;
+    }
+    HWND second = reinterpret_cast<HWND>(send(sheet, PSM_GETCURRENTPAGEHWND, 0, 0));
+    mouse_click(center_of(GetDlgItem(second, IDC_PCI)));
+    mouse_click(center_of(GetDlgItem(second, IDOK)));
+    expect_text("second card's result", wait_result(second), "Failed");
+    take_shot("failed");
+
+    mouse_click(center_of(GetDlgItem(sheet, IDOK)));
+    HWND box = wait_message_box(sheet);
+    if (box == nullptr) {
+        check_failed("no power-off message after OK");
+        return;
+    }
+    take_box_shot("power-off");
+    check_and_close_box(box, APP_POWER_OFF_TEXT);
+    expect_exit_without_window(sheet);
+}
+
 constexpr Scenario INPUT_SCENARIOS[] = {
+    {"tour", scenario_tour},
     {"double-update", scenario_double_update},
     {"cancel-during-update", scenario_cancel_during_update},
     {"keys-during-update", scenario_keys_during_update},

@@ -4,6 +4,8 @@
 #include "devtools/sheet_driver/sheet_driver.h"
 
 #include <cstdio>
+#include <string>
+#include <vector>
 
 #include "tests/gui/gui_checks.h"
 #include "tests/gui/gui_scenarios.h"
@@ -11,9 +13,26 @@
 namespace {
 
 // A PCI update of a card with one stuck memory bit fails in the read-back; the log at level
-// 0 is exactly these two lines.
+// 0 is exactly these three lines: the player's two, and the page's line of the card, the
+// program and the cause.
 const Settings FAILING_UPDATE = {{"MOLA_SIM_FAULTS", "flash-bit-stuck@0"}};
-constexpr const char* FAILURE_LOG = "ERROR:  TDO mismatch\nERROR at XSVF command #3085\n";
+constexpr const char* FAILURE_LOG = "ERROR:  TDO mismatch\nERROR at XSVF command #3085\n"
+                                    "ERROR:  Card 1, PCI program: a mismatch after the identity check (the card "
+                                    "stopped answering, or a verify failed)\n";
+
+// The log of four failures: the wrong interface, a mapping that fails, a card that vanishes
+// part of the way, a card that cannot be reached.
+constexpr const char* LOG_OF_CAUSES =
+    "ERROR:  TDO mismatch\n"
+    "ERROR at XSVF command #9\n"
+    "ERROR:  Card 1, CardBus program: the card did not identify as the device this program is for (the other "
+    "interface, another model, or no answer)\n"
+    "ERROR:  Card 2, PCI program: its register block could not be mapped\n"
+    "ERROR:  TDO mismatch\n"
+    "ERROR at XSVF command #1970\n"
+    "ERROR:  Card 3, PCI program: a mismatch after the identity check (the card stopped answering, or a verify "
+    "failed)\n"
+    "ERROR:  Card 4, PCI program: the card could not be reached through its driver\n";
 
 // How long the log may take to arrive through a pipe.
 constexpr DWORD PIPE_TIMEOUT_MS = 5000;
@@ -162,8 +181,8 @@ void scenario_log_to_pipe()
 
 void scenario_log_molaflash()
 {
-    // MolaFlash.exe finds no card driver here and ends at once, silently; started with its
-    // output in a file it must still end normally and write nothing.
+    // MolaFlash.exe finds no card driver here, says so and ends; started with its output in
+    // a file it must still end normally and write nothing.
     std::string path;
     HANDLE file = create_log_file(&path);
     if (file == INVALID_HANDLE_VALUE) {
@@ -173,7 +192,7 @@ void scenario_log_molaflash()
     const bool started = start_tool("MolaFlash.exe", file);
     CloseHandle(file);
     if (started) {
-        expect_exit_without_window(nullptr);
+        expect_box_then_exit(APP_NO_DRIVER_TEXT, APP_EXIT_NO_CARD);
         expect_text("MolaFlash.exe's log without a card", read_file(path), "");
     }
     DeleteFileA(path.c_str());
@@ -185,7 +204,75 @@ void scenario_log_molaflash()
     }
 }
 
+// Four cards that fail four ways, each updated once: the log names the card, the program
+// and the cause of each failure.
+void scenario_log_causes()
+{
+    std::string path;
+    HANDLE file = create_log_file(&path);
+    if (file == INVALID_HANDLE_VALUE) {
+        return;
+    }
+    set_simulation({{"MOLA_SIM_CARDS", "pci:9,pci:9,pci:9,pci:9"},
+                    {"MOLA_SIM_FAULTS", "map-fails@1,vanish@2,card-info-fails@3"}});
+    const bool started = start_tool("MolaFlashSim.exe", file);
+    CloseHandle(file);
+    HWND sheet = started ? find_sheet() : nullptr;
+    if (sheet != nullptr) {
+        const int radios[] = {IDC_CARDBUS, IDC_PCI, IDC_PCI, IDC_PCI};
+        for (int i = 0; i < 4; ++i) {
+            HWND p = page(sheet, i);
+            choose(p, radios[i]);
+            press_update(p);
+            expect_text("page " + std::to_string(i + 1) + " status", view(p).status, "Failed");
+        }
+        expect_text("the log", read_file(path), LOG_OF_CAUSES);
+        close_and_expect_end(sheet, false);
+    }
+    DeleteFileA(path.c_str());
+}
+
+// Updates declined at the questions before them: one line each; an update that goes ahead
+// after Yes writes nothing more.
+void scenario_log_declined()
+{
+    std::string path;
+    HANDLE file = create_log_file(&path);
+    if (file == INVALID_HANDLE_VALUE) {
+        return;
+    }
+    set_simulation({{"MOLA_SIM_CARDS", "pci:11"}, {"MOLA_SIM_POWER", "battery:10"}});
+    const bool started = start_tool("MolaFlashSim.exe", file);
+    CloseHandle(file);
+    HWND sheet = started ? find_sheet() : nullptr;
+    if (sheet != nullptr) {
+        HWND p = page(sheet, 0);
+        choose(p, IDC_PCI);
+        // Answers to the newer card's question and then to the battery's, per attempt.
+        const std::vector<std::vector<const char*>> attempts = {{"No"}, {"Yes", "No"}, {"Yes", "Yes"}};
+        for (const auto& answers : attempts) {
+            post_update(p);
+            for (const char* answer : answers) {
+                HWND box = wait_message_box(sheet);
+                if (box == nullptr) {
+                    check_failed("no question to answer %s", answer);
+                    break;
+                }
+                click_box_button(box, answer);
+            }
+        }
+        expect_text("result", wait_result(p), "Success");
+        expect_text("the log", read_file(path),
+                    "Card 1, PCI program: not updated: its hardware revision 11 is newer than this tool's 10\n"
+                    "Card 1, PCI program: not updated: the computer runs on battery at 10 %\n");
+        close_and_expect_end(sheet, true);
+    }
+    DeleteFileA(path.c_str());
+}
+
 constexpr Scenario LOG_SCENARIOS[] = {
+    {"log-causes", scenario_log_causes},
+    {"log-declined", scenario_log_declined},
     {"log-to-file", scenario_log_to_file},
     {"log-to-pipe", scenario_log_to_pipe},
     {"log-molaflash", scenario_log_molaflash},

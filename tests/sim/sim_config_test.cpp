@@ -179,6 +179,53 @@ TEST(SimConfig, NumbersAreExactly32BitDecimals)
     EXPECT_EQ(v, 42);
 }
 
+// MOLA_SIM_POWER: the status the system would report for each value, and the refusals.
+TEST(SimConfig, PowerValues)
+{
+    struct Good {
+        const char* value;
+        OsPowerStatus power;
+    };
+    const Good good[] = {
+        {nullptr, {OS_AC_ONLINE, OS_BATTERY_HIGH, 100}},
+        {"ac", {OS_AC_ONLINE, OS_BATTERY_HIGH, 100}},
+        {"battery:100", {OS_AC_OFFLINE, OS_BATTERY_HIGH, 100}},
+        {"battery:33", {OS_AC_OFFLINE, OS_BATTERY_HIGH, 33}},
+        {"battery:32", {OS_AC_OFFLINE, OS_BATTERY_LOW, 32}},
+        {"battery:5", {OS_AC_OFFLINE, OS_BATTERY_LOW, 5}},
+        {"battery:4", {OS_AC_OFFLINE, OS_BATTERY_CRITICAL, 4}},
+        {"battery:0", {OS_AC_OFFLINE, OS_BATTERY_CRITICAL, 0}},
+        {"critical", {OS_AC_OFFLINE, OS_BATTERY_CRITICAL, OS_POWER_UNKNOWN}},
+        {"unknown", {OS_POWER_UNKNOWN, OS_POWER_UNKNOWN, OS_POWER_UNKNOWN}},
+    };
+    for (const Good& g : good) {
+        SimEnvironment env;
+        env.power = g.value;
+        const Parsed p = parse(env);
+        ASSERT_TRUE(p.ok) << (g.value ? g.value : "unset") << ": " << p.message;
+        EXPECT_EQ(p.config.power.ac_line, g.power.ac_line) << g.value;
+        EXPECT_EQ(p.config.power.battery_flag, g.power.battery_flag) << g.value;
+        EXPECT_EQ(p.config.power.battery_percent, g.power.battery_percent) << g.value;
+    }
+    const char* const bad[][2] = {
+        {"", "MOLA_SIM_POWER=: set but empty (unset it for the default)"},
+        {"AC", "MOLA_SIM_POWER=AC: is none of ac, battery:PERCENT, critical, unknown"},
+        {"battery", "MOLA_SIM_POWER=battery: is none of ac, battery:PERCENT, critical, unknown"},
+        {"battery:", "MOLA_SIM_POWER=battery:: battery charge \"\" is not a percent from 0 to 100"},
+        {"battery:101", "MOLA_SIM_POWER=battery:101: battery charge \"101\" is not a percent from 0 to 100"},
+        {"battery:-1", "MOLA_SIM_POWER=battery:-1: battery charge \"-1\" is not a percent from 0 to 100"},
+        {"battery:10%", "MOLA_SIM_POWER=battery:10%: battery charge \"10%\" is not a percent from 0 to 100"},
+        {"ac,critical", "MOLA_SIM_POWER=ac,critical: is none of ac, battery:PERCENT, critical, unknown"},
+    };
+    for (const auto& [value, message] : bad) {
+        SimEnvironment env;
+        env.power = value;
+        const Parsed p = parse(env);
+        EXPECT_FALSE(p.ok) << value;
+        EXPECT_EQ(p.message, message);
+    }
+}
+
 // The README's fault list names exactly the faults of the table, each once.
 TEST(SimConfig, TheReadmeListsEveryFaultOfTheTable)
 {

@@ -2,6 +2,7 @@
 // programs, the player, the port and the card's logic device together.
 #include <gtest/gtest.h>
 
+#include <string>
 #include <vector>
 
 #include "images/image_source.h"
@@ -15,6 +16,7 @@
 #include "sim/ui_recording.h"
 #include "xsvf/commands.h"
 #include "xsvf/player.h"
+#include "xsvf/shift.h"
 #include "xsvf/update.h"
 
 namespace {
@@ -56,6 +58,7 @@ TEST_F(UpdateTest, EachProgramUpdatesItsOwnCardCompletely)
         const UpdateResult r = update(c.model, c.program);
         EXPECT_EQ(r.result, ErrNone);
         EXPECT_EQ(r.bytes_read, IMAGE_LENGTH);
+        EXPECT_EQ(MatchedCompares, 772); // every XSDRTDO of the program compares and matched
         EXPECT_TRUE(sim_card_holds_configuration(&card(), c.model));
         EXPECT_FALSE(sim_card_holds_configuration(&card(), device_other_model(c.model)));
         EXPECT_EQ(card().device.counters.sector_erases, DEVICE_SECTORS);
@@ -82,6 +85,7 @@ TEST_F(UpdateTest, WrongProgramFailsAtTheIdentityCheckBeforeAnyErase)
         const UpdateResult r = update(c.card, c.program, c.faults);
         EXPECT_EQ(r.result, ErrTdoMismatch);
         EXPECT_LT(r.bytes_read, 100u);
+        EXPECT_EQ(MatchedCompares, 0); // the first compare, the identity, failed
         EXPECT_EQ(card().device.counters.idcode_captures, 1u);
         EXPECT_EQ(card().device.counters.sector_erases, 0u);
         EXPECT_EQ(card().device.counters.mode_changes, 0u);
@@ -96,13 +100,14 @@ TEST_F(UpdateTest, EveryCardFaultEndsInFailure)
         std::uint32_t fault;
         std::uint32_t erases;  // sector erases the device did before the failure
         std::uint32_t rows;    // rows it programmed
+        bool identified;       // whether the card passed the identity check
     };
     const Case cases[] = {
-        {SIM_CARD_TDO_STUCK_0, 0, 0},
-        {SIM_CARD_TDO_STUCK_1, 0, 0},
-        {SIM_CARD_BUFFERS_DISABLED, 0, 0},
-        {SIM_CARD_FLASH_BIT_STUCK, DEVICE_SECTORS, DEVICE_ROWS}, // found by the read-back
-        {SIM_CARD_VANISH, DEVICE_SECTORS, SIM_CARD_VANISH_AFTER_ROWS},
+        {SIM_CARD_TDO_STUCK_0, 0, 0, false},
+        {SIM_CARD_TDO_STUCK_1, 0, 0, false},
+        {SIM_CARD_BUFFERS_DISABLED, 0, 0, false},
+        {SIM_CARD_FLASH_BIT_STUCK, DEVICE_SECTORS, DEVICE_ROWS, true}, // found by the read-back
+        {SIM_CARD_VANISH, DEVICE_SECTORS, SIM_CARD_VANISH_AFTER_ROWS, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.fault);
@@ -112,6 +117,7 @@ TEST_F(UpdateTest, EveryCardFaultEndsInFailure)
         EXPECT_LT(r.bytes_read, IMAGE_LENGTH);
         EXPECT_EQ(card().device.counters.sector_erases, c.erases);
         EXPECT_EQ(card().device.counters.rows_programmed, c.rows);
+        EXPECT_EQ(MatchedCompares > 0, c.identified);
         EXPECT_FALSE(sim_card_holds_configuration(&card(), CARD_MODEL_PCI));
         // The bar stays at the last percent reached.
         const std::uint32_t percent = r.bytes_read * 100u / IMAGE_LENGTH;
@@ -230,6 +236,47 @@ TEST(UpdateSequence, ACardThatCannotBeMappedIsNotTouched)
             EXPECT_NE(TheSimCallLog.calls[i].code, CTL_UNMAP_REGISTER) << fault; // nothing to release
         }
     }
+}
+
+// What the log says of each kind of failure, for the card page's line.
+TEST(UpdateSequence, EachFailureIsNamedByItsCause)
+{
+    const std::string identity = "the card did not identify as the device this program is for "
+                                 "(the other interface, another model, or no answer)";
+    const std::string later = "a mismatch after the identity check (the card stopped answering, or a verify failed)";
+    struct Case {
+        const char* what;
+        const std::uint8_t* program;
+        std::uint32_t driver_faults;
+        std::uint32_t card_faults;
+        std::string text;
+    };
+    const Case cases[] = {
+        {"map fails", PciImage, SIM_FAULT_MAP_FAILS, 0, "its register block could not be mapped"},
+        {"map address 0", PciImage, SIM_FAULT_MAP_ADDRESS_ZERO, 0, "its register block could not be mapped"},
+        {"card info fails", PciImage, SIM_FAULT_CARD_INFO_FAILS, 0, "the card could not be reached through its driver"},
+        {"device missing", PciImage, SIM_FAULT_DEVICE_MISSING, 0, "the card could not be reached through its driver"},
+        {"wrong interface", CardBusImage, 0, 0, identity},
+        {"another model", PciImage, 0, SIM_CARD_OTHER_MODEL, identity},
+        {"no answer", PciImage, 0, SIM_CARD_BUFFERS_DISABLED, identity},
+        {"vanishes", PciImage, 0, SIM_CARD_VANISH, later},
+        {"verify fails", PciImage, 0, SIM_CARD_FLASH_BIT_STUCK, later},
+    };
+    LogLevel = -1;
+    for (const Case& c : cases) {
+        SimConfig config = sim_default_config();
+        config.card_count = 1;
+        config.cards[0].driver_faults = c.driver_faults;
+        config.cards[0].card_faults = c.card_faults;
+        sim_configure(config);
+        const std::int32_t result = player_update_card(0, c.program, IMAGE_LENGTH, nullptr);
+        EXPECT_NE(result, ErrNone) << c.what;
+        EXPECT_EQ(player_failure_text(result), c.text) << c.what;
+    }
+    LogLevel = 0;
+    // A player error that is no mismatch is named by the player's own text.
+    EXPECT_STREQ(player_failure_text(ErrUnsupportedCommand), "Unsupported XSVF command");
+    EXPECT_STREQ(player_failure_text(ErrStreamEnded), "XSVF stream ended before XCOMPLETE");
 }
 
 } // namespace

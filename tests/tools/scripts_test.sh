@@ -64,31 +64,41 @@ expect_eq 'Z:\tmp\a b\c' "$(win_path '/tmp/a b/c')" "Windows path"
 mkdir -p "$work/bin"
 cat >"$work/bin/xwininfo" <<'EOF'
 #!/bin/sh
-[ "$2" = "MOLA Flash Update Tool, HW Revision 010" ] || exit 1
-echo 'xwininfo: Window id: 0x400001 "MOLA Flash Update Tool, HW Revision 010"'
+case $2 in
+"MOLA Flash Update Tool, HW Revision 010") echo 'xwininfo: Window id: 0x400001 "MOLA Flash Update Tool, HW Revision 010"' ;;
+"MOLA Flash Update Tool") echo 'xwininfo: Window id: 0x500001 "MOLA Flash Update Tool"' ;;
+*) exit 1 ;;
+esac
 EOF
 cat >"$work/bin/import" <<'EOF'
 #!/bin/sh
-[ "$1 $2" = "-window 0x400001" ] && echo picture >"$3"
+case "$1 $2" in
+"-window 0x400001") echo picture >"$3" ;;
+"-window 0x500001") echo box >"$3" ;;
+esac
 EOF
 chmod +x "$work/bin/xwininfo" "$work/bin/import"
 mkdir -p "$work/sync" "$work/shots"
-# A driver that asks for two pictures, each time waiting for the done file (as the GUI
-# driver does), with Windows line ends, and asks for the first one twice.
+# A driver that asks for two pictures of the sheet and one of a message box, each time waiting
+# for the done file (as the GUI driver does), with Windows line ends, and asks for the first
+# one twice.
 (
     printf 'Card 1: status "Success"\r\nSHOT 1\r\n'
     while [ ! -f "$work/sync/shot-1.done" ]; do sleep 0.1; done
     printf 'SHOT 1\r\nSHOT 2\r\n'
     while [ ! -f "$work/sync/shot-2.done" ]; do sleep 0.1; done
+    printf 'SHOT 3 box\r\n'
+    while [ ! -f "$work/sync/shot-3.done" ]; do sleep 0.1; done
 ) >"$work/driver.log" &
 driver=$!
 PATH="$work/bin:$PATH" timeout 20 bash -c '. "$1/tools/sheet-shots.sh"; serve_shots "$2/driver.log" "$2/sync" "$2/shots/sheet-card" "$3"' \
     _ "$src" "$work" "$driver"
 expect_eq 0 $? "serve_shots ends when the driver ends"
 wait "$driver"
-expect_eq "picture picture" "$(cat "$work/shots/sheet-card1.png" "$work/shots/sheet-card2.png" 2>/dev/null | tr '\n' ' ' | sed 's/ $//')" \
-    "pictures of the sheet's window for SHOT 1 and SHOT 2"
-expect_eq "sheet-card1.png sheet-card2.png" "$(cd "$work/shots" && echo *)" "no other pictures"
+expect_eq "picture picture box" "$(cat "$work/shots/sheet-card1.png" "$work/shots/sheet-card2.png" \
+    "$work/shots/sheet-card3.png" 2>/dev/null | tr '\n' ' ' | sed 's/ $//')" \
+    "pictures of the sheet's window for SHOT 1 and SHOT 2, of the box's window for SHOT 3 box"
+expect_eq "sheet-card1.png sheet-card2.png sheet-card3.png" "$(cd "$work/shots" && echo *)" "no other pictures"
 # With no sheet on the screen the picture is missing, and the driver is still let go on.
 rm -rf "$work/sync"/* "$work/shots"/*
 printf '#!/bin/sh\nexit 1\n' >"$work/bin/xwininfo"

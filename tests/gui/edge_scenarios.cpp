@@ -1,0 +1,344 @@
+// What a person meets at the tool's edges, with real clicks and keys: Enter on the Update
+// button, the interface question holding the sheet, a second copy of the tool, a card newer
+// than the tool, and a computer on a low battery.
+#include "devtools/sheet_driver/sheet_driver.h"
+
+#include <commctrl.h>
+#include <prsht.h>
+
+#include <cstdio>
+
+#include "tests/gui/gui_scenarios.h"
+
+namespace {
+
+// How long the sheet must stay open and unchanged to show that nothing else happens.
+constexpr DWORD QUIET_MS = 2000;
+
+long long bar_of(HWND p)
+{
+    return static_cast<long long>(send(GetDlgItem(p, IDC_PROGRESS), PBM_GETPOS, 0, 0));
+}
+
+// Waits until the sheet is in front, so that keys reach it.
+bool sheet_in_front(HWND sheet)
+{
+    if (!wait_for(START_TIMEOUT_MS, [&] { return GetForegroundWindow() == sheet; })) {
+        check_failed("the sheet is not in front: keys would go elsewhere");
+        return false;
+    }
+    return true;
+}
+
+void click(HWND control)
+{
+    mouse_click(center_of(control));
+}
+
+// Clicks a radio button and waits until it is chosen.
+bool click_choice(HWND p, int radio)
+{
+    HWND button = GetDlgItem(p, radio);
+    click(button);
+    if (!wait_for(REACTION_MS, [&] { return send(button, BM_GETCHECK, 0, 0) == BST_CHECKED; })) {
+        check_failed("clicking radio button %d did not choose it", radio);
+        return false;
+    }
+    return true;
+}
+
+// The one message box of the tool that shows now; fails when none or more than one shows.
+HWND the_box(HWND sheet)
+{
+    HWND box = wait_message_box(sheet);
+    if (box == nullptr) {
+        check_failed("no message box appeared");
+        return nullptr;
+    }
+    Sleep(QUIET_MS / 4);
+    int boxes = 0;
+    for (HWND window : tool_windows()) {
+        boxes += window != sheet && class_of(window) == "#32770" ? 1 : 0;
+    }
+    expect_int("message boxes on screen", boxes, 1);
+    return box;
+}
+
+// The sheet stays open and the page keeps its texts and bar for a while.
+void expect_page_stays(HWND sheet, HWND p, const PageView& before)
+{
+    Sleep(QUIET_MS);
+    if (!IsWindow(sheet) || !IsWindowVisible(sheet) || tool_exited()) {
+        check_failed("the sheet closed");
+        return;
+    }
+    const PageView now = view(p);
+    expect_text("status", now.status, before.status);
+    expect_int("progress bar", now.bar, before.bar);
+}
+
+// ---- Enter ----
+
+void scenario_enter_updates()
+{
+    HWND sheet = start_sheet({{"MOLA_SIM_CARDS", "pci:9"}});
+    if (sheet == nullptr || !sheet_in_front(sheet)) {
+        return;
+    }
+    HWND p = page(sheet, 0);
+    HWND update = GetDlgItem(p, IDOK);
+    if (!wait_for(REACTION_MS, [&] { return focus_of(sheet) == update; })) {
+        check_failed("at start the focus is on %s, not on Update", describe(focus_of(sheet)).c_str());
+    }
+    // Enter on Update with no interface chosen: the page asks for one, the sheet stays.
+    key_press(VK_RETURN);
+    HWND box = the_box(sheet);
+    if (box == nullptr) {
+        return;
+    }
+    expect_text("the box", box_text(box), APP_CHOOSE_INTERFACE_TEXT);
+    click_box_button(box, "OK");
+    // PCI with the mouse, back to Update with Shift+Tab, Enter: the update runs.
+    if (!click_choice(p, IDC_PCI)) {
+        return;
+    }
+    take_shot("pci-chosen");
+    if (!move_focus_to(sheet, update, VK_SHIFT, VK_TAB, "Update")) {
+        return;
+    }
+    take_shot("update-focused");
+    key_press(VK_RETURN);
+    expect_text("result", wait_result(p), "Success");
+    expect_page_stays(sheet, p, PageView{"9\n", "Success", 100});
+    // Enter on the sheet's own OK still closes the sheet.
+    if (!move_focus_to(sheet, GetDlgItem(sheet, IDOK), 0, VK_TAB, "the sheet's OK")) {
+        return;
+    }
+    key_press(VK_RETURN);
+    HWND message = wait_message_box(sheet);
+    if (message == nullptr) {
+        check_failed("no power-off message after Enter on the sheet's OK");
+        return;
+    }
+    check_and_close_box(message, APP_POWER_OFF_TEXT);
+    expect_exit_without_window(sheet);
+}
+
+// ---- the interface question holds the sheet ----
+
+void scenario_interface_box_holds_sheet()
+{
+    HWND sheet = start_sheet({});
+    if (sheet == nullptr || !sheet_in_front(sheet)) {
+        return;
+    }
+    HWND p = page(sheet, 0);
+    const PageView before = view(p);
+    HWND update = GetDlgItem(p, IDOK);
+    const POINT update_point = center_of(update);
+    const POINT cancel_point = center_of(GetDlgItem(sheet, IDCANCEL));
+    mouse_click(update_point);
+    HWND box = the_box(sheet);
+    if (box == nullptr) {
+        return;
+    }
+    RECT covered{};
+    GetWindowRect(box, &covered);
+    if (PtInRect(&covered, update_point) || PtInRect(&covered, cancel_point)) {
+        check_failed("the box covers Update or Cancel: the clicks would not reach the sheet");
+    }
+    if (GetWindow(box, GW_OWNER) != sheet || IsWindowEnabled(sheet)) {
+        check_failed("the box is not owned by the sheet, or the sheet still takes input");
+    }
+    // Impatient clicks on the sheet behind the box: Update again, then Cancel.
+    mouse_click(update_point);
+    mouse_click(cancel_point);
+    the_box(sheet);
+    click_box_button(box, "OK");
+    // Neither click acted: no second box, and the sheet stays open as it was.
+    HWND second = nullptr;
+    wait_for(QUIET_MS, [&] { return (second = message_box(sheet)) != nullptr; });
+    if (second != nullptr) {
+        check_failed("a second box %s followed", quoted(box_text(second)).c_str());
+        return;
+    }
+    expect_page_stays(sheet, p, before);
+    close_and_expect_end(sheet, false);
+}
+
+// ---- a second copy ----
+
+void scenario_second_copy()
+{
+    HWND sheet = start_sheet({});
+    if (sheet == nullptr) {
+        return;
+    }
+    // Each second copy, and the label of the picture of what it says.
+    const char* const copies[][2] = {{"MolaFlashSim.exe", "box"}, {"MolaFlash.exe", "molaflash-box"}};
+    for (const auto& [exe, shot] : copies) {
+        PROCESS_INFORMATION other{};
+        if (!start_other_tool(exe, &other)) {
+            continue;
+        }
+        HWND box = nullptr;
+        wait_for(START_TIMEOUT_MS, [&] {
+            for (HWND window : windows_of(other.dwProcessId)) {
+                box = window;
+            }
+            return box != nullptr || WaitForSingleObject(other.hProcess, 0) == WAIT_OBJECT_0;
+        });
+        if (box == nullptr) {
+            check_failed("the second %s ended and said nothing", exe);
+        } else if (text_of(box) == APP_SHEET_CAPTION) {
+            check_failed("the second %s opened a second sheet", exe);
+            TerminateProcess(other.hProcess, 99);
+        } else {
+            take_box_shot(shot);
+            const BoxView v = box_view(box);
+            expect_text(std::string(exe) + " box text", v.text, APP_SECOND_COPY_TEXT);
+            expect_text(std::string(exe) + " box caption", v.caption, APP_MESSAGE_CAPTION);
+            expect_int(std::string(exe) + " box buttons", static_cast<long long>(v.buttons.size()), 1);
+            if (v.owner != nullptr) {
+                check_failed("the second copy's box has an owner");
+            }
+            click_box_button(box, "OK");
+            DWORD code = 0;
+            if (WaitForSingleObject(other.hProcess, EXIT_TIMEOUT_MS) != WAIT_OBJECT_0) {
+                check_failed("the second %s did not end", exe);
+                TerminateProcess(other.hProcess, 99);
+            } else if (GetExitCodeProcess(other.hProcess, &code)) {
+                std::printf("  the second %s ended with exit code %lu\n", exe, code);
+                expect_int(std::string(exe) + " exit code", code, APP_EXIT_ALREADY_RUNNING);
+            }
+        }
+        CloseHandle(other.hProcess);
+        CloseHandle(other.hThread);
+    }
+    // The first copy goes on as if nothing had happened.
+    HWND p = page(sheet, 0);
+    expect_page(p, "page 1", "9\n", "Not updated", 0);
+    choose(p, IDC_PCI);
+    press_update(p);
+    expect_page(p, "page 1", "9\n", "Success", 100);
+    close_and_expect_end(sheet, true);
+}
+
+// ---- questions before an update ----
+
+struct Question {
+    const char* name;
+    Settings settings;
+    const char* revision; // of the card on page 1
+    const char* status;   // its status before the update
+    const char* question; // the question's text, or null when none may come
+};
+
+const Question QUESTIONS[] = {
+    {"newer-card", {{"MOLA_SIM_CARDS", "pci:11"}}, "11\n", "Up-to-date",
+     "This card has hardware revision 11, newer than revision 10, which this tool writes.\n\nUpdating would "
+     "replace the card's newer logic with this older one, and this tool cannot bring the newer one back.\n\n"
+     "Update this card anyway?"},
+    {"battery-low", {{"MOLA_SIM_POWER", "battery:10"}}, "9\n", "Not updated",
+     "This computer runs on battery at 10 %.\n\nIf the power fails during the update, the card can be left "
+     "unusable until it is updated again on mains power. Connect the computer to mains power first.\n\n"
+     "Update anyway?"},
+    {"battery-critical", {{"MOLA_SIM_POWER", "critical"}}, "9\n", "Not updated", APP_CRITICAL_BATTERY_TEXT},
+    {"battery-at-24", {{"MOLA_SIM_POWER", "battery:24"}}, "9\n", "Not updated",
+     "This computer runs on battery at 24 %.\n\nIf the power fails during the update, the card can be left "
+     "unusable until it is updated again on mains power. Connect the computer to mains power first.\n\n"
+     "Update anyway?"},
+    {"battery-at-25", {{"MOLA_SIM_POWER", "battery:25"}}, "9\n", "Not updated", nullptr},
+    {"battery-80", {{"MOLA_SIM_POWER", "battery:80"}}, "9\n", "Not updated", nullptr},
+    {"mains-power", {{"MOLA_SIM_POWER", "ac"}}, "9\n", "Not updated", nullptr},
+    {"power-unknown", {{"MOLA_SIM_POWER", "unknown"}}, "9\n", "Not updated", nullptr},
+    // A card at the tool's own revision updates as before, without a question.
+    {"same-revision", {{"MOLA_SIM_CARDS", "pci:10"}}, "10\n", "Up-to-date", nullptr},
+};
+
+// Chooses PCI and clicks Update; with a question expected, checks it, answers No (Enter on
+// the default button) and checks that nothing changed, then clicks Update again and answers
+// Yes. The update must end in "Success".
+void run_question(const Question& q)
+{
+    HWND sheet = start_sheet(q.settings);
+    if (sheet == nullptr || !sheet_in_front(sheet)) {
+        return;
+    }
+    HWND p = page(sheet, 0);
+    const PageView before{q.revision, q.status, 0};
+    expect_page(p, "page 1 at start", q.revision, q.status, 0);
+    if (!click_choice(p, IDC_PCI)) {
+        return;
+    }
+    HWND update = GetDlgItem(p, IDOK);
+    if (q.question != nullptr) {
+        click(update);
+        HWND box = the_box(sheet);
+        if (box == nullptr) {
+            return;
+        }
+        // Asked before anything happened: no percent has shown.
+        expect_text("status while asked", shown_text(GetDlgItem(p, IDC_STATUS)), q.status);
+        check_question(box, q.question, sheet);
+        take_box_shot("question");
+        key_press(VK_RETURN);
+        if (!wait_for(BOX_TIMEOUT_MS, [&] { return !IsWindow(box) || !IsWindowVisible(box); })) {
+            check_failed("Enter did not answer the question");
+            return;
+        }
+        expect_page_stays(sheet, p, before);
+        expect_text("revision after No", view(p).revision, q.revision);
+        click(update);
+        box = the_box(sheet);
+        if (box == nullptr) {
+            return;
+        }
+        click_box_button(box, "Yes");
+    } else {
+        click(update);
+        std::string status;
+        wait_for(UPDATE_TIMEOUT_MS, [&] {
+            status = shown_text(GetDlgItem(p, IDC_STATUS));
+            return message_box(sheet) != nullptr || is_result(status);
+        });
+        if (HWND box = message_box(sheet)) {
+            check_failed("a box asked %s", quoted(box_text(box)).c_str());
+            return;
+        }
+    }
+    expect_text("result", wait_result(p), "Success");
+    expect_int("progress bar", bar_of(p), 100);
+    close_and_expect_end(sheet, true);
+}
+
+constexpr Scenario EDGE_SCENARIOS[] = {
+    {"enter-updates", scenario_enter_updates},
+    {"interface-box-holds-sheet", scenario_interface_box_holds_sheet},
+    {"second-copy", scenario_second_copy},
+};
+
+} // namespace
+
+std::span<const Scenario> edge_scenarios()
+{
+    return EDGE_SCENARIOS;
+}
+
+bool run_question_scenario(const char* name)
+{
+    for (const Question& q : QUESTIONS) {
+        if (std::string(name) == q.name) {
+            run_question(q);
+            return true;
+        }
+    }
+    return false;
+}
+
+void list_question_scenarios()
+{
+    for (const Question& q : QUESTIONS) {
+        std::printf("%s\n", q.name);
+    }
+}
