@@ -38,7 +38,7 @@ struct SimCard {
     LogicDevice device;
 };
 
-// faults: SimCardFault bits (sim/sim_config.h).
+// faults: bits of card faults (sim/sim_fault_table.h).
 void sim_card_power_on(SimCard* card, CardModel model, std::uint32_t faults);
 SimTarget sim_card_target(SimCard* card);
 

@@ -3,6 +3,8 @@
 // so it holds only #define lines that both compilers read.
 #pragma once
 
+#include "mola_version.h"
+
 #define IDD_CARD_PAGE 101
 
 #define IDC_REVISION 1001
@@ -14,8 +16,9 @@
 // Labels that the code never addresses.
 #define IDC_LABEL (-1)
 
-// The sheet's caption, also the caption of the page template.
-#define APP_SHEET_CAPTION "MOLA Flash Update Tool, HW Revision 010"
+// The sheet's caption, also the caption of the page template; it names the hardware revision
+// that the tool brings a card to (version.env).
+#define APP_SHEET_CAPTION MOLA_SHEET_CAPTION
 // Caption of every message box.
 #define APP_MESSAGE_CAPTION "MOLA Flash Update Tool"
 #define APP_POWER_OFF_TEXT "Shut down and power off the computer\nfor the update to become active."

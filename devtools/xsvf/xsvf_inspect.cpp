@@ -1,5 +1,5 @@
 // xsvf check, dis and cat: walking a stream without playing it, and writing out an embedded
-// program.
+// program; xsvf faults: the table of simulated faults.
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -15,6 +15,7 @@
 
 #include "devtools/xsvf/stream_walk.h"
 #include "devtools/xsvf/xsvf_tool.h"
+#include "sim/sim_fault_table.h"
 #include "xsvf/command_set.h"
 #include "xsvf/player.h"
 
@@ -156,3 +157,12 @@ int xsvf_cat(const char* name)
     return xsvf_finish_output(0);
 }
 
+int xsvf_faults()
+{
+    std::printf("| Fault | Kind | Where | Effect |\n|---|---|---|---|\n");
+    for (const SimFault& f : SIM_FAULTS) {
+        std::printf("| `%s` | %s | %s | %s |\n", f.name, f.kind == SimFaultKind::Driver ? "driver" : "card",
+                    sim_fault_where(f), f.effect);
+    }
+    return xsvf_finish_output(0);
+}

@@ -10,6 +10,8 @@
 //   xsvf serve [--card pci|cardbus] [--fault NAME[,NAME...]] [--port N | --unix PATH]
 //              [--sessions N]
 //                       serve a simulated card over the remote-bitbang protocol
+//   xsvf faults         the simulated faults that --fault and MOLA_SIM_FAULTS take, as the
+//                       README's table
 //
 // FILE may be @pci or @cardbus, the embedded programs. Standard output carries only what
 // the subcommand is for (for play: exactly the player's diagnostic log); everything else
@@ -25,6 +27,7 @@
 #include <string>
 
 #include "devtools/xsvf/xsvf_tool.h"
+#include "sim/sim_fault_table.h"
 
 int xsvf_usage()
 {
@@ -37,8 +40,12 @@ int xsvf_usage()
                "                      [--vcd VCDFILE [--vcd-commands FIRST-LAST]]\n"
                "       xsvf serve [--card pci|cardbus] [--fault NAME[,NAME...]] [--port N | --unix PATH]\n"
                "                  [--sessions N]\n"
+               "       xsvf faults\n"
                "FILE may be @pci or @cardbus, the embedded programs.\n",
                stderr);
+    char names[400];
+    sim_fault_names(names, sizeof names);
+    std::fprintf(stderr, "--fault NAME: %s (serve: the card faults)\n", names);
     return EXIT_USAGE;
 }
 
@@ -72,6 +79,9 @@ int main(int argc, char** argv)
     }
     if (command == "serve") {
         return xsvf_serve(argc - 2, argv + 2);
+    }
+    if (command == "faults") {
+        return argc > 2 ? xsvf_unexpected_argument(argv[2]) : xsvf_faults();
     }
     int (*const single)(const char*) = command == "check" ? xsvf_check
                                        : command == "dis" ? xsvf_dis

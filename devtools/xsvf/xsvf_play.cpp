@@ -136,16 +136,10 @@ int xsvf_play(int argc, char** argv)
                 return xsvf_usage();
             }
         } else if (a == "--fault" && has_value) {
-            const std::string list = argv[++i];
-            std::size_t start = 0;
-            for (;;) {
-                const std::size_t comma = list.find(',', start);
-                faults.push_back(list.substr(start, comma == std::string::npos ? std::string::npos : comma - start));
-                if (comma == std::string::npos) {
-                    break;
-                }
-                start = comma + 1;
-            }
+            sim_each_listed(argv[++i], [&](std::string_view name) {
+                faults.emplace_back(name);
+                return true;
+            });
         } else if (a.size() > 1 && a[0] == '-' && a[1] == '-') {
             std::fprintf(stderr, "xsvf: unknown or incomplete option %s\n", a.c_str());
             return xsvf_usage();
