@@ -35,3 +35,13 @@ constexpr std::uint32_t port_control_word(std::uint32_t k)
 {
     return PORT_CONTROL_WORD_0 + k * PORT_CONTROL_STRIDE;
 }
+
+// The control word (0 to 3) at a byte offset, or PORT_CONTROL_WORDS when no control word is there.
+constexpr std::uint32_t port_control_index(std::uint32_t offset)
+{
+    if (offset < PORT_CONTROL_WORD_0 || (offset - PORT_CONTROL_WORD_0) % PORT_CONTROL_STRIDE != 0) {
+        return PORT_CONTROL_WORDS;
+    }
+    const std::uint32_t k = (offset - PORT_CONTROL_WORD_0) / PORT_CONTROL_STRIDE;
+    return k < PORT_CONTROL_WORDS ? k : PORT_CONTROL_WORDS;
+}

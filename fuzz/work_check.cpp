@@ -3,7 +3,7 @@
 
 #include <algorithm>
 
-#include "card/port.h"
+#include "card/port_registers.h"
 #include "images/image_source.h"
 #include "xsvf/vector_buffer.h"
 

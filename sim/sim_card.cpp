@@ -11,16 +11,6 @@
 
 namespace {
 
-// Index of the control word at a byte offset, or PORT_CONTROL_WORDS when there is none.
-std::uint32_t control_index(std::uint32_t offset)
-{
-    if (offset < PORT_CONTROL_WORD_0 || (offset - PORT_CONTROL_WORD_0) % PORT_CONTROL_STRIDE != 0) {
-        return PORT_CONTROL_WORDS;
-    }
-    const std::uint32_t k = (offset - PORT_CONTROL_WORD_0) / PORT_CONTROL_STRIDE;
-    return k < PORT_CONTROL_WORDS ? k : PORT_CONTROL_WORDS;
-}
-
 int card_tdo(const SimCard* card)
 {
     if (card->faults & SIM_CARD_TDO_STUCK_0) {
@@ -42,7 +32,7 @@ std::uint32_t card_read(void* context, std::uint32_t offset)
     if (offset == PORT_STATUS_WORD) {
         return static_cast<std::uint32_t>(card_tdo(card)) << PORT_TDO_BIT;
     }
-    const std::uint32_t k = control_index(offset);
+    const std::uint32_t k = port_control_index(offset);
     return k < PORT_CONTROL_WORDS ? card->control[k] : 0;
 }
 
@@ -53,7 +43,7 @@ void card_write(void* context, std::uint32_t offset, std::uint32_t value)
         return;
     }
     ++card->writes;
-    const std::uint32_t k = control_index(offset);
+    const std::uint32_t k = port_control_index(offset);
     if (k != 0) {
         if (k < PORT_CONTROL_WORDS) {
             card->control[k] = value;
