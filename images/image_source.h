@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <span>
 
-#include "app/resources/resource.h" // IDC_STATUS, IDC_PROGRESS: the controls that show the progress
 #include "images/card_models.h"
+#include "images/progress_controls.h"
 #include "platform/ui.h"
 
 constexpr std::uint32_t IMAGE_LENGTH = 504089;    // bytes up to and including XCOMPLETE

@@ -70,6 +70,9 @@ constexpr int SIM_EXIT_BAD_CONFIGURATION = 64;
 
 // Replaces what sits behind card k's register block (tests, tools).
 void sim_attach_target(int card, const SimTarget& target);
+// What sits behind card k's register block now: after sim_configure, the simulated card
+// (tools put a recorder or a tracer in front of it).
+SimTarget sim_attached_target(int card);
 // Marks card k's register block mapped or not, as the driver's map and unmap requests do.
 void sim_set_mapped(int card, bool mapped);
 bool sim_is_mapped(int card);

@@ -3,13 +3,12 @@
 // so it holds only #define lines that both compilers read.
 #pragma once
 
+#include "images/progress_controls.h" // IDC_STATUS, IDC_PROGRESS
 #include "mola_version.h"
 
 #define IDD_CARD_PAGE 101
 
 #define IDC_REVISION 1001
-#define IDC_STATUS 1002
-#define IDC_PROGRESS 1009
 #define IDC_PCI 1010
 #define IDC_CARDBUS 1011
 
