@@ -21,6 +21,16 @@ void reg_write(RegAddr, std::uint32_t value)
     NullRegister = value;
 }
 
+void reg_read_bit(RegAddr address, unsigned bit, std::uint8_t* into, unsigned at)
+{
+    const unsigned value = (reg_read(address) >> (bit & 31u)) & 1u;
+    *into = static_cast<std::uint8_t>((*into & ~(1u << (at & 7u))) | (value << (at & 7u)));
+}
+
+void reg_collect()
+{
+}
+
 std::uint16_t mem_read_u16(RegAddr)
 {
     return 0;

@@ -70,6 +70,16 @@ int port_read_tdo()
     return static_cast<int>((status >> PORT_TDO_BIT) & 1u);
 }
 
+void port_sample_tdo(std::uint8_t* into, int at)
+{
+    reg_read_bit(status_word(), PORT_TDO_BIT, into, static_cast<unsigned>(at));
+}
+
+void port_collect_tdo()
+{
+    reg_collect();
+}
+
 void port_delay(std::uint32_t passes)
 {
     for (std::uint32_t i = 0; i < passes; ++i) {

@@ -27,6 +27,13 @@ void port_set_tdi(std::uint32_t level);
 void port_set_tck(std::uint32_t level);
 void port_pulse_tck();
 int port_read_tdo();
+// TDO into bit `at` of *into (0 to 7; the byte's other bits unchanged): exactly the one read
+// of the status word that port_read_tdo makes. The bit may be stored late, by the next
+// port_collect_tdo() at the latest; *into must stay valid until then. On mapped registers it
+// is stored at once.
+void port_sample_tdo(std::uint8_t* into, int at);
+// Stores every bit that port_sample_tdo still owes. No register access of its own.
+void port_collect_tdo();
 void port_delay(std::uint32_t passes);
 void port_wait_us(std::int32_t us);
 

@@ -18,6 +18,16 @@ using RegAddr = std::uintptr_t;
 std::uint32_t reg_read(RegAddr address);
 void reg_write(RegAddr address, std::uint32_t value);
 
+// One read of one bit, for a caller that needs the value only later: exactly the access of
+// reg_read(address), in its place in program order, after which bit `bit` (0 to 31) of the
+// word is stored in bit `at` (0 to 7) of *into (the byte's other bits unchanged). The store may come late: it
+// is done by the next reg_collect() at the latest, and *into must stay valid until then.
+// The real side reads and stores at once. The simulated side lets a card at the far end of a
+// connection send the reads of a whole shift before it waits for their answers.
+void reg_read_bit(RegAddr address, unsigned bit, std::uint8_t* into, unsigned at);
+// Completes every reg_read_bit made so far. No register access of its own.
+void reg_collect();
+
 // Reads the unsigned 16-bit value at a byte address of memory that the card driver owns
 // and lets the process read (the 9x driver's per-card structure).
 std::uint16_t mem_read_u16(RegAddr address);

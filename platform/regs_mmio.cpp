@@ -11,6 +11,16 @@ void reg_write(RegAddr address, std::uint32_t value)
     *reinterpret_cast<volatile std::uint32_t*>(address) = value;
 }
 
+void reg_read_bit(RegAddr address, unsigned bit, std::uint8_t* into, unsigned at)
+{
+    const unsigned value = (reg_read(address) >> (bit & 31u)) & 1u;
+    *into = static_cast<std::uint8_t>((*into & ~(1u << (at & 7u))) | (value << (at & 7u)));
+}
+
+void reg_collect()
+{
+}
+
 std::uint16_t mem_read_u16(RegAddr address)
 {
     return *reinterpret_cast<volatile const std::uint16_t*>(address);

@@ -55,6 +55,43 @@ void reg_write(RegAddr address, std::uint32_t value)
     }
 }
 
+void reg_read_bit(RegAddr address, unsigned bit, std::uint8_t* into, unsigned at)
+{
+    ++TheSimClock.register_reads;
+    std::uint32_t offset = 0;
+    const int card = register_card(address, &offset);
+    std::uint32_t value = 0xFFFFFFFFu;
+    if (card < 0) {
+        ++TheSimCallLog.stray_accesses;
+    } else {
+        const SimTarget& t = SimTargets[card];
+        if (t.read_bit) {
+            t.read_bit(t.context, offset, bit, into, at);
+            return;
+        }
+        if (t.read) {
+            value = t.read(t.context, offset);
+        }
+    }
+    const unsigned b = (value >> (bit & 31u)) & 1u;
+    *into = static_cast<std::uint8_t>((*into & ~(1u << (at & 7u))) | (b << (at & 7u)));
+}
+
+void reg_collect()
+{
+    // Each target once, even when several cards share one.
+    for (int k = 0; k < SIM_MAX_CARDS; ++k) {
+        const SimTarget& t = SimTargets[k];
+        bool seen = false;
+        for (int j = 0; j < k; ++j) {
+            seen = seen || SimTargets[j].context == t.context;
+        }
+        if (t.collect && !seen) {
+            t.collect(t.context);
+        }
+    }
+}
+
 std::uint16_t mem_read_u16(RegAddr address)
 {
     if (address >= SIM_STRUCTURE_BASE) {

@@ -12,4 +12,9 @@ struct SimTarget {
     void (*write)(void* context, std::uint32_t offset, std::uint32_t value) = nullptr;
     // Told of every sleep of the simulated clock, so that targets can record it.
     void (*sleep)(void* context, std::uint32_t milliseconds) = nullptr;
+    // Optional, for a target whose answers are far away (reg_read_bit and reg_collect in
+    // platform/regs.h): one read whose bit `bit` goes to bit `at` of *into by the next
+    // collect at the latest. A target without it answers such reads through `read`, at once.
+    void (*read_bit)(void* context, std::uint32_t offset, unsigned bit, std::uint8_t* into, unsigned at) = nullptr;
+    void (*collect)(void* context) = nullptr;
 };

@@ -41,15 +41,18 @@ void shift_only(std::int32_t bit_count, const VectorBuffer* tdi, VectorBuffer* c
         const unsigned byte = tdi->data[index];
         const int bits = remaining < 8 ? static_cast<int>(remaining) : 8;
         if (captured) {
-            unsigned sampled = 0;
+            // Each sample goes straight to its bit; the port may store it late, but by
+            // port_collect_tdo below, so that a card behind a connection can answer the
+            // reads of a whole shift at once.
+            std::uint8_t* sampled = &captured->data[index];
+            *sampled = 0;
             for (int i = 0; i < bits; ++i) {
-                sampled |= static_cast<unsigned>(port_read_tdo()) << i;
+                port_sample_tdo(sampled, i);
                 port_set_tdi((byte >> i) & 1u);
                 if (--remaining > 0) {
                     port_pulse_tck();
                 }
             }
-            captured->data[index] = static_cast<std::uint8_t>(sampled);
         } else {
             for (int i = 0; i < bits; ++i) {
                 port_set_tdi((byte >> i) & 1u);
@@ -58,6 +61,9 @@ void shift_only(std::int32_t bit_count, const VectorBuffer* tdi, VectorBuffer* c
                 }
             }
         }
+    }
+    if (captured) {
+        port_collect_tdo();
     }
 }
 

@@ -15,7 +15,7 @@ extern std::int32_t MatchedCompares;
 // Shifts bit_count bits of tdi onto TDI, least significant first, sampling TDO into captured
 // (null: no capture) before each bit's TDI change. The last bit is left on TDI unclocked.
 // bit_count is bounded to the bits that tdi holds. captured->count becomes tdi->count; its
-// bytes above the shifted ones are cleared.
+// bytes above the shifted ones are cleared. Every captured bit is in place on return.
 void shift_only(std::int32_t bit_count, const VectorBuffer* tdi, VectorBuffer* captured);
 
 // The complete shift of one command: to the start state, shift, compare captured with

@@ -5,6 +5,6 @@
 
 // Connects; prints why on standard error when it cannot.
 bool play_connect_remote(RbbTarget* remote, const RbbAddress& address);
-// Ends the connection and prints its figures (TCK cycles, wall time, TCK/s, reads, waits);
-// false, with a message, when the connection broke at any point.
+// Ends the connection and prints its figures (TCK cycles, wall time, TCK/s, reads and their
+// round trips, waits); false, with a message, when the connection broke at any point.
 bool play_finish_remote(RbbTarget* remote);

@@ -6,6 +6,7 @@
 
 #include "devtools/xsvf/rbb_session.h"
 #include "sim/logic_device.h"
+#include "sim/sim_clock.h"
 
 namespace {
 
@@ -83,15 +84,20 @@ void run_session(RbbServer* server, RbbSocket client, const volatile std::sig_at
 {
     const int number = ++server->sessions;
     RbbSession session;
-    rbb_session_begin(&session, sim_card_target(server->card));
+    rbb_session_begin(&session, sim_card_target(server->card), server->tck_hz);
     const LogicCounters start = counters_now(server);
+    const std::uint64_t started_ns = sim_clock_now_ns();
     const std::string how = serve_client(server, client, &session, stop);
     rbb_close(client);
 
     std::FILE* log = server->log;
-    std::fprintf(log, "xsvf serve: session %d ended: %s; %llu characters, %llu TCK cycles, %llu TDO reads\n",
+    std::fprintf(log,
+                 "xsvf serve: session %d ended: %s; %llu characters, %llu TCK cycles, %llu TDO reads, "
+                 "%llu sleeps of 1 ms and %llu of 1 us; %.6f s on the card's %s clock\n",
                  number, how.c_str(), static_cast<unsigned long long>(session.received),
-                 static_cast<unsigned long long>(session.tck_cycles), static_cast<unsigned long long>(session.reads));
+                 static_cast<unsigned long long>(session.tck_cycles), static_cast<unsigned long long>(session.reads),
+                 static_cast<unsigned long long>(session.sleeps_ms), static_cast<unsigned long long>(session.sleeps_us),
+                 static_cast<double>(sim_clock_now_ns() - started_ns) / 1e9, server->tck_hz ? "virtual" : "host");
     const LogicCounters by_client = counters_now(server);
     const LogicTapState left = server->card->device.state;
     if (left != LogicTapState::TestLogicReset) {

@@ -15,6 +15,7 @@ struct RbbServer {
     RbbAddress address;
     RbbSocket listener = RBB_NO_SOCKET;
     SimCard* card = nullptr;          // powered on by the caller
+    std::uint32_t tck_hz = 0;         // the card's clock: 0 the host's, else virtual at this TCK rate
     int reply_timeout_ms = 10000;     // a client that reads no answers this long is dropped
     std::FILE* log = stderr;          // one line per session, and every problem
     int sessions = 0;                 // sessions served so far

@@ -2,6 +2,7 @@
 #include "devtools/xsvf/rbb_session.h"
 
 #include "card/port_registers.h"
+#include "sim/sim_clock.h"
 
 namespace {
 
@@ -9,6 +10,9 @@ constexpr int DIGIT_TCK = 4;
 constexpr int DIGIT_TMS = 2;
 constexpr int DIGIT_TDI = 1;
 constexpr int TAP_RESET_EDGES = 5;
+constexpr std::uint64_t NS_PER_S = 1000000000u;
+constexpr std::uint64_t NS_PER_SLEEP_MS = 1000000u;
+constexpr std::uint64_t NS_PER_SLEEP_US = 1000u;
 
 void write_control_words(RbbSession* s, std::uint32_t value)
 {
@@ -30,7 +34,31 @@ void set_lines(RbbSession* s, char digit)
     write_control_words(s, value);
 }
 
+// A digit holds the lines for half a period of the virtual clock: the time moves on by the
+// difference of the rounded totals, so that no fraction of a nanosecond is lost.
+void hold_lines(RbbSession* s)
+{
+    ++s->digits;
+    if (s->tck_hz != 0) {
+        sim_clock_give_ns(rbb_half_periods_ns(s->digits, s->tck_hz) -
+                          rbb_half_periods_ns(s->digits - 1, s->tck_hz));
+    }
+}
+
 } // namespace
+
+std::uint64_t rbb_half_periods_ns(std::uint64_t half_periods, std::uint32_t tck_hz)
+{
+    // The remainder is below 2 tck_hz < 2^33, times 10^9 < 2^30: below 2^63. Whole seconds
+    // beyond 584 years saturate.
+    const std::uint64_t per_second = 2u * static_cast<std::uint64_t>(tck_hz);
+    const std::uint64_t seconds = half_periods / per_second;
+    const std::uint64_t never = ~std::uint64_t{0};
+    if (seconds > never / NS_PER_S - 1) {
+        return never;
+    }
+    return seconds * NS_PER_S + half_periods % per_second * NS_PER_S / per_second;
+}
 
 char rbb_digit(int tck, int tms, int tdi)
 {
@@ -47,10 +75,11 @@ std::uint32_t rbb_control_word(char digit)
     return word;
 }
 
-void rbb_session_begin(RbbSession* s, const SimTarget& card)
+void rbb_session_begin(RbbSession* s, const SimTarget& card, std::uint32_t tck_hz)
 {
     *s = RbbSession{};
     s->card = card;
+    s->tck_hz = tck_hz;
 }
 
 std::size_t rbb_session_feed(RbbSession* s, const std::uint8_t* bytes, std::size_t n, char* reply,
@@ -62,6 +91,13 @@ std::size_t rbb_session_feed(RbbSession* s, const std::uint8_t* bytes, std::size
         const std::uint8_t c = bytes[i++];
         if (c >= '0' && c <= '7') {
             set_lines(s, static_cast<char>(c));
+            hold_lines(s);
+        } else if (c == 'Z') {
+            sim_clock_give_ns(NS_PER_SLEEP_MS);
+            ++s->sleeps_ms;
+        } else if (c == 'z') {
+            sim_clock_give_ns(NS_PER_SLEEP_US);
+            ++s->sleeps_us;
         } else if (c == 'R') {
             const std::uint32_t status = s->card.read(s->card.context, PORT_STATUS_WORD);
             reply[(*reply_length)++] = ((status >> PORT_TDO_BIT) & 1u) ? '1' : '0';

@@ -4,6 +4,8 @@
 //   '0' to '7'  TCK, TMS and TDI := bits 2, 1 and 0 of the digit's value
 //   'R'         answered with TDO, '0' or '1'
 //   'Q'         ends the session
+//   'Z', 'z'    sleep 1 ms and 1 us: the card's clock moves on by that much, and the server
+//               does not sleep (it has nothing else to do meanwhile)
 //   'B', 'b'    a LED on and off: accepted and ignored
 //   'r' to 'u'  reset lines: accepted and ignored
 // Any other byte ends the session as refused, before it has any effect.
@@ -12,6 +14,13 @@
 // 8 + TMS + 2 TCK + 4 TDI (bit 3, the JTAG buffer enable, always set) written to control
 // words 0, 1, 2 and 3. A digit that changes nothing writes nothing, as the port's busy loop
 // would only repeat the word. The status word's bit 28 answers 'R'.
+//
+// The card's dwell rules read the simulated clock (sim/sim_clock.h). On the host clock
+// (tck_hz 0) the characters take no time of their own: the card sees the host's time at
+// which they are acted on, plus the sleeps. On a virtual clock (tck_hz above 0) each digit,
+// whether it changes the lines or not, is written and then holds the lines for half a TCK
+// period, as an adapter clocking at that rate would; nothing else moves the time but the
+// sleeps, so a run's outcome does not depend on the host's load or the socket's buffering.
 #pragma once
 
 #include <cstddef>
@@ -27,15 +36,24 @@ enum class RbbSessionState : std::uint8_t { Open, Quit, Refused };
 
 struct RbbSession {
     SimTarget card;
+    std::uint32_t tck_hz = 0;       // the virtual clock's TCK rate; 0: the host clock
     std::uint32_t word = 0;         // control word 0 as the session last wrote it; 0 before
     RbbSessionState state = RbbSessionState::Open;
     std::uint64_t received = 0;     // bytes acted on (the refused byte not included)
     std::uint64_t tck_cycles = 0;   // rising TCK edges presented
     std::uint64_t reads = 0;        // 'R' answered
+    std::uint64_t digits = 0;       // '0' to '7' taken, each half a period on a virtual clock
+    std::uint64_t sleeps_ms = 0;    // 'Z' taken
+    std::uint64_t sleeps_us = 0;    // 'z' taken
     std::uint8_t refused = 0;       // the byte that ended a refused session
 };
 
-void rbb_session_begin(RbbSession* session, const SimTarget& card);
+// Half-periods of a tck_hz clock (1 to 4,294,967,295 Hz) in nanoseconds, rounded down;
+// beyond 584 years, the largest value (no overflow).
+std::uint64_t rbb_half_periods_ns(std::uint64_t half_periods, std::uint32_t tck_hz);
+
+// tck_hz 0: the host clock; otherwise a virtual clock at that TCK rate.
+void rbb_session_begin(RbbSession* session, const SimTarget& card, std::uint32_t tck_hz = 0);
 // Acts on the bytes in order until they are done, a 'Q', or a byte outside the protocol;
 // nothing after that has any effect. Answers go to reply, which has room for n bytes, and
 // their count to *reply_length. Returns the count of bytes consumed, the 'Q' or the refused

@@ -15,6 +15,18 @@ constexpr std::size_t BATCH = 65536;
 constexpr std::uint32_t TDO_HIGH = 1u << PORT_TDO_BIT;
 // Waits shorter than this are spun out on the clock; sleeping would overshoot them many times.
 constexpr std::uint64_t SPIN_BELOW_NS = 2000000;
+// Answers owed at most: 4 KiB of answers fit the socket buffers of both sides on every system,
+// so the far side can always send them while the target is still sending.
+constexpr std::size_t MAX_OWED = 4096;
+constexpr std::uint64_t NS_PER_MS = 1000000;
+constexpr std::uint64_t NS_PER_US = 1000;
+constexpr std::uint64_t NS_PER_S = 1000000000;
+
+void store_bit(const RbbOwedRead& r, int answer)
+{
+    const unsigned value = r.tdo && answer != 0 ? 1u : 0u;
+    *r.into = static_cast<std::uint8_t>((*r.into & ~(1u << r.at)) | (value << r.at));
+}
 
 void fail(RbbTarget* t, const std::string& why)
 {
@@ -24,6 +36,10 @@ void fail(RbbTarget* t, const std::string& why)
     rbb_close(t->socket);
     t->socket = RBB_NO_SOCKET;
     t->out.clear();
+    for (const RbbOwedRead& r : t->owed) {
+        store_bit(r, 1); // reads answer 1 once the connection is gone
+    }
+    t->owed.clear();
 }
 
 bool flush(RbbTarget* t)
@@ -41,38 +57,71 @@ bool flush(RbbTarget* t)
     return true;
 }
 
-// Sends 'R' with everything before it and returns the answer, 0 or 1; -1 on failure.
-int ask_tdo(RbbTarget* t)
+// Sends what waits and takes every answer owed, in order.
+void collect(RbbTarget* t)
 {
-    t->out.push_back('R');
-    if (!flush(t)) {
-        return -1;
+    if (t->owed.empty() || !flush(t)) {
+        return;
     }
-    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(t->answer_timeout_ms);
-    for (;;) {
-        char answer = 0;
+    ++t->round_trips;
+    std::size_t taken = 0;
+    Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(t->answer_timeout_ms);
+    while (taken < t->owed.size()) {
+        char answers[MAX_OWED];
+        const std::size_t want = t->owed.size() - taken < MAX_OWED ? t->owed.size() - taken : MAX_OWED;
         std::string why;
-        const long got = rbb_receive(t->socket, &answer, 1, 200, &why);
-        if (got == 1) {
-            if (answer == '0' || answer == '1') {
-                return answer - '0';
-            }
-            fail(t, "the server answered 'R' with byte " + std::to_string(static_cast<unsigned char>(answer)));
-            return -1;
-        }
+        const long got = rbb_receive(t->socket, answers, want, 200, &why);
         if (got == RBB_RECEIVE_CLOSED) {
             fail(t, "the server closed the connection");
-            return -1;
+            return;
         }
         if (got == RBB_RECEIVE_ERROR) {
             fail(t, "receiving failed: " + why);
-            return -1;
+            return;
         }
-        if (Clock::now() >= deadline) {
-            fail(t, "no answer to 'R' within " + std::to_string(t->answer_timeout_ms / 1000) + " s");
-            return -1;
+        if (got == RBB_RECEIVE_TIMEOUT) {
+            if (Clock::now() >= deadline) {
+                fail(t, "no answer to 'R' within " + std::to_string(t->answer_timeout_ms / 1000) + " s");
+                return;
+            }
+            continue;
         }
+        for (long i = 0; i < got; ++i) {
+            const char answer = answers[i];
+            if (answer != '0' && answer != '1') {
+                fail(t, "the server answered 'R' with byte " + std::to_string(static_cast<unsigned char>(answer)));
+                return;
+            }
+            store_bit(t->owed[taken++], answer - '0');
+        }
+        deadline = Clock::now() + std::chrono::milliseconds(t->answer_timeout_ms);
     }
+    t->owed.clear();
+}
+
+// Queues 'R' and where its answer goes; takes the answers when too many are owed.
+void owe_read(RbbTarget* t, std::uint8_t* into, unsigned at, bool tdo)
+{
+    const RbbOwedRead r{into, static_cast<std::uint8_t>(at & 7u), tdo};
+    if (!t->error.empty()) {
+        store_bit(r, 1);
+        return;
+    }
+    t->out.push_back('R');
+    t->owed.push_back(r);
+    if (t->owed.size() >= MAX_OWED) {
+        collect(t);
+    }
+}
+
+// Sends 'R' with everything before it and returns the answer, 0 or 1 (1 once the
+// connection has failed).
+int ask_tdo(RbbTarget* t)
+{
+    std::uint8_t answer = 1;
+    owe_read(t, &answer, 0, true);
+    collect(t);
+    return answer & 1;
 }
 
 void wait_real(RbbTarget* t, std::uint64_t ns)
@@ -92,8 +141,66 @@ void wait_real(RbbTarget* t, std::uint64_t ns)
 void wait_after_sync(RbbTarget* t, std::uint64_t ns)
 {
     ++t->syncs;
-    if (ask_tdo(t) >= 0) {
+    ask_tdo(t);
+    if (t->error.empty()) {
         wait_real(t, ns);
+    }
+}
+
+void append(RbbTarget* t, std::uint64_t count, char c)
+{
+    while (count > 0 && t->error.empty()) {
+        const std::uint64_t room = BATCH - (t->out.size() < BATCH ? t->out.size() : BATCH);
+        const std::uint64_t n = count < room ? count : room;
+        t->out.append(static_cast<std::size_t>(n), c);
+        count -= n;
+        if (t->out.size() >= BATCH) {
+            flush(t);
+        }
+    }
+}
+
+void send_sleep_characters(RbbTarget* t, std::uint64_t ns)
+{
+    append(t, ns / NS_PER_MS, 'Z');
+    append(t, (ns % NS_PER_MS + NS_PER_US - 1) / NS_PER_US, 'z');
+}
+
+void send_cycles(RbbTarget* t, std::uint64_t ns)
+{
+    const std::uint64_t hz = t->cycle_hz;
+    const std::uint64_t cycles = ns / NS_PER_S * hz + (ns % NS_PER_S * hz + NS_PER_S - 1) / NS_PER_S;
+    const char now = t->lines != 0 ? t->lines : rbb_digit(0, 0, 0);
+    const int tms = (rbb_control_word(now) & PORT_TMS_BIT) != 0;
+    const int tdi = (rbb_control_word(now) & PORT_TDI_BIT) != 0;
+    const bool high = (rbb_control_word(now) & PORT_TCK_BIT) != 0;
+    const char pair[2] = {rbb_digit(high ? 0 : 1, tms, tdi), rbb_digit(high ? 1 : 0, tms, tdi)};
+    for (std::uint64_t i = 0; i < cycles && t->error.empty(); ++i) {
+        t->out.append(pair, 2);
+        if (t->out.size() >= BATCH) {
+            flush(t);
+        }
+    }
+    if (cycles > 0) {
+        t->tck_cycles += cycles;
+        t->lines = pair[1];
+    }
+}
+
+void wait_ns(RbbTarget* t, std::uint64_t ns)
+{
+    ++t->waits_total;
+    t->wait_ns += ns;
+    switch (t->waits) {
+    case RbbWaits::Host:
+        wait_after_sync(t, ns);
+        break;
+    case RbbWaits::SleepCharacters:
+        send_sleep_characters(t, ns);
+        break;
+    case RbbWaits::TckCycles:
+        send_cycles(t, ns);
+        break;
     }
 }
 
@@ -112,7 +219,7 @@ void realise_waits(RbbTarget* t)
     if (t->pending_passes > 0) {
         const std::uint64_t ns = t->pending_passes * SIM_NS_PER_WRITE;
         t->pending_passes = 0;
-        wait_after_sync(t, ns);
+        wait_ns(t, ns);
     }
 }
 
@@ -179,11 +286,34 @@ std::uint32_t target_read(void* context, std::uint32_t offset)
     return ask_tdo(t) == 0 ? 0 : TDO_HIGH;
 }
 
+void target_read_bit(void* context, std::uint32_t offset, unsigned bit, std::uint8_t* into, unsigned at)
+{
+    auto* t = static_cast<RbbTarget*>(context);
+    bit &= 31u;
+    const RbbOwedRead here{into, static_cast<std::uint8_t>(at & 7u), true};
+    if (offset != PORT_STATUS_WORD) {
+        store_bit(here, static_cast<int>((target_read(context, offset) >> bit) & 1u));
+        return;
+    }
+    realise_waits(t);
+    if (!(t->control[0] & PORT_JTAG_ENABLE)) {
+        store_bit(here, static_cast<int>((TDO_HIGH >> bit) & 1u));
+        return;
+    }
+    ++t->reads;
+    owe_read(t, into, at, bit == PORT_TDO_BIT);
+}
+
+void target_collect(void* context)
+{
+    collect(static_cast<RbbTarget*>(context));
+}
+
 void target_sleep(void* context, std::uint32_t milliseconds)
 {
     auto* t = static_cast<RbbTarget*>(context);
     realise_waits(t);
-    wait_after_sync(t, std::uint64_t{milliseconds} * 1000000u);
+    wait_ns(t, std::uint64_t{milliseconds} * NS_PER_MS);
 }
 
 } // namespace
@@ -202,12 +332,15 @@ SimTarget rbb_target(RbbTarget* t)
     s.read = target_read;
     s.write = target_write;
     s.sleep = target_sleep;
+    s.read_bit = target_read_bit;
+    s.collect = target_collect;
     return s;
 }
 
 bool rbb_target_finish(RbbTarget* t)
 {
     realise_waits(t);
+    collect(t);
     t->out.push_back('Q');
     flush(t);
     rbb_close(t->socket);

@@ -6,9 +6,9 @@
 //   xsvf play FILE [--log-level N] [--tdo 0|1|BITS] [--trace TRACEFILE]
 //                  [--target record|sim|rbb:HOST:PORT|rbb:unix:PATH]
 //                  [--card pci|cardbus] [--fault NAME[,NAME...]]
-//                  [--vcd VCDFILE [--vcd-commands FIRST-LAST]]
+//                  [--vcd VCDFILE [--vcd-commands FIRST-LAST]] [--remote-sleep]
 //   xsvf serve [--card pci|cardbus] [--fault NAME[,NAME...]] [--port N | --unix PATH]
-//              [--sessions N]
+//              [--sessions N] [--clock host|virtual [--tck-hz N]]
 //                       serve a simulated card over the remote-bitbang protocol
 //   xsvf faults         the simulated faults that --fault and MOLA_SIM_FAULTS take, as the
 //                       README's table
@@ -37,9 +37,9 @@ int xsvf_usage()
                "       xsvf play FILE [--log-level N] [--tdo 0|1|BITS] [--trace TRACEFILE]\n"
                "                      [--target record|sim|rbb:HOST:PORT|rbb:unix:PATH]\n"
                "                      [--card pci|cardbus] [--fault NAME[,NAME...]]\n"
-               "                      [--vcd VCDFILE [--vcd-commands FIRST-LAST]]\n"
+               "                      [--vcd VCDFILE [--vcd-commands FIRST-LAST]] [--remote-sleep]\n"
                "       xsvf serve [--card pci|cardbus] [--fault NAME[,NAME...]] [--port N | --unix PATH]\n"
-               "                  [--sessions N]\n"
+               "                  [--sessions N] [--clock host|virtual [--tck-hz N]]\n"
                "       xsvf faults\n"
                "FILE may be @pci or @cardbus, the embedded programs.\n",
                stderr);

@@ -1,5 +1,6 @@
 // xsvf play: plays a stream against a recording register target, a simulated card or a
-// remote-bitbang server, optionally dumping the lines to a VCD file. By job: the command line
+// remote-bitbang server (whose waits pass on the host, or with --remote-sleep travel in the
+// stream as sleep characters), optionally dumping the lines to a VCD file. By job: the command line
 // (read_options, check_options), the simulated platform (sim_platform_config), the files and
 // the connection opened before the run (open_outputs), the chain of register targets
 // (card_target), the run, and closing and reporting (finish).
@@ -40,6 +41,7 @@ struct PlayOptions {
     const char* tdo = "0";
     Target target = Target::Record;
     RbbAddress remote_address;
+    bool remote_sleep = false;
     int card_model = -1;
     std::vector<std::string> faults;
     std::int32_t log_level = 0;
@@ -90,6 +92,8 @@ int read_options(int argc, char** argv, PlayOptions* o)
                 return xsvf_usage();
             }
             o->target = remote ? Target::Remote : t == "sim" ? Target::Sim : Target::Record;
+        } else if (a == "--remote-sleep") {
+            o->remote_sleep = true;
         } else if (a == "--vcd" && has_value) {
             o->vcd_path = argv[++i];
         } else if (a == "--vcd-commands" && has_value) {
@@ -148,6 +152,10 @@ int check_options(const PlayOptions& o)
         std::fprintf(stderr, "xsvf: --vcd-commands needs --vcd\n");
         return xsvf_usage();
     }
+    if (o.remote_sleep && o.target != Target::Remote) {
+        std::fprintf(stderr, "xsvf: --remote-sleep needs --target rbb:...\n");
+        return xsvf_usage();
+    }
     const bool sim = o.target == Target::Sim;
     if (!sim && (o.card_model >= 0 || !o.faults.empty())) {
         std::fprintf(stderr, "xsvf: --card and --fault need --target sim\n");
@@ -198,6 +206,7 @@ int open_outputs(const PlayOptions& o, PlayOutputs* out)
         std::fprintf(stderr, "xsvf: cannot write %s: %s\n", o.vcd_path, std::strerror(errno));
         return EXIT_CANT_WRITE;
     }
+    out->remote.waits = o.remote_sleep ? RbbWaits::SleepCharacters : RbbWaits::Host;
     if (o.target == Target::Remote && !play_connect_remote(&out->remote, o.remote_address)) {
         if (out->vcd_file) {
             std::fclose(out->vcd_file);
@@ -210,7 +219,7 @@ int open_outputs(const PlayOptions& o, PlayOutputs* out)
 
 // The card: the simulated one, the recorder or a remote-bitbang server; traced and dumped
 // when asked. The platform is configured already, so card 0's target is the simulated card.
-SimTarget card_target(const PlayOptions& o, const Stream& s, PlayOutputs* out)
+SimTarget card_target(const PlayOptions& o, const Stream& s, bool host_time, PlayOutputs* out)
 {
     out->recorder.store = false;
     if (std::strlen(o.tdo) == 1) {
@@ -227,8 +236,7 @@ SimTarget card_target(const PlayOptions& o, const Stream& s, PlayOutputs* out)
         target = trace_tee_target(&out->tee);
     }
     if (out->vcd_file) {
-        vcd_begin(&out->vcd, out->vcd_file, xsvf_bytes(s), target, o.vcd_first, o.vcd_last,
-                  o.target == Target::Remote);
+        vcd_begin(&out->vcd, out->vcd_file, xsvf_bytes(s), target, o.vcd_first, o.vcd_last, host_time);
         target = vcd_target(&out->vcd);
     }
     return target;
@@ -295,10 +303,12 @@ int xsvf_play(int argc, char** argv)
     }
 
     // Virtual time unless MOLA_SIM_CLOCK says otherwise; host time when the card is at the
-    // far end of a socket, where waits really pass.
+    // far end of a socket and waits really pass there. Waits sent as sleep characters take no
+    // host time: the player's virtual time then counts them, and the VCD shows it.
+    const bool host_time = o.target == Target::Remote && !o.remote_sleep;
     sim_configure(config);
-    sim_clock_use_host_time(o.target == Target::Remote);
-    sim_attach_target(0, card_target(o, s, &out));
+    sim_clock_use_host_time(host_time);
+    sim_attach_target(0, card_target(o, s, host_time, &out));
 
     LogLevel = o.log_level;
     std::int32_t result = 0;

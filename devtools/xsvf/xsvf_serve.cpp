@@ -3,6 +3,10 @@
 // Standard output carries one line when the server is ready (its address and card), so that
 // a script can wait for it and read the port; everything else goes to standard error: a
 // report per session and, on exit, what the card's memory holds.
+//
+// The card's dwell rules run on the host's clock (--clock host, the default: waits are the
+// client's real time, plus its sleep characters) or on a virtual clock (--clock virtual: half
+// a period of --tck-hz per character that writes the lines, plus the sleep characters).
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -15,6 +19,8 @@
 #include "sim/sim_config.h"
 
 namespace {
+
+constexpr long DEFAULT_TCK_HZ = 1000000;
 
 volatile std::sig_atomic_t StopRequested = 0;
 
@@ -65,6 +71,8 @@ int xsvf_serve(int argc, char** argv)
     std::string fault_names;
     long sessions = 0;
     bool port_given = false;
+    bool virtual_clock = false;
+    long tck_hz = 0;
 
     for (int i = 0; i < argc; ++i) {
         const std::string a = argv[i];
@@ -100,6 +108,10 @@ int xsvf_serve(int argc, char** argv)
             }
         } else if (a == "--sessions" && parse_count(value, 1, 1000000, &n)) {
             sessions = n;
+        } else if (a == "--clock" && (std::string(value) == "host" || std::string(value) == "virtual")) {
+            virtual_clock = std::string(value) == "virtual";
+        } else if (a == "--tck-hz" && parse_count(value, 1, 1000000000, &n)) {
+            tck_hz = n;
         } else {
             std::fprintf(stderr, "xsvf: bad serve option %s %s\n", a.c_str(), value);
             return xsvf_usage();
@@ -109,11 +121,15 @@ int xsvf_serve(int argc, char** argv)
         std::fprintf(stderr, "xsvf: --port and --unix exclude each other\n");
         return xsvf_usage();
     }
+    if (tck_hz != 0 && !virtual_clock) {
+        std::fprintf(stderr, "xsvf: --tck-hz needs --clock virtual\n");
+        return xsvf_usage();
+    }
 
     sim_card_power_on(&ServedCard, model, faults);
     server.card = &ServedCard;
-    // The card's dwell rules run on the host's clock: the client's waits are real time.
-    sim_clock_use_host_time(true);
+    server.tck_hz = virtual_clock ? static_cast<std::uint32_t>(tck_hz != 0 ? tck_hz : DEFAULT_TCK_HZ) : 0;
+    sim_clock_use_host_time(!virtual_clock);
 
     std::string why;
     if (!rbb_server_open(&server, &why)) {
@@ -122,8 +138,12 @@ int xsvf_serve(int argc, char** argv)
     }
     std::signal(SIGINT, on_stop_signal);
     std::signal(SIGTERM, on_stop_signal);
-    std::printf("xsvf serve: listening on %s, %s card%s%s\n", rbb_address_text(server.address).c_str(),
+    std::printf("xsvf serve: listening on %s, %s card%s%s", rbb_address_text(server.address).c_str(),
                 card_model_of(model).name, faults ? " with faults " : "", fault_names.c_str());
+    if (virtual_clock) {
+        std::printf(", virtual clock at %lu Hz TCK", static_cast<unsigned long>(server.tck_hz));
+    }
+    std::printf("\n");
     std::fflush(stdout);
 
     rbb_server_run(&server, static_cast<int>(sessions), &StopRequested);

@@ -98,6 +98,32 @@ TEST_F(PortTest, TdoIsBit28OfTheStatusWord)
     EXPECT_EQ(port_read_tdo(), 1);
 }
 
+TEST_F(PortTest, ASampleIsOneStatusReadIntoOneBitOfItsByte)
+{
+    static std::uint32_t status;
+    SimTarget t;
+    t.read = [](void*, std::uint32_t offset) {
+        EXPECT_EQ(offset, 0u);
+        return status;
+    };
+    sim_attach_target(0, t);
+    struct Case { std::uint32_t status; std::uint8_t before; int at; std::uint8_t after; };
+    const Case cases[] = {
+        {0x10000000u, 0x00, 0, 0x01}, {0x10000000u, 0x00, 7, 0x80}, {0xEFFFFFFFu, 0xFF, 3, 0xF7},
+        {0xFFFFFFFFu, 0x5A, 0, 0x5B}, {0x00000000u, 0x5A, 1, 0x58}, {0x10000000u, 0x5A, 4, 0x5A},
+    };
+    for (const Case& c : cases) {
+        status = c.status;
+        std::uint8_t byte = c.before;
+        const std::uint64_t reads = TheSimClock.register_reads;
+        port_sample_tdo(&byte, c.at);
+        EXPECT_EQ(byte, c.after) << c.at; // a target without read_bit answers at once
+        port_collect_tdo();
+        EXPECT_EQ(byte, c.after) << c.at;
+        EXPECT_EQ(TheSimClock.register_reads, reads + 1);
+    }
+}
+
 TEST_F(PortTest, WaitsBelowOneMillisecondWriteFivePerMicrosecond)
 {
     struct Case { std::int32_t us; std::uint64_t writes; std::uint64_t sleep_ms; };

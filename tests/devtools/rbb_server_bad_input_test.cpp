@@ -1,6 +1,6 @@
 // Bad input against the remote-bitbang server: unknown characters, binary noise, a client
-// that vanishes mid-shift or in Run-Test/Idle, ten megabytes of '0', a client that reads no
-// answers. Each ends that session only, with a report, and the next client finds the card
+// that vanishes mid-shift or in Run-Test/Idle, ten megabytes of '0' or of sleep characters, a
+// client that reads no answers. Each ends that session only, with a report, and the next client finds the card
 // intact.
 #include <random>
 
@@ -105,6 +105,30 @@ TEST_F(RbbServerTest, TenMegabytesOfZeroesAreTakenAndTheNextReadIsAnswered)
     const std::string text = log_text();
     EXPECT_NE(text.find("session 1 ended: Q; 10485762 characters, 0 TCK cycles, 1 TDO reads"), std::string::npos)
         << text;
+}
+
+// Ten megabytes of sleeps would be three hours of sleeping: the server sleeps not at all, only
+// the card's clock moves on, and the next read is answered as quickly as after '0'.
+TEST_F(RbbServerTest, TenMegabytesOfSleepCharactersAreTakenWithoutSleeping)
+{
+    const std::uint64_t before = sim_clock_now_ns();
+    start(1);
+    const RbbSocket s = client();
+    std::string flood(10 * 1024 * 1024, 'Z');
+    for (std::size_t i = 1; i < flood.size(); i += 2) {
+        flood[i] = 'z';
+    }
+    EXPECT_EQ(talk(s, flood + "R", 1), "1");
+    talk(s, "Q", 0);
+    rbb_close(s);
+    finish();
+    EXPECT_GE(sim_clock_now_ns() - before, 5242880u * 1001000u); // the card's clock took them all
+    const std::string text = log_text();
+    EXPECT_NE(text.find("session 1 ended: Q; 10485762 characters, 0 TCK cycles, 1 TDO reads, 5242880 sleeps of 1 ms "
+                        "and 5242880 of 1 us; "),
+              std::string::npos)
+        << text;
+    EXPECT_TRUE(card_untouched());
 }
 
 TEST_F(RbbServerTest, AClientThatReadsNoAnswersIsDroppedAndTheNextIsServed)

@@ -1,6 +1,7 @@
 // The remote-bitbang client as the card behind the signal port: the characters each port
-// operation becomes, the real time that waits take on the far side, and a server that breaks
-// the connection. A small server in a thread records what arrives and answers 'R'.
+// operation becomes, the reads of a shift answered in one round trip, the waits (real time
+// on the host, sleep characters, or TCK cycles), and a server that breaks the connection. A
+// small server in a thread records what arrives and answers 'R'.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -15,6 +16,7 @@
 #include "platform/os.h"
 #include "platform/regs.h"
 #include "sim/sim_platform.h"
+#include "xsvf/shift.h"
 
 namespace {
 
@@ -202,6 +204,95 @@ TEST_F(RbbTargetTest, BusyWaitsAndSleepsPassInRealTimeAfterTheServerHasActed)
     EXPECT_GE(target.waited_ns, 3050000u);
 }
 
+// The samples of a shift go out as 'R' in the stream and their answers come back in one go
+// when the shift ends; a plain read in between takes the answers owed before its own.
+TEST_F(RbbTargetTest, TheReadsOfAShiftAreAnsweredInOneRoundTrip)
+{
+    connect();
+    server.tdo = "11010001101010";
+    reg_write(RegisterPointer, PORT_JTAG_ENABLE);
+    VectorBuffer tdi{};
+    tdi.count = 2;
+    tdi.data[0] = 0x00;
+    tdi.data[1] = 0x00;
+    VectorBuffer captured{};
+    shift_only(12, &tdi, &captured);
+    EXPECT_EQ(target.round_trips, 1u);
+    EXPECT_EQ(target.reads, 12u);
+    // Bit i of the shift lands at bit i % 8 of byte count - 1 - i / 8.
+    EXPECT_EQ(captured.data[1], 0x8Bu); // 1,1,0,1,0,0,0,1
+    EXPECT_EQ(captured.data[0], 0x05u); // 1,0,1,0
+    std::uint8_t late = 0;
+    port_sample_tdo(&late, 3);  // owed...
+    EXPECT_EQ(port_read_tdo(), 0); // ...and taken before the plain read's own answer
+    EXPECT_EQ(late, 0x08);
+    EXPECT_EQ(target.round_trips, 2u);
+    EXPECT_TRUE(finish());
+    std::string want = "0";
+    for (int i = 0; i < 12; ++i) {
+        want += i == 0 ? "R" : "40R";
+    }
+    EXPECT_EQ(server.received(), want + "RRQ");
+}
+
+TEST_F(RbbTargetTest, NoMoreThan4096AnswersAreEverOwed)
+{
+    connect();
+    server.tdo = "10";
+    reg_write(RegisterPointer, PORT_JTAG_ENABLE);
+    std::vector<std::uint8_t> bytes(5000 / 8);
+    for (std::size_t i = 0; i < 5000; ++i) {
+        port_sample_tdo(&bytes[i / 8], static_cast<int>(i % 8));
+    }
+    EXPECT_EQ(target.round_trips, 1u); // the first 4096, taken without a collect
+    port_collect_tdo();
+    EXPECT_EQ(target.round_trips, 2u);
+    for (const std::uint8_t b : bytes) {
+        ASSERT_EQ(b, 0x55u);
+    }
+    EXPECT_TRUE(finish());
+}
+
+// With the waits in the stream, a busy wait of N us is N 'z' and a sleep of N ms N 'Z'
+// (the port rounds waits of 1 ms and more up to whole milliseconds); nothing passes on the
+// host and nothing is asked. As TCK cycles at 1 MHz, each microsecond is one cycle with TMS
+// and TDI as they were.
+TEST_F(RbbTargetTest, WaitsTravelInTheStreamAsSleepCharactersOrTckCycles)
+{
+    struct Case { RbbWaits waits; std::uint32_t hz; std::int32_t us; int tdi; std::string stream; };
+    const Case cases[] = {
+        {RbbWaits::SleepCharacters, 0, 50, 0, std::string(50, 'z')},
+        {RbbWaits::SleepCharacters, 0, 999, 0, std::string(999, 'z')},
+        {RbbWaits::SleepCharacters, 0, 1000, 0, "Z"},
+        {RbbWaits::SleepCharacters, 0, 2001, 0, "ZZZ"},
+        {RbbWaits::TckCycles, 1000000, 3, 0, "404040"},
+        {RbbWaits::TckCycles, 1000000, 2, 1, "5151"},
+        {RbbWaits::TckCycles, 2000000, 2, 0, "40404040"},
+        {RbbWaits::TckCycles, 3, 1000, 0, "40"}, // a fraction of a cycle is rounded up
+    };
+    for (const Case& c : cases) {
+        server = RecordingServer{};
+        target = RbbTarget{};
+        target.waits = c.waits;
+        target.cycle_hz = c.hz;
+        PortShadow = PORT_SHADOW_INITIAL;
+        connect();
+        reg_write(RegisterPointer, PORT_JTAG_ENABLE);
+        port_set_tdi(static_cast<std::uint32_t>(c.tdi));
+        port_pulse_tck();
+        port_wait_us(c.us);
+        port_pulse_tck();
+        EXPECT_TRUE(finish());
+        const std::string before = c.tdi ? "0151" : "040";
+        const std::string after = c.tdi ? "51" : "40"; // the low write repeats the lines: no digit
+        EXPECT_EQ(server.received(), before + c.stream + after + "Q") << c.us;
+        EXPECT_EQ(target.syncs, 0u);
+        EXPECT_EQ(target.waited_ns, 0u);
+        EXPECT_EQ(target.waits_total, 1u);
+        EXPECT_EQ(target.wait_ns, c.us < 1000 ? std::uint64_t(c.us) * 1000 : (std::uint64_t(c.us) + 999) / 1000 * 1000000);
+    }
+}
+
 TEST_F(RbbTargetTest, WithTheBuffersOffTdoReadsOneUnasked)
 {
     connect();
@@ -228,6 +319,25 @@ TEST_F(RbbTargetTest, AServerThatHangsUpIsAnErrorAndNothingIsSentAfterIt)
     EXPECT_LT(target.waited_ns, 1000000u);
     EXPECT_FALSE(finish());
     EXPECT_EQ(server.received(), "0262R");
+}
+
+TEST_F(RbbTargetTest, AServerThatHangsUpWhileAnswersAreOwedLeavesThemAllOne)
+{
+    server.hang_up_at_read = true;
+    connect();
+    reg_write(RegisterPointer, PORT_JTAG_ENABLE);
+    std::uint8_t bytes[2] = {0, 0};
+    for (int i = 0; i < 16; ++i) {
+        port_sample_tdo(&bytes[i / 8], i % 8);
+    }
+    port_collect_tdo();
+    EXPECT_EQ(bytes[0], 0xFFu);
+    EXPECT_EQ(bytes[1], 0xFFu);
+    EXPECT_FALSE(target.error.empty());
+    std::uint8_t after = 0;
+    port_sample_tdo(&after, 5); // answered 1 at once, nothing sent
+    EXPECT_EQ(after, 0x20u);
+    EXPECT_FALSE(finish());
 }
 
 TEST(RbbTargetConnect, NobodyListeningIsAFailureWithAReason)

@@ -251,10 +251,21 @@ void scenario_tour()
     expect_int("progress bar", send(GetDlgItem(p, IDC_PROGRESS), PBM_GETPOS, 0, 0), 100);
     take_shot("success");
 
-    // The second card is a CardBus card: PCI, the wrong interface, fails at its start.
-    mouse_click(tab_point(sheet, 1));
-    if (!wait_for(REACTION_MS, [&] { return current_tab(sheet) == 1; })) {
-        check_failed("clicking tab 2 did not show the second card");
+    // The second card is a CardBus card: PCI, the wrong interface, fails at its start. Its tab
+    // is clicked where it shows; where the tool's memory cannot be reached to find that place
+    // (an emulated 32-bit tool), the keyboard brings it: Tab to the tabs, then the right arrow.
+    tab_titles(sheet);
+    if (TabTextsUnreadable) {
+        HWND tabs = reinterpret_cast<HWND>(send(sheet, PSM_GETTABCONTROL, 0, 0));
+        if (!move_focus_to(sheet, tabs, 0, VK_TAB, "the tabs")) {
+            return;
+        }
+        key_press(VK_RIGHT);
+    } else {
+        mouse_click(tab_point(sheet, 1));
+    }
+    if (!wait_for(BOX_TIMEOUT_MS, [&] { return current_tab(sheet) == 1; })) {
+        check_failed("the second card's tab did not come to the front");
         return;
     }
     HWND second = reinterpret_cast<HWND>(send(sheet, PSM_GETCURRENTPAGEHWND, 0, 0));

@@ -27,6 +27,49 @@ TEST_F(ShiftTest, NineBitsGoOutLeastSignificantFirstAndCaptureAtTheirPositions)
     EXPECT_EQ(captured.bytes(), (Bytes{0x01, 0xCD}));
 }
 
+// A target far away may owe the answers of a shift's reads until the shift ends: the same
+// accesses in the same order, the same captured bits on return, one collect per capture.
+TEST_F(ShiftTest, CapturedBitsOwedByTheTargetAreInPlaceWhenTheShiftReturns)
+{
+    struct Owing {
+        SimTarget inner;
+        std::vector<std::pair<std::uint8_t*, std::pair<unsigned, std::uint32_t>>> owed;
+        int collects = 0;
+    } owing{recording_target(&rec), {}, 0};
+    SimTarget t = owing.inner;
+    t.context = &owing;
+    t.read = [](void* c, std::uint32_t offset) {
+        auto* o = static_cast<Owing*>(c);
+        return o->inner.read(o->inner.context, offset);
+    };
+    t.write = [](void* c, std::uint32_t offset, std::uint32_t value) {
+        auto* o = static_cast<Owing*>(c);
+        o->inner.write(o->inner.context, offset, value);
+    };
+    t.read_bit = [](void* c, std::uint32_t offset, unsigned bit, std::uint8_t* into, unsigned at) {
+        auto* o = static_cast<Owing*>(c);
+        const std::uint32_t value = o->inner.read(o->inner.context, offset); // recorded now
+        o->owed.push_back({into, {at, (value >> bit) & 1u}});
+    };
+    t.collect = [](void* c) {
+        auto* o = static_cast<Owing*>(c);
+        ++o->collects;
+        for (const auto& [into, bit] : o->owed) {
+            *into = static_cast<std::uint8_t>((*into & ~(1u << bit.first)) | (bit.second << bit.first));
+        }
+        o->owed.clear();
+    };
+    sim_attach_target(0, t);
+    rec.tdo_script = "101100111";
+    Vb captured({}, 0x55);
+    shift_only(9, &Vb({0x01, 0xFE}), &captured);
+    EXPECT_EQ(kinds(wire()), "RPRPRPRPRPRPRPRPR");
+    EXPECT_EQ(captured.bytes(), (Bytes{0x01, 0xCD}));
+    EXPECT_EQ(owing.collects, 1);
+    shift_only(9, &Vb({0x01, 0xFE}), nullptr); // nothing captured, nothing to collect
+    EXPECT_EQ(owing.collects, 1);
+}
+
 TEST_F(ShiftTest, ShortAndEmptyShiftsAndBoundedLengths)
 {
     Vb captured({}, 0x55);
