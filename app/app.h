@@ -8,7 +8,7 @@
 #include "app/resources/resource.h"
 
 // The hardware revision from which a card counts as up to date.
-constexpr std::int32_t CURRENT_REVISION = 10;
+constexpr std::int32_t CURRENT_REVISION = MOLA_HW_REVISION;
 
 // 1 once any update has finished successfully; read after the sheet has closed.
 extern int UpdateSucceeded;

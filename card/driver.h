@@ -5,6 +5,7 @@
 
 #include <cstdint>
 
+#include "card/port_registers.h"
 #include "platform/regs.h"
 
 constexpr std::int32_t MAX_CARDS = 6;
@@ -27,7 +28,7 @@ constexpr std::uint32_t VXD_REPLY_SIZE = 128;
 constexpr std::uint32_t VXD_CARD_REVISION_OFFSET = 1388;
 
 // The register pointer is the register address plus this many bytes: control word 0.
-constexpr std::uint32_t REGISTER_POINTER_OFFSET = 0x100;
+constexpr std::uint32_t REGISTER_POINTER_OFFSET = PORT_CONTROL_WORD_0;
 
 // What CTL_CARD_INFO returns, little-endian, byte for byte. Its fields are read from the
 // bytes of the reply at their offsets here (driver_get_le32), whatever the host's byte order.
@@ -71,7 +72,7 @@ enum class ProbeFailure : std::uint8_t {
 extern DriverFamily CardDriverFamily;
 extern std::int32_t CardCount;
 extern std::int32_t HardwareRevision;
-extern RegAddr RegisterPointer; // register address + 0x100; set only by a probe with mapping
+extern RegAddr RegisterPointer; // register address + REGISTER_POINTER_OFFSET; set only by a probe with mapping
 extern char DevicePath[32];     // NT device path of the card last probed
 extern ProbeFailure LastProbeFailure;
 

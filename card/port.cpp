@@ -9,44 +9,52 @@ std::uint32_t PortShadow = PORT_SHADOW_INITIAL;
 
 namespace {
 
-constexpr std::uint32_t LINE_BITS[3] = {PORT_TDI_BIT, PORT_TCK_BIT, PORT_TMS_BIT};
-constexpr RegAddr CONTROL_WORD_STRIDE = 4;
-constexpr int CONTROL_WORDS = 4;
-
-} // namespace
-
-void port_set_line(int line, std::uint32_t level)
+// The register pointer addresses control word 0; the others lie at fixed distances from it.
+RegAddr control_word(std::uint32_t k)
 {
-    if (line < PORT_LINE_TDI || line > PORT_LINE_TMS) {
-        return;
-    }
-    const std::uint32_t bit = LINE_BITS[line];
+    return RegisterPointer + static_cast<RegAddr>(port_control_word(k) - PORT_CONTROL_WORD_0);
+}
+
+RegAddr status_word()
+{
+    return RegisterPointer - static_cast<RegAddr>(PORT_CONTROL_WORD_0 - PORT_STATUS_WORD);
+}
+
+// The shared set operation of the three lines: the bit of the line in the shadow word, and
+// for TCK the shadow word written to the four control words.
+enum class Line : std::uint8_t { Tdi, Tck, Tms };
+
+void set_line(Line line, std::uint32_t level)
+{
+    const std::uint32_t bit = line == Line::Tdi ? PORT_TDI_BIT : line == Line::Tck ? PORT_TCK_BIT : PORT_TMS_BIT;
     if ((level & 0xFFFFu) != 0) {
         PortShadow |= bit;
     } else {
         PortShadow &= ~bit;
     }
-    if (line == PORT_LINE_TCK) {
+    if (line == Line::Tck) {
         const std::uint32_t value = PortShadow;
-        for (int i = 0; i < CONTROL_WORDS; ++i) {
-            reg_write(RegisterPointer + static_cast<RegAddr>(i) * CONTROL_WORD_STRIDE, value);
+        for (std::uint32_t k = 0; k < PORT_CONTROL_WORDS; ++k) {
+            reg_write(control_word(k), value);
         }
     }
 }
 
+} // namespace
+
 void port_set_tms(std::uint32_t level)
 {
-    port_set_line(PORT_LINE_TMS, level);
+    set_line(Line::Tms, level);
 }
 
 void port_set_tdi(std::uint32_t level)
 {
-    port_set_line(PORT_LINE_TDI, level);
+    set_line(Line::Tdi, level);
 }
 
 void port_set_tck(std::uint32_t level)
 {
-    port_set_line(PORT_LINE_TCK, level);
+    set_line(Line::Tck, level);
 }
 
 void port_pulse_tck()
@@ -58,14 +66,13 @@ void port_pulse_tck()
 
 int port_read_tdo()
 {
-    const std::uint32_t status = reg_read(RegisterPointer + static_cast<RegAddr>(PORT_STATUS_OFFSET));
+    const std::uint32_t status = reg_read(status_word());
     return static_cast<int>((status >> PORT_TDO_BIT) & 1u);
 }
 
 void port_sample_tdo(std::uint8_t* into, int at)
 {
-    reg_read_bit(RegisterPointer + static_cast<RegAddr>(PORT_STATUS_OFFSET), PORT_TDO_BIT, into,
-                 static_cast<unsigned>(at));
+    reg_read_bit(status_word(), PORT_TDO_BIT, into, static_cast<unsigned>(at));
 }
 
 void port_collect_tdo()
@@ -76,7 +83,7 @@ void port_collect_tdo()
 void port_delay(std::uint32_t passes)
 {
     for (std::uint32_t i = 0; i < passes; ++i) {
-        reg_write(RegisterPointer, PortShadow);
+        reg_write(control_word(0), PortShadow);
     }
 }
 
@@ -96,4 +103,16 @@ void port_wait_us(std::int32_t us)
     // us is at least 1000 here, so the quotient is at least 1 millisecond.
     const std::int64_t ms = (static_cast<std::int64_t>(us) + 999) / 1000;
     os_sleep(static_cast<std::uint32_t>(ms));
+}
+
+// The buffers are enabled with TCK low. The shadow word is not touched; its bit 3 is this
+// same enable bit, so the port's own writes keep the buffers on.
+void port_enable_jtag()
+{
+    reg_write(control_word(0), PORT_JTAG_ENABLE);
+}
+
+void port_request_reload()
+{
+    reg_write(control_word(0), PORT_RELOAD_REQUEST);
 }

@@ -5,25 +5,11 @@
 
 #include <cstdint>
 
-// Line codes of the shared set operation.
-constexpr int PORT_LINE_TDI = 0;
-constexpr int PORT_LINE_TCK = 1;
-constexpr int PORT_LINE_TMS = 2;
+#include "card/port_registers.h"
 
-// Shadow word bits.
-constexpr std::uint32_t PORT_TMS_BIT = 0x1;
-constexpr std::uint32_t PORT_TCK_BIT = 0x2;
-constexpr std::uint32_t PORT_TDI_BIT = 0x4;
-// Control word 0 bits beyond the JTAG lines. Bit 3 enables the card's JTAG buffers; the port
-// keeps it set in every word it writes. Bit 4 asks the card to load its logic from the
-// configuration memory at the next power-up.
-constexpr std::uint32_t PORT_JTAG_ENABLE = 0x8;
-constexpr std::uint32_t PORT_RELOAD_REQUEST = 0x10;
-constexpr std::uint32_t PORT_SHADOW_INITIAL = PORT_JTAG_ENABLE; // bit 3 is always 1
-
-// Offsets from the register pointer (control word 0) in bytes.
-constexpr std::intptr_t PORT_STATUS_OFFSET = -0x100;
-constexpr std::uint32_t PORT_TDO_BIT = 28;
+// The shadow word holds the control word bits TMS, TCK and TDI, and the buffer enable, which
+// is always set: every word the port writes keeps the card's JTAG buffers on.
+constexpr std::uint32_t PORT_SHADOW_INITIAL = PORT_JTAG_ENABLE;
 
 // Waits: below the threshold a busy loop of this many writes per microsecond, else a sleep.
 constexpr std::int32_t PORT_SLEEP_THRESHOLD_US = 1000;
@@ -33,11 +19,9 @@ constexpr std::int32_t PORT_MAX_WAIT_US = 2147482648;
 
 extern std::uint32_t PortShadow;
 
-// Shared by the three set operations: line 0 TDI, 1 TCK, 2 TMS; any other code does nothing.
-// Only the low 16 bits of level are looked at; nonzero means high. Setting TCK writes the
-// shadow word to control words 0, 1, 2 and 3, in that order.
-void port_set_line(int line, std::uint32_t level);
-
+// Set a line in the shadow word: nonzero means high (only the low 16 bits of level are looked
+// at). Setting TCK then writes the shadow word to control words 0, 1, 2 and 3, in that order;
+// TMS and TDI reach the card only with the next TCK change.
 void port_set_tms(std::uint32_t level);
 void port_set_tdi(std::uint32_t level);
 void port_set_tck(std::uint32_t level);
@@ -52,3 +36,9 @@ void port_sample_tdo(std::uint8_t* into, int at);
 void port_collect_tdo();
 void port_delay(std::uint32_t passes);
 void port_wait_us(std::int32_t us);
+
+// The update sequence's own writes to control word 0, made directly, the shadow word untouched:
+// before a run, the buffer enable alone (all lines low, TCK among them); after it, the reload
+// request alone, which also turns the buffers off.
+void port_enable_jtag();
+void port_request_reload();

@@ -24,8 +24,8 @@ bool is_command_name_line(const std::string& line)
         return false;
     }
     const std::string name = line.substr(2);
-    for (const char* n : command_names) {
-        if (name == n) {
+    for (const SXsvfCommand& c : XSVF_COMMANDS) {
+        if (name == c.name) {
             return true;
         }
     }

@@ -1,24 +1,9 @@
 // Comparison of the walker's verdict with the player's.
 #include "fuzz/walk_verdict.h"
 
-#include "xsvf/commands.h"
+#include "xsvf/command_set.h"
 
 namespace {
-
-bool compares(std::uint8_t opcode)
-{
-    switch (opcode) {
-    case XSDR:
-    case XSDRTDO:
-    case XSDRINC:
-    case XSDRTDOB:
-    case XSDRTDOC:
-    case XSDRTDOE:
-        return true;
-    default:
-        return false;
-    }
-}
 
 std::string played_text(const PlayReport& p)
 {
@@ -43,7 +28,7 @@ std::string mismatch_finding(const PlayReport& p, const WalkedStream& walked)
                walked_text(w);
     }
     const WalkedCommand& c = walked.commands[static_cast<std::size_t>(p.failed_command - 1)];
-    if (!compares(c.opcode)) {
+    if (!cmd_row(c.opcode).compares) {
         return "walk: a TDO mismatch in " + std::string(player_command_name(c.opcode)) + "; " + played_text(p);
     }
     if (p.bytes_read <= c.offset || p.bytes_read > c.offset + c.size) {

@@ -1,8 +1,8 @@
 // The verdict of the developer tool's stream walker against the player's on the same bytes.
 // The walker takes every TDO comparison as a match, so:
 // - where the player failed with a TDO mismatch at command N, the walker must find the
-//   stream sound through command N, command N must be one that compares (XSDR, XSDRTDO,
-//   XSDRINC, XSDRTDOB, XSDRTDOC, XSDRTDOE), and the player must have stopped inside it;
+//   stream sound through command N, command N must be one that compares (its row in
+//   XSVF_COMMANDS says so), and the player must have stopped inside it;
 // - otherwise both must give the same result, the same failing command number and the same
 //   number of bytes read; a stream that succeeds holds nothing after the XCOMPLETE read
 //   but the walker's trailing bytes;

@@ -3,18 +3,16 @@
 
 #include <algorithm>
 
-#include "card/port.h"
+#include "card/port_registers.h"
 #include "images/image_source.h"
 #include "xsvf/vector_buffer.h"
 
 namespace {
 
-constexpr std::uint32_t CONTROL_WORD_0 = 0x100;
-
 void account(WorkLedger* l, char kind, std::uint32_t offset, std::uint32_t value)
 {
     ++l->events;
-    if (kind == 'W' && offset == CONTROL_WORD_0 && (value & PORT_TCK_BIT) != 0) {
+    if (kind == 'W' && offset == PORT_CONTROL_WORD_0 && (value & PORT_TCK_BIT) != 0) {
         ++l->pulses;
     }
     // Offsets are below 2^16; kind, offset and value fit one 64-bit word.
@@ -87,7 +85,7 @@ SimTarget checking_target(Work* work)
         w->inner.write(w->inner.context, offset, value);
         // The reload request that closes the update sequence comes after the player and
         // after the end of any stream; it is no work of the stream's.
-        if (offset != CONTROL_WORD_0 || value != PORT_RELOAD_REQUEST) {
+        if (offset != PORT_CONTROL_WORD_0 || value != PORT_RELOAD_REQUEST) {
             Event(w, 'W', offset, value);
         }
     };

@@ -80,7 +80,8 @@ std::uint32_t image_bytes_left()
     return ImageReadIndex < SelectedImageLength ? SelectedImageLength - ImageReadIndex : 0;
 }
 
-std::uint8_t image_peek_byte(std::uint32_t ahead)
+std::span<const std::uint8_t> image_rest()
 {
-    return ahead < image_bytes_left() ? SelectedImage[ImageReadIndex + ahead] : IMAGE_PAST_END_BYTE;
+    const std::uint32_t left = image_bytes_left();
+    return left == 0 ? std::span<const std::uint8_t>() : std::span<const std::uint8_t>(SelectedImage + ImageReadIndex, left);
 }

@@ -3,9 +3,10 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 
-#include "app/resources/resource.h" // IDC_STATUS, IDC_PROGRESS: the controls that show the progress
 #include "images/card_models.h"
+#include "images/progress_controls.h"
 #include "platform/ui.h"
 
 constexpr std::uint32_t IMAGE_LENGTH = 504089;    // bytes up to and including XCOMPLETE
@@ -39,6 +40,6 @@ void image_next_byte(std::uint8_t* byte);
 // Bytes of the selected program not yet delivered.
 std::uint32_t image_bytes_left();
 
-// The byte `ahead` positions after the next one to deliver, without delivering it or moving
-// the progress display; IMAGE_PAST_END_BYTE when there is no such byte.
-std::uint8_t image_peek_byte(std::uint32_t ahead);
+// The bytes of the selected program not yet delivered, to be looked at without delivering
+// them or moving the progress display.
+std::span<const std::uint8_t> image_rest();

@@ -1,8 +1,10 @@
 #include "sim/recording_target.h"
 
+#include "card/port_registers.h"
+
 namespace {
 
-constexpr std::uint32_t TDO_HIGH = 0x10000000u;
+constexpr std::uint32_t TDO_HIGH = 1u << PORT_TDO_BIT;
 
 void record(RecordingTarget* r, const RecordedEvent& e)
 {

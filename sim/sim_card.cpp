@@ -4,19 +4,12 @@
 
 #include <cstring>
 
+#include "card/port_registers.h"
+
 #include "sim/sim_clock.h"
 #include "sim/sim_internal.h"
 
 namespace {
-
-constexpr std::uint32_t STATUS_OFFSET = 0x000;
-constexpr std::uint32_t CONTROL_OFFSET = 0x100;
-constexpr std::uint32_t TDO_SHIFT = 28;
-constexpr std::uint32_t BIT_TMS = 0x01;
-constexpr std::uint32_t BIT_TCK = 0x02;
-constexpr std::uint32_t BIT_TDI = 0x04;
-constexpr std::uint32_t BIT_ENABLE = 0x08;
-constexpr std::uint32_t BIT_RELOAD = 0x10;
 
 int card_tdo(const SimCard* card)
 {
@@ -36,13 +29,11 @@ std::uint32_t card_read(void* context, std::uint32_t offset)
     if (card->vanished) {
         return 0xFFFFFFFFu;
     }
-    if (offset == STATUS_OFFSET) {
-        return static_cast<std::uint32_t>(card_tdo(card)) << TDO_SHIFT;
+    if (offset == PORT_STATUS_WORD) {
+        return static_cast<std::uint32_t>(card_tdo(card)) << PORT_TDO_BIT;
     }
-    if (offset >= CONTROL_OFFSET && offset < CONTROL_OFFSET + 16) {
-        return card->control[(offset - CONTROL_OFFSET) / 4];
-    }
-    return 0;
+    const std::uint32_t k = port_control_index(offset);
+    return k < PORT_CONTROL_WORDS ? card->control[k] : 0;
 }
 
 void card_write(void* context, std::uint32_t offset, std::uint32_t value)
@@ -52,9 +43,10 @@ void card_write(void* context, std::uint32_t offset, std::uint32_t value)
         return;
     }
     ++card->writes;
-    if (offset != CONTROL_OFFSET) {
-        if (offset > CONTROL_OFFSET && offset < CONTROL_OFFSET + 16) {
-            card->control[(offset - CONTROL_OFFSET) / 4] = value;
+    const std::uint32_t k = port_control_index(offset);
+    if (k != 0) {
+        if (k < PORT_CONTROL_WORDS) {
+            card->control[k] = value;
         }
         return;
     }
@@ -62,17 +54,17 @@ void card_write(void* context, std::uint32_t offset, std::uint32_t value)
         return; // the same word again: no line changes
     }
     card->control[0] = value;
-    if (value & BIT_RELOAD) {
+    if (value & PORT_RELOAD_REQUEST) {
         card->reload_requested = true;
     }
-    card->buffers_enabled = (value & BIT_ENABLE) != 0 && !(card->faults & SIM_CARD_BUFFERS_DISABLED);
-    const bool tck = card->buffers_enabled && (value & BIT_TCK) != 0;
+    card->buffers_enabled = (value & PORT_JTAG_ENABLE) != 0 && !(card->faults & SIM_CARD_BUFFERS_DISABLED);
+    const bool tck = card->buffers_enabled && (value & PORT_TCK_BIT) != 0;
     if (tck == card->tck) {
         return;
     }
     card->tck = tck;
     if (tck) {
-        logic_rising_edge(&card->device, (value & BIT_TMS) ? 1 : 0, (value & BIT_TDI) ? 1 : 0,
+        logic_rising_edge(&card->device, (value & PORT_TMS_BIT) ? 1 : 0, (value & PORT_TDI_BIT) ? 1 : 0,
                           sim_clock_now_ns());
         if ((card->faults & SIM_CARD_VANISH) &&
             card->device.counters.rows_programmed >= SIM_CARD_VANISH_AFTER_ROWS) {

@@ -1,15 +1,16 @@
-// The simulated card: its register block (status word at 0x000, control words 0 to 3 at
-// 0x100 to 0x10C) in front of the logic device of sim/logic_device.h.
+// The simulated card: its register block (card/port_registers.h) in front of the logic device
+// of sim/logic_device.h.
 //
 // Control word 0 is the card's JTAG control register; the card acts on it alone:
-//   bit 0 TMS, bit 1 TCK, bit 2 TDI   the JTAG lines, seen only while the buffers are enabled
-//   bit 3                             enables the JTAG buffers; clear: the device sees TCK
-//                                     low and nothing else, and TDO reads 1
-//   bit 4                             request: load the configuration memory into the logic
-//                                     at the next power-up (sticky until power-off)
+//   TMS, TCK, TDI        the JTAG lines, seen only while the buffers are enabled
+//   PORT_JTAG_ENABLE     enables the JTAG buffers; clear: the device sees TCK low and nothing
+//                        else, and TDO reads 1
+//   PORT_RELOAD_REQUEST  load the configuration memory into the logic at the next power-up
+//                        (sticky until power-off)
 // Control words 1 to 3 are plain latches: written, read back, no effect. A write to control
 // word 0 that repeats its value (the busy-wait loop writes the same word again and again)
-// changes no line and is no edge. The status word carries TDO in bit 28, all other bits 0.
+// changes no line and is no edge. The status word carries TDO in PORT_TDO_BIT, all other
+// bits 0.
 #pragma once
 
 #include <cstdint>
@@ -37,7 +38,7 @@ struct SimCard {
     LogicDevice device;
 };
 
-// faults: SimCardFault bits (sim/sim_config.h).
+// faults: bits of card faults (sim/sim_fault_table.h).
 void sim_card_power_on(SimCard* card, CardModel model, std::uint32_t faults);
 SimTarget sim_card_target(SimCard* card);
 

@@ -63,27 +63,10 @@ bool parse_card(std::string_view entry, SimCardConfig* card, SimMessage* message
     return true;
 }
 
-// The entries of a comma list, in order; stops at the first that `entry` refuses.
-template <typename Entry>
-bool each_entry(const char* value, Entry entry)
-{
-    std::string_view rest = value;
-    for (;;) {
-        const std::size_t comma = rest.find(',');
-        if (!entry(rest.substr(0, comma))) {
-            return false;
-        }
-        if (comma == std::string_view::npos) {
-            return true;
-        }
-        rest.remove_prefix(comma + 1);
-    }
-}
-
 bool parse_cards(const char* value, SimConfig* c, SimMessage* message)
 {
     c->card_count = 0;
-    const bool ok = each_entry(value, [&](std::string_view entry) {
+    const bool ok = sim_each_listed(value, [&](std::string_view entry) {
         if (c->card_count >= SIM_MAX_CARDS) {
             say(message, "more than %d cards", SIM_MAX_CARDS);
             return false;
@@ -99,7 +82,7 @@ bool parse_cards(const char* value, SimConfig* c, SimMessage* message)
 
 bool parse_faults(const char* value, SimConfig* c, SimMessage* message)
 {
-    const bool ok = each_entry(value, [&](std::string_view entry) {
+    const bool ok = sim_each_listed(value, [&](std::string_view entry) {
         const std::size_t at = entry.find('@');
         int card = -1;
         if (at != std::string_view::npos) {

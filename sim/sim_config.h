@@ -18,61 +18,15 @@
 #include "card/driver.h"
 #include "images/card_models.h"
 #include "platform/os.h"
+#include "sim/sim_fault_table.h"
 
 constexpr int SIM_MAX_CARDS = 8;
-
-// Driver faults, one bit each.
-enum SimDriverFault : std::uint32_t {
-    SIM_FAULT_DEVICE_MISSING = 1u << 0,     // CreateFileA of the device (NT: that card's path) fails
-    SIM_FAULT_CARD_INFO_FAILS = 1u << 1,    // CTL_CARD_INFO fails
-    SIM_FAULT_WRONG_MAGIC = 1u << 2,        // CardInfo magic 0x3FC4
-    SIM_FAULT_SHORT_CARD_INFO = 1u << 3,    // CardInfo reply of 8 bytes only
-    SIM_FAULT_MAP_FAILS = 1u << 4,          // CTL_MAP_REGISTER / VXD_MAP_REGISTER fails
-    SIM_FAULT_MAP_ADDRESS_ZERO = 1u << 5,   // mapping succeeds with address 0
-    SIM_FAULT_UNMAP_FAILS = 1u << 6,        // CTL_UNMAP_REGISTER fails
-    SIM_FAULT_VXD_COUNT_FAILS = 1u << 7,    // VXD_GET_CARD_COUNT fails
-    SIM_FAULT_VXD_CARD_FAILS = 1u << 8,     // VXD_GET_CARD fails
-    SIM_FAULT_VXD_CARD_ADDRESS_ZERO = 1u << 9, // VXD_GET_CARD answers address 0
-};
-
-// Faults of a card's logic device, one bit each (docs/logic-device.md).
-enum SimCardFault : std::uint32_t {
-    SIM_CARD_TDO_STUCK_0 = 1u << 0,      // TDO always reads 0
-    SIM_CARD_TDO_STUCK_1 = 1u << 1,      // TDO always reads 1
-    SIM_CARD_FLASH_BIT_STUCK = 1u << 2,  // one memory bit cannot be cleared
-    SIM_CARD_OTHER_MODEL = 1u << 3,      // carries another model's device
-    SIM_CARD_BUFFERS_DISABLED = 1u << 4, // the JTAG buffers never enable
-    SIM_CARD_VANISH = 1u << 5,           // gone after programming some rows
-};
-
-enum class SimFaultKind : std::uint8_t { Driver, Card };
-
-// Where a fault can take effect.
-enum SimFaultScope : std::uint8_t {
-    SIM_SCOPE_NT = 1u << 0,        // on the NT driver family
-    SIM_SCOPE_9X = 1u << 1,        // on the 9x driver family
-    SIM_SCOPE_9X_CARD = 1u << 2,   // on 9x, also for one card (NAME@K): the request names the card
-};
-
-struct SimFault {
-    const char* name;
-    SimFaultKind kind;
-    std::uint32_t bit;
-    std::uint8_t scope;     // SimFaultScope bits; card faults take effect everywhere
-    const char* effect;     // one line for people
-};
-
-// Every fault, by name: the README's list, the environment and `xsvf play --fault` use this.
-extern const SimFault SIM_FAULTS[];
-extern const std::size_t SIM_FAULT_COUNT;
-// The fault of a name, or null.
-const SimFault* sim_fault_by_name(const char* name);
 
 struct SimCardConfig {
     CardModel model = CARD_MODEL_PCI;
     std::int32_t revision = 10;
-    std::uint32_t driver_faults = 0; // SimDriverFault bits for this card
-    std::uint32_t card_faults = 0;   // SimCardFault bits
+    std::uint32_t driver_faults = 0; // bits of driver faults (sim/sim_fault_table.h) for this card
+    std::uint32_t card_faults = 0;   // bits of card faults
 };
 
 struct SimConfig {
@@ -125,6 +79,23 @@ bool sim_add_fault(SimConfig* config, std::string_view name, int card, SimMessag
 // "critical" (on battery, charge critical, percent unknown) or "unknown" (the system cannot
 // tell). False with a message for anything else.
 bool sim_parse_power(const char* value, OsPowerStatus* power, SimMessage* message);
+
+// Hands each entry of a comma list to `entry` in order, empty entries included ("a,,b" has
+// three; "" has one); stops at the first that `entry` refuses, and returns whether none did.
+template <typename Entry>
+bool sim_each_listed(std::string_view list, Entry entry)
+{
+    for (;;) {
+        const std::size_t comma = list.find(',');
+        if (!entry(list.substr(0, comma))) {
+            return false;
+        }
+        if (comma == std::string_view::npos) {
+            return true;
+        }
+        list.remove_prefix(comma + 1);
+    }
+}
 
 // A signed 32-bit decimal number and nothing else; false for anything else.
 bool sim_parse_int32(const char* text, std::size_t length, std::int32_t* value);

@@ -1,27 +1,16 @@
-// The one table of the simulated platform's faults, and adding a fault to a configuration
-// where it can take effect.
+// Adding a fault of the fault table (sim/sim_fault_table.h) to a configuration where it can
+// take effect, and the table's texts for people.
 #include <cstdio>
-#include <cstring>
-#include <iterator>
 
 #include "sim/sim_config.h"
 #include "sim/sim_message.h"
 
-namespace {
-
-constexpr std::uint8_t BOTH = SIM_SCOPE_NT | SIM_SCOPE_9X;
-constexpr std::uint8_t BOTH_PER_CARD = SIM_SCOPE_NT | SIM_SCOPE_9X | SIM_SCOPE_9X_CARD;
-constexpr std::uint8_t NT_ONLY = SIM_SCOPE_NT;
-constexpr std::uint8_t W9X_ONLY = SIM_SCOPE_9X;
-constexpr std::uint8_t W9X_PER_CARD = SIM_SCOPE_9X | SIM_SCOPE_9X_CARD;
-constexpr std::uint8_t ANYWHERE = BOTH_PER_CARD;
-
-void list_fault_names(char* out, std::size_t size)
+void sim_fault_names(char* out, std::size_t size)
 {
     std::size_t used = 0;
     out[0] = '\0';
-    for (std::size_t i = 0; i < SIM_FAULT_COUNT; ++i) {
-        const int n = std::snprintf(out + used, size - used, "%s%s", used == 0 ? "" : ", ", SIM_FAULTS[i].name);
+    for (const SimFault& f : SIM_FAULTS) {
+        const int n = std::snprintf(out + used, size - used, "%s%s", used == 0 ? "" : ", ", f.name);
         if (n < 0 || static_cast<std::size_t>(n) >= size - used) {
             return;
         }
@@ -29,53 +18,26 @@ void list_fault_names(char* out, std::size_t size)
     }
 }
 
-} // namespace
-
-const SimFault SIM_FAULTS[] = {
-    {"device-missing", SimFaultKind::Driver, SIM_FAULT_DEVICE_MISSING, BOTH,
-     "the device cannot be opened (NT: that card's device; 9x: the virtual device)"},
-    {"card-info-fails", SimFaultKind::Driver, SIM_FAULT_CARD_INFO_FAILS, NT_ONLY, "CTL_CARD_INFO fails"},
-    {"wrong-magic", SimFaultKind::Driver, SIM_FAULT_WRONG_MAGIC, NT_ONLY, "CardInfo carries the magic 0x3FC4"},
-    {"short-card-info", SimFaultKind::Driver, SIM_FAULT_SHORT_CARD_INFO, NT_ONLY,
-     "CTL_CARD_INFO fills only 8 bytes"},
-    {"map-fails", SimFaultKind::Driver, SIM_FAULT_MAP_FAILS, BOTH_PER_CARD, "mapping the register block fails"},
-    {"map-address-zero", SimFaultKind::Driver, SIM_FAULT_MAP_ADDRESS_ZERO, BOTH_PER_CARD,
-     "mapping succeeds with the address 0"},
-    {"unmap-fails", SimFaultKind::Driver, SIM_FAULT_UNMAP_FAILS, NT_ONLY, "CTL_UNMAP_REGISTER fails"},
-    {"vxd-count-fails", SimFaultKind::Driver, SIM_FAULT_VXD_COUNT_FAILS, W9X_ONLY, "VXD_GET_CARD_COUNT fails"},
-    {"vxd-card-fails", SimFaultKind::Driver, SIM_FAULT_VXD_CARD_FAILS, W9X_PER_CARD, "VXD_GET_CARD fails"},
-    {"vxd-card-address-zero", SimFaultKind::Driver, SIM_FAULT_VXD_CARD_ADDRESS_ZERO, W9X_PER_CARD,
-     "VXD_GET_CARD answers the address 0"},
-    {"tdo-stuck-0", SimFaultKind::Card, SIM_CARD_TDO_STUCK_0, ANYWHERE, "TDO always reads 0"},
-    {"tdo-stuck-1", SimFaultKind::Card, SIM_CARD_TDO_STUCK_1, ANYWHERE, "TDO always reads 1"},
-    {"flash-bit-stuck", SimFaultKind::Card, SIM_CARD_FLASH_BIT_STUCK, ANYWHERE,
-     "one memory bit that the configuration needs as 0 stays 1"},
-    {"other-model", SimFaultKind::Card, SIM_CARD_OTHER_MODEL, ANYWHERE, "the card carries another model's device"},
-    {"buffers-disabled", SimFaultKind::Card, SIM_CARD_BUFFERS_DISABLED, ANYWHERE,
-     "the JTAG buffers never enable"},
-    {"vanish", SimFaultKind::Card, SIM_CARD_VANISH, ANYWHERE,
-     "the card drops off the bus after programming 100 rows"},
-};
-const std::size_t SIM_FAULT_COUNT = std::size(SIM_FAULTS);
-
-const SimFault* sim_fault_by_name(const char* name)
+const char* sim_fault_where(const SimFault& fault)
 {
-    for (const SimFault& f : SIM_FAULTS) {
-        if (std::strcmp(f.name, name) == 0) {
-            return &f;
-        }
+    if (fault.kind == SimFaultKind::Card) {
+        return "any";
     }
-    return nullptr;
+    const bool nt = (fault.scope & SIM_SCOPE_NT) != 0;
+    const bool w9x = (fault.scope & SIM_SCOPE_9X) != 0;
+    const bool per_card = (fault.scope & SIM_SCOPE_9X_CARD) != 0;
+    if (!w9x) {
+        return "NT";
+    }
+    if (nt) {
+        return per_card ? "NT, 9x (per card)" : "NT, 9x (whole device)";
+    }
+    return per_card ? "9x (per card)" : "9x (whole device)";
 }
 
 bool sim_add_fault(SimConfig* config, std::string_view name, int card, SimMessage* message)
 {
-    const SimFault* f = nullptr;
-    for (const SimFault& known : SIM_FAULTS) {
-        if (name == known.name) {
-            f = &known;
-        }
-    }
+    const SimFault* f = sim_fault_by_name(name);
     // How the fault was given: NAME or NAME@K.
     char given[96];
     if (card < 0) {
@@ -85,7 +47,7 @@ bool sim_add_fault(SimConfig* config, std::string_view name, int card, SimMessag
     }
     if (f == nullptr) {
         char names[400];
-        list_fault_names(names, sizeof names);
+        sim_fault_names(names, sizeof names);
         say(message, "no fault \"%.*s\" (there are %s)", width(name), name.data(), names);
         return false;
     }

@@ -74,6 +74,11 @@ void sim_attach_target(int card, const SimTarget& target)
     }
 }
 
+SimTarget sim_attached_target(int card)
+{
+    return card >= 0 && card < SIM_MAX_CARDS ? SimTargets[card] : SimTarget{};
+}
+
 void sim_set_mapped(int card, bool mapped)
 {
     if (card >= 0 && card < SIM_MAX_CARDS) {

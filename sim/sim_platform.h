@@ -15,13 +15,15 @@
 #include <cstdint>
 
 #include "card/driver.h"
+#include "card/port_registers.h"
 #include "sim/sim_config.h"
 #include "sim/sim_target.h"
 
 constexpr std::uint32_t SIM_REGISTER_BASE = 0x40000000u;
 constexpr std::uint32_t SIM_STRUCTURE_BASE = 0x20000000u;
 constexpr std::uint32_t SIM_BLOCK_STRIDE = 0x00010000u;
-constexpr std::uint32_t SIM_BLOCK_SIZE = 0x1000u; // at least the 272 bytes the port uses
+constexpr std::uint32_t SIM_BLOCK_SIZE = 0x1000u;
+static_assert(SIM_BLOCK_SIZE >= PORT_BLOCK_USED, "a simulated block holds every word the port uses");
 constexpr std::uint32_t SIM_STRUCTURE_SIZE = 2048;
 
 // One call of the OS seam, as the simulated side saw it.
@@ -68,6 +70,9 @@ constexpr int SIM_EXIT_BAD_CONFIGURATION = 64;
 
 // Replaces what sits behind card k's register block (tests, tools).
 void sim_attach_target(int card, const SimTarget& target);
+// What sits behind card k's register block now: after sim_configure, the simulated card
+// (tools put a recorder or a tracer in front of it).
+SimTarget sim_attached_target(int card);
 // Marks card k's register block mapped or not, as the driver's map and unmap requests do.
 void sim_set_mapped(int card, bool mapped);
 bool sim_is_mapped(int card);

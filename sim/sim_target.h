@@ -7,7 +7,7 @@
 
 struct SimTarget {
     void* context = nullptr;
-    // offset: byte offset from the register address (0x000 status word, 0x100.. control words)
+    // offset: byte offset from the register address (card/port_registers.h)
     std::uint32_t (*read)(void* context, std::uint32_t offset) = nullptr;
     void (*write)(void* context, std::uint32_t offset, std::uint32_t value) = nullptr;
     // Told of every sleep of the simulated clock, so that targets can record it.

@@ -21,8 +21,7 @@ shift $((OPTIND - 1))
 targets=("$@")
 [ ${#targets[@]} -gt 0 ] || targets=(fuzz_play fuzz_walk_play)
 
-cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMOLA_FUZZ=ON -DMOLA_BUILD_TESTS=OFF \
-    -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ >"$build.configure.log" 2>&1 ||
+cmake -S "$root" --preset fuzz -B "$build" >"$build.configure.log" 2>&1 ||
     { cat "$build.configure.log"; exit 1; }
 cmake --build "$build" -j 2 --target "${targets[@]}" >/dev/null
 

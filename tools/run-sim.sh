@@ -42,8 +42,7 @@ if [ -z "${MOLA_RUN_SIM_SESSION:-}" ]; then
     if [ -z "$build" ]; then
         build=$out/win64
         if [ ! -f "$build/build.ninja" ]; then
-            cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
-                -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-x86_64-w64-mingw32.cmake" >"$out/win64.configure.log" 2>&1 ||
+            cmake -S "$root" --preset win64 -B "$build" >"$out/win64.configure.log" 2>&1 ||
                 { cat "$out/win64.configure.log"; exit 1; }
         fi
         cmake --build "$build" --target MolaFlashSim sim_demo >"$out/win64.build.log" 2>&1 ||

@@ -4,7 +4,9 @@
 # when the tool's message box should be kept, then waits for the
 # file SYNC/shot-LABEL.done; serve_shots takes the picture and writes that file.
 
-SHEET_CAPTION="MOLA Flash Update Tool, HW Revision 010"
+# The sheet's caption names the hardware revision of version.env.
+. "$(dirname "${BASH_SOURCE[0]}")/../version.env"
+SHEET_CAPTION=$MOLA_SHEET_CAPTION
 BOX_CAPTION="MOLA Flash Update Tool"
 
 # X window id of the top-level window of that name on $DISPLAY, or nothing.

@@ -8,8 +8,9 @@
 #   4. the x86-64 Windows cross build, its unit tests under Wine, every GUI scenario that
 #      drives MolaFlashSim.exe's real window under Wine and Xvfb, and the user's guide's
 #      pictures (the committed ones checked, and made again from the tool);
-#   5. the i686 Windows cross build (the product), warnings as errors, run under wine32:
-#      unit tests, the player's record size, GUI scenarios, the main job (tools/test-i686.sh);
+#   5. the i686 Windows cross build (the product), warnings as errors (it also asserts the
+#      player's record size), run under wine32: unit tests, GUI scenarios, the main job
+#      (tools/test-i686.sh);
 #   6. the main job as the README gives it, into a new, empty output folder, and a check of
 #      what it printed.
 # Build trees go to out/ (or $MOLA_OUT). Exits nonzero on the first failing stage; ends with
@@ -43,29 +44,27 @@ end_stage() {
     current=""
 }
 
-configure() { # dir, extra args...
-    local dir=$1; shift
-    cmake -S "$root" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Release "$@" >"$dir.configure.log" 2>&1 ||
-        { cat "$dir.configure.log"; return 1; }
+# Every build tree is configured by its preset (CMakePresets.json), in $out.
+configure() { # preset
+    cmake -S "$root" --preset "$1" -B "$out/$1" >"$out/$1.configure.log" 2>&1 ||
+        { cat "$out/$1.configure.log"; return 1; }
 }
 
 stage "native build and unit tests"
-configure "$out/native"
+configure native
 cmake --build "$out/native" -j "$jobs"
-ctest --test-dir "$out/native" -j "$jobs" --output-on-failure
+ctest --preset native --test-dir "$out/native" -j "$jobs"
 
 stage "remote-bitbang end to end: figures of the native run (xsvf play against xsvf serve)"
 cat "$out/native/tests/rbb_end_to_end.txt"
 
 stage "sanitizer build (ASan + UBSan) and unit tests"
-configure "$out/sanitize" -DCMAKE_BUILD_TYPE=Debug -DMOLA_SANITIZE=ON
+configure sanitize
 cmake --build "$out/sanitize" -j "$jobs"
-ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-    ctest --test-dir "$out/sanitize" -j "$jobs" --output-on-failure
+ctest --preset sanitize --test-dir "$out/sanitize" -j "$jobs"
 
 stage "fuzz targets (clang, libFuzzer): a fixed number of executions each"
-configure "$out/fuzz" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMOLA_FUZZ=ON -DMOLA_BUILD_TESTS=OFF \
-    -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++
+configure fuzz
 cmake --build "$out/fuzz" -j "$jobs" --target fuzz_play fuzz_walk_play
 for target in fuzz_play fuzz_walk_play; do
     rm -rf "$out/fuzz/smoke-$target" && mkdir -p "$out/fuzz/smoke-$target"
@@ -83,7 +82,7 @@ stage "release (tools/release.sh) built twice in two folders, compared byte for 
 export WINEPREFIX="$out/wineprefix"
 
 stage "Windows x86-64 cross build, unit tests and GUI scenarios under Wine"
-configure "$out/win64" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-x86_64-w64-mingw32.cmake"
+configure win64
 cmake --build "$out/win64" -j "$jobs"
 "$root/tools/wine-prefix.sh" "$WINEPREFIX"
 "$root/tools/wine-session.sh" "$root/tools/wine-unit-tests.sh" "$out/win64"
@@ -93,7 +92,7 @@ cmake --build "$out/win64" -j "$jobs"
 "$root/tools/guide-pictures.sh" --build "$out/win64" "$out/guide-pictures"
 
 stage "Windows i686 cross build (the product) and its run under wine32"
-configure "$out/win32" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-i686-w64-mingw32.cmake"
+configure win32
 cmake --build "$out/win32" -j "$jobs"
 "$root/tools/test-i686.sh" "$out/win32" "$out/win64" | tee "$out/i686-stage.log"
 
@@ -115,9 +114,10 @@ rm -rf "$fresh"
 end_stage
 
 printf '\n=== all stages passed ===\n'
-tr -d '\r' <"$out/i686-stage.log" | sed -n \
-    -e 's/^\([0-9]* of [0-9]* test executables passed.*\)/i686 unit tests under wine32: \1/p' \
-    -e 's/^    \(sizeof( SXsvfInfo ) = [0-9]* bytes\)$/i686 player: \1/p'
+tr -d '\r' <"$out/i686-stage.log" |
+    sed -n 's/^\([0-9]* of [0-9]* test executables passed.*\)/i686 unit tests under wine32: \1/p'
+echo "i686 player: sizeof( SXsvfInfo ) = $(sed -n 's/^constexpr std::size_t XSVF_INFO_SIZE = \([0-9]*\);$/\1/p' \
+    "$root/xsvf/player.h") bytes, asserted when the i686 build compiled"
 echo "i686 GUI scenarios passed: $(sed -n 's/^ok    \([a-z0-9-]*\) (.*/\1/p' "$out/i686-stage.log" | tr '\n' ' ' | sed 's/ $//')"
 sed -n 's/^screenshot: \(.*card1.png\)$/i686 sheet after "Success": \1/p' "$out/i686-stage.log"
 sed -n 's/^\(.* SHA-256: .*\)$/release, built twice, identical: \1/p' "$out/release-check.log"

@@ -34,58 +34,44 @@ std::int32_t read_number(SXsvfInfo* info)
     return vb_value(&info->tdi);
 }
 
+// Where the shift of the command being executed ends, and the wait after it, as its row
+// in XSVF_COMMANDS says.
+TapState shift_end(const SXsvfInfo* info)
+{
+    return cmd_shift_end(cmd_row(info->command), info->end_ir_state, info->end_dr_state);
+}
+
+std::int32_t shift_wait(const SXsvfInfo* info)
+{
+    return cmd_row(info->command).waits ? info->run_test_us : 0;
+}
+
 // The compared data-register shift of XSDR and XSDRINC, on the vector already in tdi.
 std::int32_t shift_compared(SXsvfInfo* info)
 {
     return shift_checked(info->tap_state, TAP_SHIFTDR, info->shift_bits, &info->tdi, &info->tdo_captured,
-                         &info->tdo_expected, &info->tdo_mask, info->end_dr_state, info->run_test_us,
-                         info->max_repeat);
+                         &info->tdo_expected, &info->tdo_mask, shift_end(info), shift_wait(info), info->max_repeat);
+}
+
+// The state that the operand byte of XSTATE, XENDIR or XENDDR names; ErrIllegalState, stored
+// as the run's error, when it names none.
+std::int32_t named_state(SXsvfInfo* info, std::uint8_t operand, TapState* state)
+{
+    return cmd_state_named(cmd_row(info->command), operand, state) ? ErrNone : report(info, ErrIllegalState);
 }
 
 } // namespace
 
 bool cmd_operands_present(const SXsvfInfo* info)
 {
-    const std::uint32_t left = image_bytes_left();
+    const OperandShape shape = cmd_row(info->command).shape;
+    const std::span<const std::uint8_t> rest = image_rest();
     const auto n = static_cast<std::uint32_t>(info->shift_bytes); // 0..MAX_LEN
-    std::uint32_t need = 0;
-    switch (info->command) {
-    case XTDOMASK:
-    case XSDR:
-    case XSDRB:
-    case XSDRC:
-    case XSDRE:
-        need = n;
-        break;
-    case XSDRTDO:
-    case XSETSDRMASKS:
-    case XSDRTDOB:
-    case XSDRTDOC:
-    case XSDRTDOE:
-        need = 2 * n;
-        break;
-    case XRUNTEST:
-    case XSDRSIZE:
-        need = static_cast<std::uint32_t>(NUMBER_OPERAND_BYTES);
-        break;
-    case XREPEAT:
-    case XSTATE:
-    case XENDIR:
-    case XENDDR:
-        need = 1;
-        break;
-    case XSIR: // the length byte, then the instruction
-        need = 1 + (left < 1 ? 0u : static_cast<std::uint32_t>(vb_bytes_for_bits(image_peek_byte(0))));
-        break;
-    case XSDRINC: { // TDI, the repeat count, then one data block per repeat
-        const auto block = static_cast<std::uint32_t>(vb_bytes_for_bits(vb_count_ones(&info->data_mask)));
-        need = n + 1 + (left < n + 1 ? 0u : static_cast<std::uint32_t>(image_peek_byte(n)) * block);
-        break;
-    }
-    default: // XCOMPLETE and the unsupported opcodes read nothing
-        break;
-    }
-    return need <= left;
+    // A data block of XSDRINC holds one bit per 1 bit of the data mask.
+    const auto block = shape == OperandShape::Increment
+                           ? static_cast<std::uint32_t>(vb_bytes_for_bits(vb_count_ones(&info->data_mask)))
+                           : 0u;
+    return cmd_operand_bytes(shape, n, block, rest) <= rest.size();
 }
 
 std::int32_t cmd_tdo_mask(SXsvfInfo* info)
@@ -105,7 +91,7 @@ std::int32_t cmd_sir(SXsvfInfo* info)
     }
     vb_read(&info->tdi, static_cast<std::int16_t>(vb_bytes_for_bits(length)));
     return report(info, shift_checked(info->tap_state, TAP_SHIFTIR, length, &info->tdi, nullptr, nullptr, nullptr,
-                                      info->end_ir_state, info->run_test_us, 0));
+                                      shift_end(info), shift_wait(info), 0));
 }
 
 std::int32_t cmd_sdr(SXsvfInfo* info)
@@ -139,22 +125,20 @@ std::int32_t cmd_sdr_size(SXsvfInfo* info)
     if (player_log_on(3)) {
         std::printf("   XSDRSIZE = %ld\n", static_cast<long>(bits));
     }
-    // The operand is an unsigned 32-bit length; its byte count is taken in 64 bits so that
-    // no length wraps around into an accepted one. A rejected length is not adopted.
-    const std::uint64_t bytes = (static_cast<std::uint64_t>(static_cast<std::uint32_t>(bits)) + 7) / 8;
-    if (bytes > static_cast<std::uint64_t>(MAX_LEN)) {
+    // The operand is an unsigned 32-bit length. A rejected length is not adopted.
+    if (!vb_fits_bits(static_cast<std::uint32_t>(bits))) {
         return report(info, ErrDataOverflow);
     }
     info->shift_bits = bits;
-    info->shift_bytes = static_cast<std::int16_t>(bytes);
+    info->shift_bytes = static_cast<std::int16_t>(vb_bytes_for_bits(bits));
     return ErrNone;
 }
 
 std::int32_t cmd_sdr_tdo(SXsvfInfo* info)
 {
     return report(info, shift_sdr_tdo(info->tap_state, info->shift_bits, info->shift_bytes, &info->tdi,
-                                      &info->tdo_captured, &info->tdo_expected, &info->tdo_mask,
-                                      info->end_dr_state, info->run_test_us, info->max_repeat));
+                                      &info->tdo_captured, &info->tdo_expected, &info->tdo_mask, shift_end(info),
+                                      shift_wait(info), info->max_repeat));
 }
 
 std::int32_t cmd_set_sdr_masks(SXsvfInfo* info)
@@ -189,40 +173,43 @@ std::int32_t cmd_sdr_inc(SXsvfInfo* info)
     return ErrNone;
 }
 
+// XSDRB and XSDRC stay in Shift-DR, XSDRE ends in end_dr_state; none waits or retries.
 std::int32_t cmd_sdr_bce(SXsvfInfo* info)
 {
-    const TapState end = info->command == XSDRE ? info->end_dr_state : TAP_SHIFTDR;
     return report(info, shift_sdr_tdo(info->tap_state, info->shift_bits, info->shift_bytes, &info->tdi, nullptr,
-                                      nullptr, nullptr, end, 0, 0));
+                                      nullptr, nullptr, shift_end(info), shift_wait(info), 0));
 }
 
+// As XSDRB, XSDRC and XSDRE, comparing every bit of the captured TDO.
 std::int32_t cmd_sdr_tdo_bce(SXsvfInfo* info)
 {
-    const TapState end = info->command == XSDRTDOE ? info->end_dr_state : TAP_SHIFTDR;
     return report(info, shift_sdr_tdo(info->tap_state, info->shift_bits, info->shift_bytes, &info->tdi,
-                                      &info->tdo_captured, &info->tdo_expected, nullptr, end, 0, 0));
+                                      &info->tdo_captured, &info->tdo_expected, nullptr, shift_end(info),
+                                      shift_wait(info), 0));
 }
 
+// A byte that names none of the six states is refused before anything is clocked: moved to
+// as a code, it would leave the recorded state and the TAP's own apart.
 std::int32_t cmd_state(SXsvfInfo* info)
 {
-    const TapState target = read_byte();
+    TapState target = TAP_RESET;
+    if (named_state(info, read_byte(), &target) != ErrNone) {
+        return info->error;
+    }
     return report(info, tap_goto(info->tap_state, target));
 }
 
+// An operand other than 0 or 1 names no state and is never stored in the record.
 std::int32_t cmd_end_state(SXsvfInfo* info)
 {
-    const bool ir = info->command == XENDIR;
-    const std::uint8_t operand = read_byte();
-    // An operand other than 0 or 1 names no state and is never stored in the record.
-    if (operand > 1) {
-        return report(info, ErrIllegalState);
+    TapState state = TAP_RESET;
+    if (named_state(info, read_byte(), &state) != ErrNone) {
+        return info->error;
     }
     if (player_log_on(3)) {
-        std::printf("   End State = %s\n", operand == 0 ? "RUNTEST" : "PAUSE");
+        std::printf("   End State = %s\n", state == TAP_RUNTEST ? "RUNTEST" : "PAUSE");
     }
-    const TapState pause = ir ? TAP_PAUSEIR : TAP_PAUSEDR;
-    const TapState state = operand == 0 ? TAP_RUNTEST : pause;
-    if (ir) {
+    if (info->command == XENDIR) {
         info->end_ir_state = state;
     } else {
         info->end_dr_state = state;

@@ -34,12 +34,6 @@ const std::array<CommandHandler, XSVF_COMMAND_COUNT> command_handlers = {
     cmd_end_state,     // 20 XENDDR
 };
 
-const std::array<const char*, XSVF_COMMAND_COUNT> command_names = {
-    "XCOMPLETE", "XTDOMASK", "XSIR",     "XSDR",     "XRUNTEST", "Reserved5",    "Reserved6",
-    "XREPEAT",   "XSDRSIZE", "XSDRTDO",  "XSETSDRMASKS", "XSDRINC", "XSDRB",     "XSDRC",
-    "XSDRE",     "XSDRTDOB", "XSDRTDOC", "XSDRTDOE", "XSTATE",   "XENDIR",       "XENDDR",
-};
-
 const std::array<const char*, XSVF_ERROR_COUNT> error_texts = {
     "No error",
     "ERROR:  Unknown",
@@ -53,7 +47,7 @@ const std::array<const char*, XSVF_ERROR_COUNT> error_texts = {
 
 const char* player_command_name(std::uint8_t opcode)
 {
-    return opcode < XSVF_COMMAND_COUNT ? command_names[opcode] : "Unknown";
+    return cmd_row(opcode).name;
 }
 
 const char* player_error_text(std::int32_t error)
@@ -129,14 +123,14 @@ std::int32_t player_step(SXsvfInfo* info)
         return info->error;
     }
     if (player_log_on(2)) {
-        std::printf("  %s\n", command_names[info->command]);
+        std::printf("  %s\n", player_command_name(info->command));
     }
     // A command that would run out of stream is not started: it never clocks the TAP or
     // changes the record on operands that the stream does not hold.
     if (!cmd_operands_present(info)) {
         if (player_log_on(0)) {
             std::printf("ERROR:  XSVF stream ends inside command #%ld (%s)\n", static_cast<long>(info->command_count),
-                        command_names[info->command]);
+                        player_command_name(info->command));
         }
         info->error = ErrStreamEnded;
         return info->error;

@@ -3,8 +3,10 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 
+#include "xsvf/command_set.h"
 #include "xsvf/tap.h"
 #include "xsvf/vector_buffer.h"
 
@@ -50,16 +52,20 @@ struct SXsvfInfo {
     VectorBuffer next_data;
 };
 
-constexpr int XSVF_COMMAND_COUNT = 21; // opcodes 0..20; higher ones are unsupported
+// The record's size, the same on every target: 26 bytes of scalar fields (with the padding
+// after the two leading bytes) and seven vector buffers of 2 + MAX_LEN bytes, nothing that
+// depends on the pointer width. The level-4 log line shows it; the compiler holds it.
+constexpr std::size_t XSVF_INFO_SIZE = 49040;
+static_assert(sizeof(SXsvfInfo) == XSVF_INFO_SIZE, "the player record has the same size on every target");
+
 constexpr int XSVF_ERROR_COUNT = 8;
 
 using CommandHandler = std::int32_t (*)(SXsvfInfo* info);
 
 extern const std::array<CommandHandler, XSVF_COMMAND_COUNT> command_handlers;
-extern const std::array<const char*, XSVF_COMMAND_COUNT> command_names;
 extern const std::array<const char*, XSVF_ERROR_COUNT> error_texts;
 
-// Opcode names: command_names for 0..20, "Unknown" above.
+// Opcode names: the names of XSVF_COMMANDS for 0..20, "Unknown" above.
 const char* player_command_name(std::uint8_t opcode);
 // Error texts: error_texts for 0..7, the text of ErrUnknown for any other code.
 const char* player_error_text(std::int32_t error);

@@ -151,6 +151,17 @@ std::int32_t shift_checked(TapState& state, TapState start, std::int32_t bit_cou
     return repeat_limit != 0 ? ErrTdoMismatchRetries : ErrTdoMismatch;
 }
 
+TapState shift_leaves(TapState state, TapState start, std::int32_t bit_count, TapState end, std::int32_t wait_us)
+{
+    if (bit_count <= 0) {
+        return wait_us != 0 ? TAP_RUNTEST : state;
+    }
+    if (end == start) {
+        return start;
+    }
+    return wait_us != 0 ? TAP_RUNTEST : end;
+}
+
 std::int32_t shift_sdr_tdo(TapState& state, std::int32_t bit_count, std::int16_t byte_count, VectorBuffer* tdi,
                            VectorBuffer* captured, VectorBuffer* expected, const VectorBuffer* mask, TapState end,
                            std::int32_t wait_us, std::uint8_t repeat_limit)

@@ -26,6 +26,12 @@ std::int32_t shift_checked(TapState& state, TapState start, std::int32_t bit_cou
                            VectorBuffer* captured, const VectorBuffer* expected, const VectorBuffer* mask,
                            TapState end, std::int32_t wait_us, std::uint8_t repeat_limit);
 
+// Where shift_checked leaves the recorded state when its comparison matches (or there is
+// none): a shift of no bits only waits, in Run-Test/Idle; one that ends in its own shift
+// state stays there and does not wait; any other goes to its end state and, to wait, on to
+// Run-Test/Idle. Tools that follow a stream without playing it take the TAP's path from here.
+TapState shift_leaves(TapState state, TapState start, std::int32_t bit_count, TapState end, std::int32_t wait_us);
+
 // Reads byte_count bytes of TDI (and, when expected is given, byte_count bytes of expected
 // TDO) from the stream, then runs shift_checked on the data register.
 std::int32_t shift_sdr_tdo(TapState& state, std::int32_t bit_count, std::int16_t byte_count, VectorBuffer* tdi,

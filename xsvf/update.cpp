@@ -4,15 +4,12 @@
 #include "card/driver.h"
 #include "card/port.h"
 #include "images/image_source.h"
-#include "platform/regs.h"
 #include "xsvf/player.h"
 #include "xsvf/shift.h"
 
 std::int32_t player_run_program(const std::uint8_t* program, std::uint32_t length, WindowHandle page)
 {
-    // The buffers are enabled with TCK low; the shadow word is not touched, and its bit 3 is
-    // this same enable bit.
-    reg_write(RegisterPointer, PORT_JTAG_ENABLE);
+    port_enable_jtag();
     port_set_tms(1);
 
     SelectedImage = program;
@@ -22,7 +19,7 @@ std::int32_t player_run_program(const std::uint8_t* program, std::uint32_t lengt
     ProgressPage = page;
     const std::int32_t result = player_execute();
 
-    reg_write(RegisterPointer, PORT_RELOAD_REQUEST);
+    port_request_reload();
     return result;
 }
 

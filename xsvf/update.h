@@ -12,9 +12,9 @@
 constexpr std::int32_t UPDATE_NOT_MAPPED = -1;
 
 // Plays a program through the JTAG port of the card whose register block is mapped now:
-// enables the card's JTAG buffers (control word 0 := PORT_JTAG_ENABLE), sets TMS high,
-// positions the reader at the program's first byte with `page` showing the progress, runs
-// the player, then asks the card to reload its logic (control word 0 := PORT_RELOAD_REQUEST).
+// enables the card's JTAG buffers (port_enable_jtag), sets TMS high, positions the reader at
+// the program's first byte with `page` showing the progress, runs the player, then asks the
+// card to reload its logic (port_request_reload).
 // Returns the player's result.
 std::int32_t player_run_program(const std::uint8_t* program, std::uint32_t length, WindowHandle page);
 

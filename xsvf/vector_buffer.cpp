@@ -140,3 +140,8 @@ std::int32_t vb_count_ones(const VectorBuffer* v)
     }
     return ones;
 }
+
+bool vb_fits_bits(std::uint32_t bits)
+{
+    return (static_cast<std::uint64_t>(bits) + 7) / 8 <= static_cast<std::uint64_t>(MAX_LEN);
+}

@@ -33,6 +33,10 @@ void vb_print(const VectorBuffer* v);
 // Prints label, the vector (vb_print) and a line end: one line of the diagnostic log.
 void vb_print_line(const char* label, const VectorBuffer* v);
 
+// Whether a vector of this many bits fits a buffer: (bits + 7) / 8 at most MAX_LEN, computed
+// without overflow, so that no length near 2^32 wraps around into an accepted one.
+bool vb_fits_bits(std::uint32_t bits);
+
 // Bytes that hold a number of bits: (bits + 7) / 8, computed without overflow.
 std::int32_t vb_bytes_for_bits(std::int32_t bits);
 

@@ -1,14 +1,11 @@
 // The server's side of the remote-bitbang protocol, on a card's register block.
 #include "devtools/xsvf/rbb_session.h"
 
-#include "card/port.h"
+#include "card/port_registers.h"
 #include "sim/sim_clock.h"
 
 namespace {
 
-constexpr std::uint32_t STATUS_OFFSET = 0x000;
-constexpr std::uint32_t CONTROL_OFFSET = 0x100;
-constexpr int CONTROL_WORDS = 4;
 constexpr int DIGIT_TCK = 4;
 constexpr int DIGIT_TMS = 2;
 constexpr int DIGIT_TDI = 1;
@@ -19,8 +16,8 @@ constexpr std::uint64_t NS_PER_SLEEP_US = 1000u;
 
 void write_control_words(RbbSession* s, std::uint32_t value)
 {
-    for (int i = 0; i < CONTROL_WORDS; ++i) {
-        s->card.write(s->card.context, CONTROL_OFFSET + static_cast<std::uint32_t>(i) * 4, value);
+    for (std::uint32_t k = 0; k < PORT_CONTROL_WORDS; ++k) {
+        s->card.write(s->card.context, port_control_word(k), value);
     }
 }
 
@@ -102,7 +99,7 @@ std::size_t rbb_session_feed(RbbSession* s, const std::uint8_t* bytes, std::size
             sim_clock_give_ns(NS_PER_SLEEP_US);
             ++s->sleeps_us;
         } else if (c == 'R') {
-            const std::uint32_t status = s->card.read(s->card.context, STATUS_OFFSET);
+            const std::uint32_t status = s->card.read(s->card.context, PORT_STATUS_WORD);
             reply[(*reply_length)++] = ((status >> PORT_TDO_BIT) & 1u) ? '1' : '0';
             ++s->reads;
         } else if (c == 'Q') {
@@ -132,6 +129,6 @@ void rbb_session_end(RbbSession* s)
 {
     if (s->word != 0) {
         s->word = 0;
-        s->card.write(s->card.context, CONTROL_OFFSET, 0);
+        s->card.write(s->card.context, PORT_CONTROL_WORD_0, 0);
     }
 }

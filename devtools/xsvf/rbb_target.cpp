@@ -3,7 +3,7 @@
 
 #include <thread>
 
-#include "card/port.h"
+#include "card/port_registers.h"
 #include "devtools/xsvf/rbb_session.h"
 #include "sim/sim_clock.h"
 
@@ -11,8 +11,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-constexpr std::uint32_t STATUS_OFFSET = 0x000;
-constexpr std::uint32_t CONTROL_OFFSET = 0x100;
 constexpr std::size_t BATCH = 65536;
 constexpr std::uint32_t TDO_HIGH = 1u << PORT_TDO_BIT;
 // Waits shorter than this are spun out on the clock; sleeping would overshoot them many times.
@@ -247,10 +245,10 @@ void send_lines(RbbTarget* t, std::uint32_t word)
 void target_write(void* context, std::uint32_t offset, std::uint32_t value)
 {
     auto* t = static_cast<RbbTarget*>(context);
-    if (offset < CONTROL_OFFSET || offset >= CONTROL_OFFSET + 16) {
+    const std::uint32_t index = port_control_index(offset);
+    if (index >= PORT_CONTROL_WORDS) {
         return;
     }
-    const std::uint32_t index = (offset - CONTROL_OFFSET) / 4;
     if (index == 1) {
         t->repeat_pending = false; // that repeat was the first write of a TCK change
     }
@@ -273,10 +271,11 @@ void target_write(void* context, std::uint32_t offset, std::uint32_t value)
 std::uint32_t target_read(void* context, std::uint32_t offset)
 {
     auto* t = static_cast<RbbTarget*>(context);
-    if (offset >= CONTROL_OFFSET && offset < CONTROL_OFFSET + 16) {
-        return t->control[(offset - CONTROL_OFFSET) / 4];
+    const std::uint32_t index = port_control_index(offset);
+    if (index < PORT_CONTROL_WORDS) {
+        return t->control[index];
     }
-    if (offset != STATUS_OFFSET) {
+    if (offset != PORT_STATUS_WORD) {
         return 0;
     }
     realise_waits(t);
@@ -292,7 +291,7 @@ void target_read_bit(void* context, std::uint32_t offset, unsigned bit, std::uin
     auto* t = static_cast<RbbTarget*>(context);
     bit &= 31u;
     const RbbOwedRead here{into, static_cast<std::uint8_t>(at & 7u), true};
-    if (offset != STATUS_OFFSET) {
+    if (offset != PORT_STATUS_WORD) {
         store_bit(here, static_cast<int>((target_read(context, offset) >> bit) & 1u));
         return;
     }

@@ -3,7 +3,8 @@
 #include <bit>
 #include <cstdio>
 
-#include "xsvf/commands.h"
+#include "xsvf/command_set.h"
+#include "xsvf/shift.h"
 #include "xsvf/tap.h"
 
 namespace {
@@ -15,7 +16,9 @@ std::string hex(std::uint32_t v)
     return text;
 }
 
-// What the player keeps between commands that decides where and how a stream stops.
+// What the player keeps between commands that decides where and how a stream stops. The
+// operands' layout and the states a byte may name come from the command set (XSVF_COMMANDS),
+// where the TAP goes from the shift engine (shift_leaves, tap_can_reach).
 struct Walker {
     std::span<const std::uint8_t> stream;
     std::uint32_t pos = 0;
@@ -25,7 +28,7 @@ struct Walker {
     TapState tap_state = TAP_RESET;
     TapState end_ir_state = TAP_RUNTEST;
     TapState end_dr_state = TAP_RUNTEST;
-    bool wait = false; // a nonzero run-test value
+    std::int32_t run_test_us = 0;
     WalkResult result;
 
     bool fail(const WalkedCommand& c, std::int32_t code, std::uint32_t played, std::string message)
@@ -39,198 +42,120 @@ struct Walker {
         return false;
     }
 
-    // The player checks a command's operands before it acts on any, and then has read only
-    // the opcode.
-    bool need(const WalkedCommand& c, std::uint32_t bytes, const char* what)
-    {
-        if (stream.size() - pos < bytes) {
-            return fail(c, ErrStreamEnded, c.offset + 1,
-                        std::string("stream ends inside ") + player_command_name(c.opcode) + " (" + what + " needs " +
-                            std::to_string(bytes) + " bytes, " + std::to_string(stream.size() - pos) + " left)");
-        }
-        return true;
-    }
+    std::uint32_t take_byte() { return stream[pos++]; }
 
-    bool byte(WalkedCommand& c, const char* what, std::uint32_t* value)
+    void take_vector(WalkedCommand& c, std::uint32_t length)
     {
-        if (!need(c, 1, what)) {
-            return false;
-        }
-        *value = stream[pos++];
-        return true;
-    }
-
-    bool word(WalkedCommand& c, const char* what, std::uint32_t* value)
-    {
-        if (!need(c, 4, what)) {
-            return false;
-        }
-        *value = static_cast<std::uint32_t>(stream[pos]) << 24 | static_cast<std::uint32_t>(stream[pos + 1]) << 16 |
-                 static_cast<std::uint32_t>(stream[pos + 2]) << 8 | stream[pos + 3];
-        pos += 4;
-        return true;
-    }
-
-    bool vector(WalkedCommand& c, std::uint32_t length, const char* what)
-    {
-        if (!need(c, length, what)) {
-            return false;
-        }
         c.vectors.push_back({pos, length});
         pos += length;
+    }
+
+    // The operands, as the command's layout has them; the player checks that the stream
+    // holds them all before it acts on any, and then has read only the opcode.
+    bool take_operands(WalkedCommand& c, const SXsvfCommand& row)
+    {
+        const std::span<const std::uint8_t> rest = stream.subspan(pos);
+        const std::uint32_t block = (data_mask_ones + 7) / 8;
+        const std::uint32_t need = cmd_operand_bytes(row.shape, shift_bytes, block, rest);
+        if (rest.size() < need) {
+            return fail(c, ErrStreamEnded, c.offset + 1,
+                        std::string("stream ends inside ") + row.name + " (" + row.operands + " needs " +
+                            std::to_string(need) + " bytes, " + std::to_string(rest.size()) + " left)");
+        }
+        switch (row.shape) {
+        case OperandShape::Nothing:
+            break;
+        case OperandShape::Vector:
+            take_vector(c, shift_bytes);
+            break;
+        case OperandShape::TwoVectors:
+            take_vector(c, shift_bytes);
+            take_vector(c, shift_bytes);
+            break;
+        case OperandShape::Number:
+            for (int i = 0; i < 4; ++i) {
+                c.value = c.value << 8 | take_byte();
+            }
+            break;
+        case OperandShape::Byte:
+            c.value = take_byte();
+            break;
+        case OperandShape::Instruction:
+            c.value = take_byte();
+            take_vector(c, (c.value + 7) / 8);
+            break;
+        case OperandShape::Increment:
+            take_vector(c, shift_bytes);
+            c.repeat_count = take_byte();
+            for (std::uint32_t r = 0; r < c.repeat_count; ++r) {
+                take_vector(c, block);
+            }
+            break;
+        }
+        c.has_value = row.value != nullptr;
         return true;
     }
 
-    // Where a shift leaves the TAP, as the shift engine moves it: a shift of no bits only
-    // waits; one that ends in its own shift state stays there and does not wait; any other
-    // goes to its end state and then, for a wait, to Run-Test/Idle.
-    void shift(TapState start, std::uint32_t bits, TapState end, bool waits)
+    // What the command does to the player's record and the TAP, where it can fail.
+    bool act(const WalkedCommand& c, const SXsvfCommand& row)
     {
-        if (bits == 0) {
-            tap_state = waits ? TAP_RUNTEST : tap_state;
-        } else if (end == start) {
-            tap_state = start;
-        } else {
-            tap_state = waits ? TAP_RUNTEST : end;
+        TapState named = TAP_RESET;
+        if (!row.states.empty() && !cmd_state_named(row, static_cast<std::uint8_t>(c.value), &named)) {
+            return fail(c, ErrIllegalState, pos,
+                        std::string(row.name) + " operand " + hex(c.value) + " names no state");
         }
-    }
-
-    bool operands(WalkedCommand& c)
-    {
         switch (c.opcode) {
-        case XCOMPLETE:
-            return true;
-        case XTDOMASK:
-            return vector(c, shift_bytes, "mask");
-        case XSDR:
-            if (!vector(c, shift_bytes, "TDI")) {
-                return false;
+        case XSTATE:
+            if (!tap_can_reach(tap_state, named)) {
+                return fail(c, ErrIllegalState, pos,
+                            "XSTATE " + hex(named) + ": a pause state that the TAP cannot reach from " +
+                                hex(tap_state));
             }
-            shift(TAP_SHIFTDR, shift_bits, end_dr_state, wait);
-            return true;
-        case XSDRB:
-        case XSDRC:
-        case XSDRE:
-            if (!vector(c, shift_bytes, "TDI")) {
-                return false;
-            }
-            shift(TAP_SHIFTDR, shift_bits, c.opcode == XSDRE ? end_dr_state : TAP_SHIFTDR, false);
-            return true;
-        case XSDRTDO:
-        case XSDRTDOB:
-        case XSDRTDOC:
-        case XSDRTDOE:
-            if (!need(c, 2 * shift_bytes, "TDI and expected TDO")) {
-                return false;
-            }
-            vector(c, shift_bytes, "TDI");
-            vector(c, shift_bytes, "expected TDO");
-            if (c.opcode == XSDRTDO) {
-                shift(TAP_SHIFTDR, shift_bits, end_dr_state, wait);
-            } else {
-                shift(TAP_SHIFTDR, shift_bits, c.opcode == XSDRTDOE ? end_dr_state : TAP_SHIFTDR, false);
-            }
-            return true;
-        case XSETSDRMASKS:
-            if (!need(c, 2 * shift_bytes, "address and data masks")) {
-                return false;
-            }
-            vector(c, shift_bytes, "address mask");
-            vector(c, shift_bytes, "data mask");
-            data_mask_ones = 0;
-            for (std::uint32_t i = 0; i < shift_bytes; ++i) {
-                data_mask_ones += static_cast<std::uint32_t>(std::popcount(stream[c.vectors[1].offset + i]));
-            }
-            return true;
-        case XSIR:
-            c.has_value = true;
-            if (!need(c, 1, "length")) {
-                return false;
-            }
-            if (!need(c, 1 + (stream[pos] + 7u) / 8u, "length and instruction")) {
-                return false;
-            }
-            byte(c, "length", &c.value);
-            vector(c, (c.value + 7) / 8, "instruction");
-            shift(TAP_SHIFTIR, c.value, end_ir_state, wait);
-            return true;
+            tap_state = named;
+            break;
+        case XENDIR:
+            end_ir_state = named;
+            break;
+        case XENDDR:
+            end_dr_state = named;
+            break;
         case XRUNTEST:
-            c.has_value = true;
-            if (!word(c, "wait", &c.value)) {
-                return false;
-            }
-            wait = c.value != 0;
-            return true;
+            run_test_us = static_cast<std::int32_t>(c.value);
+            break;
         case XSDRSIZE:
-            c.has_value = true;
-            if (!word(c, "length", &c.value)) {
-                return false;
-            }
-            // Computed wide: lengths near 2^32 must not wrap to a small byte count.
-            if ((static_cast<std::uint64_t>(c.value) + 7) / 8 > static_cast<std::uint64_t>(MAX_LEN)) {
+            if (!vb_fits_bits(c.value)) {
                 return fail(c, ErrDataOverflow, pos,
                             "XSDRSIZE of " + std::to_string(c.value) + " bits exceeds " +
                                 std::to_string(MAX_LEN * 8) + " bits");
             }
             shift_bits = c.value;
             shift_bytes = (c.value + 7) / 8;
-            return true;
-        case XREPEAT:
-            c.has_value = true;
-            return byte(c, "retry limit", &c.value);
-        case XSTATE: {
-            c.has_value = true;
-            if (!byte(c, "state", &c.value)) {
-                return false;
+            break;
+        case XSETSDRMASKS:
+            data_mask_ones = 0;
+            for (std::uint32_t i = 0; i < c.vectors[1].length; ++i) {
+                data_mask_ones += static_cast<std::uint32_t>(std::popcount(stream[c.vectors[1].offset + i]));
             }
-            const auto target = static_cast<TapState>(c.value);
-            if (!tap_can_reach(tap_state, target)) {
-                return fail(c, ErrIllegalState, pos,
-                            "XSTATE " + hex(target) + ": a pause state that the TAP cannot reach from " +
-                                hex(tap_state));
-            }
-            tap_state = target;
-            return true;
-        }
-        case XENDIR:
-        case XENDDR:
-            c.has_value = true;
-            if (!byte(c, "end state", &c.value)) {
-                return false;
-            }
-            if (c.value > 1) {
-                return fail(c, ErrIllegalState, pos,
-                            std::string(player_command_name(c.opcode)) + " operand " + std::to_string(c.value) +
-                                " is neither 0 nor 1");
-            }
-            if (c.opcode == XENDIR) {
-                end_ir_state = c.value == 0 ? TAP_RUNTEST : TAP_PAUSEIR;
-            } else {
-                end_dr_state = c.value == 0 ? TAP_RUNTEST : TAP_PAUSEDR;
-            }
-            return true;
-        case XSDRINC: {
-            // TDI, the repeat count, then one block per repeat with a bit for each 1 bit of
-            // the data mask as XSETSDRMASKS loaded it (whatever the length is now).
-            const std::uint32_t block = (data_mask_ones + 7) / 8;
-            if (!need(c, shift_bytes + 1, "TDI and repeat count")) {
-                return false;
-            }
-            if (!need(c, shift_bytes + 1 + stream[pos + shift_bytes] * block, "TDI, repeat count and data blocks")) {
-                return false;
-            }
-            vector(c, shift_bytes, "TDI");
-            byte(c, "repeat count", &c.repeat_count);
-            for (std::uint32_t r = 0; r < c.repeat_count; ++r) {
-                vector(c, block, "data block");
-            }
-            shift(TAP_SHIFTDR, shift_bits, end_dr_state, wait);
-            return true;
-        }
+            break;
         default:
-            return fail(c, ErrUnsupportedCommand, pos,
-                        "unsupported command " + std::to_string(c.opcode) + " (" + player_command_name(c.opcode) + ")");
+            break;
         }
+        if (row.shifts != ShiftRegister::NoShift) {
+            const auto bits = static_cast<std::int32_t>(c.opcode == XSIR ? c.value : shift_bits);
+            tap_state = shift_leaves(tap_state, cmd_shift_start(row), bits,
+                                     cmd_shift_end(row, end_ir_state, end_dr_state), row.waits ? run_test_us : 0);
+        }
+        return true;
+    }
+
+    bool operands(WalkedCommand& c)
+    {
+        const SXsvfCommand& row = cmd_row(c.opcode);
+        if (!row.supported) {
+            return fail(c, ErrUnsupportedCommand, pos,
+                        "unsupported command " + std::to_string(c.opcode) + " (" + row.name + ")");
+        }
+        return take_operands(c, row) && act(c, row);
     }
 };
 

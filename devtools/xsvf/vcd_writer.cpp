@@ -5,15 +5,13 @@
 #include <algorithm>
 #include <cstdlib>
 
-#include "card/port.h"
+#include "card/port_registers.h"
 #include "devtools/xsvf/stream_walk.h"
 #include "images/image_source.h"
 #include "sim/sim_clock.h"
 
 namespace {
 
-constexpr std::uint32_t STATUS_OFFSET = 0x000;
-constexpr std::uint32_t CONTROL_OFFSET = 0x100;
 constexpr int RESET_EDGES = 5;
 
 enum Signal { TCK, TMS, TDI, TDO, ENABLE, TAP, COMMAND };
@@ -164,7 +162,7 @@ void vcd_write_access(void* context, std::uint32_t offset, std::uint32_t value)
     if (v->inner.write) {
         v->inner.write(v->inner.context, offset, value);
     }
-    if (offset == CONTROL_OFFSET) {
+    if (offset == PORT_CONTROL_WORD_0) {
         follow_write(v, value);
         sample(v);
     }
@@ -174,7 +172,7 @@ std::uint32_t vcd_read_access(void* context, std::uint32_t offset)
 {
     auto* v = static_cast<VcdWriter*>(context);
     const std::uint32_t value = v->inner.read ? v->inner.read(v->inner.context, offset) : 0xFFFFFFFFu;
-    if (offset == STATUS_OFFSET) {
+    if (offset == PORT_STATUS_WORD) {
         v->tdo = static_cast<int>((value >> PORT_TDO_BIT) & 1u);
         sample(v);
     }

@@ -1,5 +1,5 @@
 // xsvf check, dis and cat: walking a stream without playing it, and writing out an embedded
-// program.
+// program; xsvf faults: the table of simulated faults.
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -15,7 +15,8 @@
 
 #include "devtools/xsvf/stream_walk.h"
 #include "devtools/xsvf/xsvf_tool.h"
-#include "xsvf/commands.h"
+#include "sim/sim_fault_table.h"
+#include "xsvf/command_set.h"
 #include "xsvf/player.h"
 
 namespace {
@@ -34,21 +35,6 @@ void note_trailing_bytes(const char* name, const WalkResult& r)
     if (r.ok && r.trailing > 0) {
         std::fprintf(stderr, "xsvf: %s: note: %u bytes after XCOMPLETE (from byte offset %u) are never played\n", name,
                      static_cast<unsigned>(r.trailing), static_cast<unsigned>(r.bytes_played));
-    }
-}
-
-// Operand values worth tabulating, and what the table calls them.
-const char* value_label(std::uint8_t opcode)
-{
-    switch (opcode) {
-    case XSIR: return "instruction length in bits";
-    case XRUNTEST: return "run-test time in microseconds";
-    case XREPEAT: return "retry limit";
-    case XSDRSIZE: return "data-register length in bits";
-    case XSTATE: return "state";
-    case XENDIR:
-    case XENDDR: return "end state";
-    default: return nullptr;
     }
 }
 
@@ -79,7 +65,7 @@ int xsvf_check(const char* name)
         if (t.count++ == 0) {
             t.first = c.number;
         }
-        if (c.has_value && value_label(c.opcode)) {
+        if (c.has_value) {
             auto& v = t.values[c.value];
             if (v.first++ == 0) {
                 v.second = c.number;
@@ -107,7 +93,7 @@ int xsvf_check(const char* name)
                 return a.second.first != b.second.first ? a.second.first > b.second.first
                                                         : a.second.second < b.second.second;
             });
-            std::printf("  %s:", value_label(static_cast<std::uint8_t>(opcode)));
+            std::printf("  %s:", cmd_row(static_cast<std::uint8_t>(opcode)).value);
             const char* sep = " ";
             for (const auto& [value, counted] : values) {
                 std::printf("%s%u (%d)", sep, static_cast<unsigned>(value), counted.first);
@@ -171,3 +157,12 @@ int xsvf_cat(const char* name)
     return xsvf_finish_output(0);
 }
 
+int xsvf_faults()
+{
+    std::printf("| Fault | Kind | Where | Effect |\n|---|---|---|---|\n");
+    for (const SimFault& f : SIM_FAULTS) {
+        std::printf("| `%s` | %s | %s | %s |\n", f.name, f.kind == SimFaultKind::Driver ? "driver" : "card",
+                    sim_fault_where(f), f.effect);
+    }
+    return xsvf_finish_output(0);
+}

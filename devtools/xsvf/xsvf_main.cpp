@@ -10,6 +10,8 @@
 //   xsvf serve [--card pci|cardbus] [--fault NAME[,NAME...]] [--port N | --unix PATH]
 //              [--sessions N] [--clock host|virtual [--tck-hz N]]
 //                       serve a simulated card over the remote-bitbang protocol
+//   xsvf faults         the simulated faults that --fault and MOLA_SIM_FAULTS take, as the
+//                       README's table
 //   xsvf --help, xsvf -h  the usage, on standard output
 //
 // FILE may be @pci or @cardbus, the embedded programs. Standard output carries only what
@@ -26,6 +28,7 @@
 #include <string>
 
 #include "devtools/xsvf/xsvf_tool.h"
+#include "sim/sim_fault_table.h"
 
 // The usage, on standard output when asked for (--help), on standard error otherwise.
 static void xsvf_print_usage(std::FILE* to)
@@ -39,9 +42,13 @@ static void xsvf_print_usage(std::FILE* to)
                "                      [--vcd VCDFILE [--vcd-commands FIRST-LAST]] [--remote-sleep]\n"
                "       xsvf serve [--card pci|cardbus] [--fault NAME[,NAME...]] [--port N | --unix PATH]\n"
                "                  [--sessions N] [--clock host|virtual [--tck-hz N]]\n"
+               "       xsvf faults\n"
                "       xsvf --help\n"
                "FILE may be @pci or @cardbus, the embedded programs.\n",
                to);
+    char names[400];
+    sim_fault_names(names, sizeof names);
+    std::fprintf(to, "--fault NAME: %s (serve: the card faults)\n", names);
 }
 
 int xsvf_usage()
@@ -87,6 +94,9 @@ int main(int argc, char** argv)
     }
     if (command == "serve") {
         return xsvf_serve(argc - 2, argv + 2);
+    }
+    if (command == "faults") {
+        return argc > 2 ? xsvf_unexpected_argument(argv[2]) : xsvf_faults();
     }
     int (*const single)(const char*) = command == "check" ? xsvf_check
                                        : command == "dis" ? xsvf_dis

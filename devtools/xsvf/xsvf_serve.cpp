@@ -47,22 +47,16 @@ bool parse_count(const char* text, long low, long high, long* value)
 // without a driver.
 bool parse_card_faults(const std::string& list, std::uint32_t* faults)
 {
-    std::size_t start = 0;
-    for (;;) {
-        const std::size_t comma = list.find(',', start);
-        const std::string name = list.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
-        const SimFault* fault = sim_fault_by_name(name.c_str());
+    return sim_each_listed(list, [&](std::string_view name) {
+        const SimFault* fault = sim_fault_by_name(name);
         if (fault == nullptr || fault->kind != SimFaultKind::Card) {
-            std::fprintf(stderr, "xsvf: --fault %s: %s\n", name.c_str(),
+            std::fprintf(stderr, "xsvf: --fault %.*s: %s\n", static_cast<int>(name.size()), name.data(),
                          fault ? "a driver fault; a served card has no driver" : "no such fault");
             return false;
         }
         *faults |= fault->bit;
-        if (comma == std::string::npos) {
-            return true;
-        }
-        start = comma + 1;
-    }
+        return true;
+    });
 }
 
 } // namespace

@@ -50,6 +50,8 @@ int xsvf_dis(const char* name);
 int xsvf_cat(const char* name);
 int xsvf_play(int argc, char** argv);
 int xsvf_serve(int argc, char** argv);
+// The fault table as the README shows it: a Markdown table on standard output.
+int xsvf_faults();
 
 struct SimCard;
 // One line after prefix: which configuration the card's memory holds, if any.

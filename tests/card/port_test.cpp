@@ -35,21 +35,6 @@ protected:
     }
 };
 
-TEST_F(PortTest, PulseFromInitialShadowWritesTwelveWordsInOrder)
-{
-    port_set_tms(1);
-    EXPECT_TRUE(rec.events.empty());
-    port_pulse_tck();
-    std::vector<RecordedEvent> expected;
-    for (std::uint32_t value : {0x09u, 0x0Bu, 0x09u}) {
-        for (const RecordedEvent& e : writes_of(value, {0x100, 0x104, 0x108, 0x10C})) {
-            expected.push_back(e);
-        }
-    }
-    EXPECT_EQ(rec.events, expected);
-    EXPECT_EQ(PortShadow, 0x09u);
-}
-
 TEST_F(PortTest, DataLinesReachTheCardOnlyWithTheNextClockChange)
 {
     port_set_tms(0);
@@ -63,28 +48,38 @@ TEST_F(PortTest, DataLinesReachTheCardOnlyWithTheNextClockChange)
     EXPECT_EQ(rec.events.back(), (RecordedEvent{'W', 0x10C, 0x0C}));
 }
 
-TEST_F(PortTest, OnlyTheLow16BitsOfALevelCount)
+TEST_F(PortTest, EachPulsePresentsTheDataLinesWithTckLowThenHighThenLow)
 {
-    port_set_tdi(2);
-    EXPECT_EQ(PortShadow, 0x0Cu);
-    port_set_tdi(0x10000);
-    EXPECT_EQ(PortShadow, 0x08u);
-    port_set_tms(0x18000);
-    EXPECT_EQ(PortShadow, 0x09u);
-    port_set_tms(0xFFFF0000u);
-    EXPECT_EQ(PortShadow, 0x08u);
+    // Every word on the card is 8 + TMS + 2 x TCK + 4 x TDI, from the initial shadow word on.
+    struct Case {
+        std::uint32_t tms;
+        std::uint32_t tdi;
+        std::uint32_t low;
+    };
+    for (const Case& c : {Case{1, 0, 0x09}, Case{0, 1, 0x0C}, Case{1, 1, 0x0D}, Case{0, 0, 0x08}}) {
+        rec.events.clear();
+        port_set_tms(c.tms);
+        port_set_tdi(c.tdi);
+        EXPECT_TRUE(rec.events.empty());
+        port_pulse_tck();
+        std::vector<RecordedEvent> expected;
+        for (std::uint32_t value : {c.low, c.low | 0x02u, c.low}) {
+            for (const RecordedEvent& e : writes_of(value, {0x100, 0x104, 0x108, 0x10C})) {
+                expected.push_back(e);
+            }
+        }
+        EXPECT_EQ(rec.events, expected) << c.tms << c.tdi;
+        EXPECT_EQ(PortShadow, c.low);
+    }
 }
 
-TEST_F(PortTest, UnknownLineCodesChangeAndWriteNothing)
+TEST_F(PortTest, TheUpdatesOwnWritesGoToControlWordZeroAndLeaveTheShadowWord)
 {
-    for (int line : {-1, 3, 4, 1000}) {
-        port_set_line(line, 1);
-    }
-    EXPECT_EQ(PortShadow, PORT_SHADOW_INITIAL);
-    EXPECT_TRUE(rec.events.empty());
-    port_set_line(PORT_LINE_TCK, 1);
-    EXPECT_EQ(rec.writes, 4u);
-    EXPECT_EQ(PortShadow, 0x0Au);
+    port_set_tms(1);
+    port_enable_jtag();
+    port_request_reload();
+    EXPECT_EQ(rec.events, (std::vector<RecordedEvent>{{'W', 0x100, 0x08}, {'W', 0x100, 0x10}}));
+    EXPECT_EQ(PortShadow, 0x09u);
 }
 
 TEST_F(PortTest, TdoIsBit28OfTheStatusWord)

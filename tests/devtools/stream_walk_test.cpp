@@ -75,6 +75,7 @@ TEST(StreamWalk, StopsAtTheFirstFaultWithThePlayersResultAndCommandNumber)
         {"XSDRSIZE near 2^32", {8, 0xFF, 0xFF, 0xFF, 0xF9, 0}, ErrDataOverflow, 0, 1, 5},
         {"XENDDR 2", {20, 2, 0}, ErrIllegalState, 0, 1, 2},
         {"XSTATE to Pause-DR from Test-Logic-Reset", {18, 0x12, 0}, ErrIllegalState, 0, 1, 2},
+        {"XSTATE of a byte that names no state", {7, 0, 18, 0x05, 0}, ErrIllegalState, 2, 2, 4},
         // XENDDR 1 leaves a data shift in Pause-DR, but a wait moves it on to Run-Test/Idle.
         {"XSTATE to Pause-DR after a shift with a wait",
          {20, 1, 4, 0, 0, 0, 1, 8, 0, 0, 0, 8, 3, 0, 18, 0x12, 0}, ErrIllegalState, 14, 5, 16},

@@ -38,6 +38,13 @@ for name in pci cardbus; do
     if [ -n "$want" ] && [ "$want" = "$have" ]; then ok; else bad "cat @$name: sha256 $have, expected $want"; fi
 done
 
+# faults: the README's table of faults is the one the tool prints from the fault table.
+"$xsvf" faults >"$work/faults"
+expect_status 0 $? "faults"
+sed -n '/^<!-- xsvf faults/,/^<!-- end of xsvf faults -->/p' "$src/README.md" | sed '1d;$d' >"$work/readme-faults"
+expect_same "$work/faults" "$work/readme-faults" "README's fault table (tools/readme-faults.sh writes it)"
+expect_grep "^| \`vanish\` | card | any | " "$work/faults" "faults: a card fault's row"
+
 # A written file is read like an embedded program.
 "$xsvf" check "$work/pci.xsvf" >"$work/out" 2>"$work/err"
 expect_status 0 $? "check of a file"

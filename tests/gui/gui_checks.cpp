@@ -5,8 +5,25 @@
 #include <commctrl.h>
 
 #include <cstdint>
+#include <cstdio>
 
+#include "app/app.h"
 #include "devtools/sheet_driver/sheet_driver.h"
+
+std::string expected_sheet_caption()
+{
+    char text[64];
+    std::snprintf(text, sizeof text, "MOLA Flash Update Tool, HW Revision %03d", static_cast<int>(CURRENT_REVISION));
+    return text;
+}
+
+std::string expected_version_text()
+{
+    char text[64];
+    std::snprintf(text, sizeof text, "%d, %d, %d, %d", MOLA_VERSION_MAJOR, MOLA_VERSION_MINOR, MOLA_VERSION_PATCH,
+                  MOLA_VERSION_TWEAK);
+    return text;
+}
 
 namespace {
 
@@ -115,7 +132,7 @@ void check_dialog_template(HMODULE module, const std::string& exe)
     expect_int(t + "cy", static_cast<short>(r.word()), 110);
     expect_text(t + "menu", r.sz_or_ordinal(), "");
     expect_text(t + "class", r.sz_or_ordinal(), "");
-    expect_text(t + "caption", r.sz_or_ordinal(), "MOLA Flash Update Tool, HW Revision 010");
+    expect_text(t + "caption", r.sz_or_ordinal(), expected_sheet_caption());
     expect_int(t + "font size", r.word(), 8);
     expect_text(t + "font", r.sz_or_ordinal(), "MS Sans Serif");
     for (std::size_t i = 0; i < items && i < std::size(PAGE_ITEMS) && !r.overrun; ++i) {
@@ -156,10 +173,13 @@ void check_version_info(const std::string& path, const std::string& exe, const c
         return;
     }
     const std::string v = exe + " version ";
-    expect_int(v + "file version high", fixed->dwFileVersionMS, 0x0000000A);
-    expect_int(v + "file version low", fixed->dwFileVersionLS, 0x00010000);
-    expect_int(v + "product version high", fixed->dwProductVersionMS, 0x0000000A);
-    expect_int(v + "product version low", fixed->dwProductVersionLS, 0x00010000);
+    // The version of version.env, as its two 32-bit halves.
+    const DWORD high = MOLA_VERSION_MAJOR << 16 | MOLA_VERSION_MINOR;
+    const DWORD low = MOLA_VERSION_PATCH << 16 | MOLA_VERSION_TWEAK;
+    expect_int(v + "file version high", fixed->dwFileVersionMS, high);
+    expect_int(v + "file version low", fixed->dwFileVersionLS, low);
+    expect_int(v + "product version high", fixed->dwProductVersionMS, high);
+    expect_int(v + "product version low", fixed->dwProductVersionLS, low);
     expect_int(v + "flags mask", fixed->dwFileFlagsMask, 0x3F);
     expect_int(v + "flags", fixed->dwFileFlags, 0);
     expect_int(v + "operating system", fixed->dwFileOS, 0x40004);
@@ -175,9 +195,10 @@ void check_version_info(const std::string& path, const std::string& exe, const c
         expect_int(v + "code page", translation[1], 1200);
     }
 
+    const std::string version = expected_version_text();
     const std::pair<const char*, const char*> strings[] = {
-        {"FileVersion", "0, 10, 1, 0"},
-        {"ProductVersion", "0, 10, 1, 0"},
+        {"FileVersion", version.c_str()},
+        {"ProductVersion", version.c_str()},
         {"FileDescription", "MOLA Flash Update Tool"},
         {"ProductName", "MOLA Flash Update Tool"},
         {"Comments", ""},

@@ -5,6 +5,12 @@
 
 #include <string>
 
+// The caption that names the hardware revision of version.env, CURRENT_REVISION, as the
+// tool's texts write it: "MOLA Flash Update Tool, HW Revision 010" for revision 10.
+std::string expected_sheet_caption();
+// The version of version.env as the version resource's strings write it: "0, 10, 1, 0".
+std::string expected_version_text();
+
 // The card page's dialog template 101 in a module loaded as data.
 void check_dialog_template(HMODULE module, const std::string& exe);
 // The version information of the executable at path; file_name is its "OriginalFilename".

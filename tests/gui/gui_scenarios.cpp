@@ -138,7 +138,7 @@ void run_update_scenario(const UpdateScenario& s)
 void scenario_resources()
 {
     // The texts the tool shows are the system's own, word for word.
-    expect_text("sheet caption", APP_SHEET_CAPTION, "MOLA Flash Update Tool, HW Revision 010");
+    expect_text("sheet caption", APP_SHEET_CAPTION, expected_sheet_caption());
     expect_text("message box caption", APP_MESSAGE_CAPTION, "MOLA Flash Update Tool");
     expect_text("power-off text", APP_POWER_OFF_TEXT, POWER_OFF_TEXT);
     expect_text("interface question", APP_CHOOSE_INTERFACE_TEXT, CHOOSE_TEXT);

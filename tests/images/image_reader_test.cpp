@@ -155,15 +155,13 @@ TEST_F(ImageReaderTest, NeverReadsPastTheSelectedProgram)
     start(tiny, 2, PAGE_A);
     // Looking ahead neither delivers a byte nor moves the progress.
     EXPECT_EQ(image_bytes_left(), 2u);
-    EXPECT_EQ(image_peek_byte(0), 0x12);
-    EXPECT_EQ(image_peek_byte(1), 0x34);
-    EXPECT_EQ(image_peek_byte(2), IMAGE_PAST_END_BYTE);
+    EXPECT_EQ(std::vector<std::uint8_t>(image_rest().begin(), image_rest().end()), (std::vector<std::uint8_t>{0x12, 0x34}));
     EXPECT_EQ(ImageReadIndex, 0u);
     EXPECT_EQ(next(), 0x12);
     EXPECT_EQ(image_bytes_left(), 1u);
-    EXPECT_EQ(image_peek_byte(0), 0x34);
-    EXPECT_EQ(image_peek_byte(1), IMAGE_PAST_END_BYTE);
+    EXPECT_EQ(std::vector<std::uint8_t>(image_rest().begin(), image_rest().end()), (std::vector<std::uint8_t>{0x34}));
     EXPECT_EQ(next(), 0x34);
+    EXPECT_TRUE(image_rest().empty());
     ASSERT_EQ(RecordedMessages.size(), 4u); // 50 % and 100 %
     for (int i = 0; i < 10; ++i) {
         EXPECT_EQ(next(), IMAGE_PAST_END_BYTE);

@@ -1,10 +1,8 @@
 // The MOLA_SIM_* parser: what a good environment configures, and the message of every
-// malformed value; and the one fault table against the README's list.
+// malformed value.
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <fstream>
-#include <set>
 #include <sstream>
 #include <string>
 
@@ -224,35 +222,6 @@ TEST(SimConfig, PowerValues)
         EXPECT_FALSE(p.ok) << value;
         EXPECT_EQ(p.message, message);
     }
-}
-
-// The README's fault list names exactly the faults of the table, each once.
-TEST(SimConfig, TheReadmeListsEveryFaultOfTheTable)
-{
-    std::ifstream readme(MOLA_README);
-    ASSERT_TRUE(readme) << MOLA_README;
-    std::multiset<std::string> listed;
-    std::string line;
-    bool in_table = false;
-    while (std::getline(readme, line)) {
-        if (line.rfind("| Fault |", 0) == 0) {
-            in_table = true;
-            continue;
-        }
-        if (in_table && line.rfind("|", 0) != 0) {
-            break;
-        }
-        const std::size_t open = line.find("| `");
-        if (in_table && open == 0) {
-            const std::size_t close = line.find('`', 3);
-            listed.insert(line.substr(3, close - 3));
-        }
-    }
-    std::multiset<std::string> table;
-    for (std::size_t i = 0; i < SIM_FAULT_COUNT; ++i) {
-        table.insert(SIM_FAULTS[i].name);
-    }
-    EXPECT_EQ(listed, table);
 }
 
 } // namespace

@@ -60,12 +60,15 @@ expect_eq "$wine32" "$(wine_for "$work/i686.exe")" "loader of an i686 executable
 expect_eq "$wine64" "$(wine_for "$work/x64.exe")" "loader of an x86-64 executable"
 expect_eq 'Z:\tmp\a b\c' "$(win_path '/tmp/a b/c')" "Windows path"
 
+# The sheet's caption, from version.env, names its hardware revision in three digits.
+expect_eq "HW Revision $(printf '%03d' "$MOLA_HW_REVISION")" "${SHEET_CAPTION##*, }" "the sheet's caption names the revision"
+
 # ---- Screenshot hand-shake: stand-ins for xwininfo and import on PATH ----
 mkdir -p "$work/bin"
-cat >"$work/bin/xwininfo" <<'EOF'
+cat >"$work/bin/xwininfo" <<EOF
 #!/bin/sh
-case $2 in
-"MOLA Flash Update Tool, HW Revision 010") echo 'xwininfo: Window id: 0x400001 "MOLA Flash Update Tool, HW Revision 010"' ;;
+case \$2 in
+"$SHEET_CAPTION") echo 'xwininfo: Window id: 0x400001 "$SHEET_CAPTION"' ;;
 "MOLA Flash Update Tool") echo 'xwininfo: Window id: 0x500001 "MOLA Flash Update Tool"' ;;
 *) exit 1 ;;
 esac

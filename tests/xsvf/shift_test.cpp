@@ -217,4 +217,28 @@ TEST_F(ShiftTest, TheRetryWaitSaturatesAndNegativeWaitsWaitNothing)
     EXPECT_EQ(sleeps, 3); // the huge waits only; the negative ones wait nothing
 }
 
+TEST_F(ShiftTest, AMatchingShiftLeavesTheRecordedStateWhereShiftLeavesSays)
+{
+    const TapState all[] = {TAP_RESET, TAP_RUNTEST, TAP_PAUSEDR, TAP_SHIFTDR, TAP_PAUSEIR, TAP_SHIFTIR};
+    LogLevel = -1;
+    int cases = 0;
+    for (TapState start : {TAP_SHIFTDR, TAP_SHIFTIR}) {
+        const TapState pause = static_cast<TapState>((start & TAP_REGISTER_BITS) | TAP_PAUSE_BIT);
+        for (TapState end : {TAP_RUNTEST, pause, start}) {
+            for (std::int32_t bits : {0, 5}) {
+                for (std::int32_t wait : {0, 3, -1}) {
+                    for (TapState from : all) {
+                        TapState state = from;
+                        shift_checked(state, start, bits, &Vb({0x1F}), nullptr, nullptr, nullptr, end, wait, 0);
+                        EXPECT_EQ(state, shift_leaves(from, start, bits, end, wait))
+                            << int(from) << " " << int(start) << " " << int(end) << " " << bits << " " << wait;
+                        ++cases;
+                    }
+                }
+            }
+        }
+    }
+    EXPECT_EQ(cases, 216);
+}
+
 } // namespace
