@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Installs what building and testing need on a fresh Debian 12 machine.
-# Usage: tools/install-deps.sh [native|windows|all|emulator]   (default: all)
+# Usage: tools/install-deps.sh [native|windows|all|emulator|release]   (default: all)
 #   emulator: only the user-mode emulator that runs 32-bit programs on kernels that run no
 #   32-bit code (tools/enable-i386.sh asks for it where it is needed).
+#   release: only what tools/release.sh needs.
 # Skips apt entirely when everything is already there.
 set -euo pipefail
 what=${1:-all}
@@ -16,14 +17,20 @@ native_pkgs=(cmake ninja-build g++ libgtest-dev clang libclang-rt-14-dev)
 windows_pkgs=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine64 wine32:i386 fonts-wine xvfb xauth imagemagick
               x11-utils)
 emulator_pkgs=(qemu-user-static)
+# The release's guide: Markdown to HTML, and a look at each picture. The native tests check
+# the packing too, so the native set has them as well.
+release_pkgs=(cmake ninja-build g++-mingw-w64-i686 python3-markdown imagemagick)
+native_pkgs+=(python3-markdown imagemagick)
 
 case $what in
-native | windows | all | emulator) ;;
-*) echo "usage: install-deps.sh [native|windows|all|emulator]" >&2; exit 2 ;;
+native | windows | all | emulator | release) ;;
+*) echo "usage: install-deps.sh [native|windows|all|emulator|release]" >&2; exit 2 ;;
 esac
 
 if [ "$what" = emulator ]; then
   for p in "${emulator_pkgs[@]}"; do pkg_installed "$p" || need+=("$p"); done
+elif [ "$what" = release ]; then
+  for p in "${release_pkgs[@]}"; do pkg_installed "$p" || need+=("$p"); done
 else
   for p in "${native_pkgs[@]}"; do pkg_installed "$p" || need+=("$p"); done
 fi
@@ -38,7 +45,7 @@ fi
 SUDO=""
 [ "$(id -u)" -eq 0 ] || SUDO=sudo
 echo "installing: ${need[*]}" >&2
-if [ "$what" != native ] && [ "$what" != emulator ] && ! dpkg --print-foreign-architectures | grep -qx i386; then
+if { [ "$what" = windows ] || [ "$what" = all ]; } && ! dpkg --print-foreign-architectures | grep -qx i386; then
   $SUDO dpkg --add-architecture i386
 fi
 $SUDO apt-get -o DPkg::Lock::Timeout=600 update -q >&2

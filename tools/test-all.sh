@@ -4,13 +4,14 @@
 #   1. native build (gcc) and its unit tests;
 #   2. the same under AddressSanitizer and UndefinedBehaviorSanitizer, and the libFuzzer
 #      targets (clang), each run for a fixed number of executions;
-#   3. the x86-64 Windows cross build, its unit tests under Wine, every GUI scenario that
+#   3. the release (tools/release.sh) built twice in two folders, compared byte for byte;
+#   4. the x86-64 Windows cross build, its unit tests under Wine, every GUI scenario that
 #      drives MolaFlashSim.exe's real window under Wine and Xvfb, and the user's guide's
 #      pictures (the committed ones checked, and made again from the tool);
-#   4. the i686 Windows cross build (the product), warnings as errors (it also asserts the
+#   5. the i686 Windows cross build (the product), warnings as errors (it also asserts the
 #      player's record size), run under wine32: unit tests, GUI scenarios, the main job
 #      (tools/test-i686.sh);
-#   5. the main job as the README gives it, into a new, empty output folder, and a check of
+#   6. the main job as the README gives it, into a new, empty output folder, and a check of
 #      what it printed.
 # Build trees go to out/ (or $MOLA_OUT). Exits nonzero on the first failing stage; ends with
 # a closing note of the figures and each stage's wall time.
@@ -74,6 +75,9 @@ for target in fuzz_play fuzz_walk_play; do
     grep -h '^Done' "$out/fuzz/smoke-$target/fuzz.log" | sed "s/^/$target: /"
 done
 
+stage "release (tools/release.sh) built twice in two folders, compared byte for byte"
+"$root/tools/check-release.sh" "$out/release-check" | tee "$out/release-check.log"
+
 . "$root/tools/wine-env.sh"
 export WINEPREFIX="$out/wineprefix"
 
@@ -116,6 +120,7 @@ echo "i686 player: sizeof( SXsvfInfo ) = $(sed -n 's/^constexpr std::size_t XSVF
     "$root/xsvf/player.h") bytes, asserted when the i686 build compiled"
 echo "i686 GUI scenarios passed: $(sed -n 's/^ok    \([a-z0-9-]*\) (.*/\1/p' "$out/i686-stage.log" | tr '\n' ' ' | sed 's/ $//')"
 sed -n 's/^screenshot: \(.*card1.png\)$/i686 sheet after "Success": \1/p' "$out/i686-stage.log"
+sed -n 's/^\(.* SHA-256: .*\)$/release, built twice, identical: \1/p' "$out/release-check.log"
 for i in "${!names[@]}"; do
     printf '%6d s  %s\n' "${times[$i]}" "${names[$i]}"
 done

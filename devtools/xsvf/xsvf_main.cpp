@@ -12,15 +12,16 @@
 //                       serve a simulated card over the remote-bitbang protocol
 //   xsvf faults         the simulated faults that --fault and MOLA_SIM_FAULTS take, as the
 //                       README's table
+//   xsvf --help, xsvf -h  the usage, on standard output
 //
 // FILE may be @pci or @cardbus, the embedded programs. Standard output carries only what
 // the subcommand is for (for play: exactly the player's diagnostic log); everything else
 // goes to standard error.
 //
-// Exit status: check and dis 0 for a playable stream, 1 otherwise; play the player's result
-// (0 to 7); serve 0; the tool's own failures 64 (usage), 66 (FILE unreadable), 69 (card or
-// server unavailable), 73 (trace or VCD not written), 74 (standard output not written), 76
-// (the connection to a remote-bitbang server broke).
+// Exit status: --help 0; check and dis 0 for a playable stream, 1 otherwise; play the
+// player's result (0 to 7); serve 0; the tool's own failures 64 (usage), 66 (FILE
+// unreadable), 69 (card or server unavailable), 73 (trace or VCD not written), 74 (standard
+// output not written), 76 (the connection to a remote-bitbang server broke).
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -29,7 +30,8 @@
 #include "devtools/xsvf/xsvf_tool.h"
 #include "sim/sim_fault_table.h"
 
-int xsvf_usage()
+// The usage, on standard output when asked for (--help), on standard error otherwise.
+static void xsvf_print_usage(std::FILE* to)
 {
     std::fputs("usage: xsvf check FILE\n"
                "       xsvf dis FILE\n"
@@ -41,11 +43,17 @@ int xsvf_usage()
                "       xsvf serve [--card pci|cardbus] [--fault NAME[,NAME...]] [--port N | --unix PATH]\n"
                "                  [--sessions N] [--clock host|virtual [--tck-hz N]]\n"
                "       xsvf faults\n"
+               "       xsvf --help\n"
                "FILE may be @pci or @cardbus, the embedded programs.\n",
-               stderr);
+               to);
     char names[400];
     sim_fault_names(names, sizeof names);
-    std::fprintf(stderr, "--fault NAME: %s (serve: the card faults)\n", names);
+    std::fprintf(to, "--fault NAME: %s (serve: the card faults)\n", names);
+}
+
+int xsvf_usage()
+{
+    xsvf_print_usage(stderr);
     return EXIT_USAGE;
 }
 
@@ -74,6 +82,13 @@ int main(int argc, char** argv)
         return xsvf_usage();
     }
     const std::string command = argv[1];
+    if (command == "--help" || command == "-h") {
+        if (argc > 2) {
+            return xsvf_unexpected_argument(argv[2]);
+        }
+        xsvf_print_usage(stdout);
+        return xsvf_finish_output(0);
+    }
     if (command == "play") {
         return xsvf_play(argc - 2, argv + 2);
     }

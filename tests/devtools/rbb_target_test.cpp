@@ -64,16 +64,20 @@ struct RecordingServer {
                 break;
             }
             arrivals.push_back({std::string(buffer, static_cast<std::size_t>(n)), Clock::now()});
+            // The answers to the 'R's of one chunk go back in one send.
+            std::string answers;
             for (long i = 0; i < n && !done; ++i) {
                 if (buffer[i] == 'R') {
                     if (hang_up_at_read) {
                         done = true;
                         break;
                     }
-                    const char bit = tdo[answered++ % tdo.size()];
-                    done = !rbb_send_all(client, &bit, 1, 5000, &why);
+                    answers += tdo[answered++ % tdo.size()];
                 }
-                done = done || buffer[i] == 'Q';
+                done = buffer[i] == 'Q';
+            }
+            if (!answers.empty() && !rbb_send_all(client, answers.data(), answers.size(), 5000, &why)) {
+                done = true;
             }
         }
         rbb_close(client);

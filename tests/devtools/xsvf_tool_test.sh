@@ -166,6 +166,24 @@ expect_failure 74 "cannot write standard output: No space left on device" "dis t
 expect_failure 74 "cannot write standard output: No space left on device" "check to a full device" \
     full_output "$xsvf" check @pci
 expect_failure 74 "cannot write standard output: No space left on device" "cat to a full device" full_output "$xsvf" cat @pci
+# --help and -h: the usage on standard output, exit 0, ending with a newline. A usage error
+# prints the same text on standard error alone, with exit 64.
+ends_with_newline() { [ -s "$1" ] && [ "$(tail -c 1 "$1" | od -An -tx1 | tr -d ' ')" = 0a ]; }
+"$xsvf" >"$work/none.out" 2>"$work/usage"
+expect_status 64 $? "no command is a usage error"
+if [ ! -s "$work/none.out" ]; then ok; else bad "a usage error wrote to standard output"; fi
+expect_grep "^usage: xsvf check FILE$" "$work/usage" "a usage error prints the usage"
+for flag in --help -h; do
+    "$xsvf" "$flag" >"$work/help" 2>"$work/err"
+    expect_status 0 $? "xsvf $flag"
+    expect_same "$work/usage" "$work/help" "xsvf $flag prints the usage on standard output"
+    if [ ! -s "$work/err" ]; then ok; else bad "xsvf $flag wrote to standard error"; fi
+    if ends_with_newline "$work/help"; then ok; else bad "xsvf $flag: the usage does not end with a newline"; fi
+    expect_grep "^       xsvf --help$" "$work/help" "xsvf $flag names --help"
+done
+expect_failure 64 "unexpected argument extra" "--help with an extra argument" "$xsvf" --help extra
+expect_failure 74 "cannot write standard output: No space left on device" "--help to a full device" \
+    full_output "$xsvf" --help
 expect_failure 64 "unexpected argument extra" "check with an extra argument" "$xsvf" check @pci extra
 expect_failure 64 "unexpected argument extra" "play with an extra argument" "$xsvf" play @pci extra
 expect_failure 64 "unknown command frob" "an unknown command" "$xsvf" frob @pci

@@ -1,0 +1,53 @@
+#!/usr/bin/env bash
+# Builds the release: the 32-bit MolaFlash.exe from the committed tree (HEAD), packed with the
+# user's guide (HTML, with its pictures) and SHA256SUMS into
+#   $MOLA_OUT/release/MolaFlash-<version>-win32.zip        (MOLA_OUT defaults to out/)
+# Prints the SHA-256 of MolaFlash.exe and of the zip, with the zip's path.
+#
+# The same commit gives the same bytes, whoever builds it, in whatever folder and whenever:
+# the tree is taken with `git archive` into a new temporary folder (so uncommitted changes and
+# the caller's folder never reach the build), the executable carries no time or folder name,
+# and the zip's members have fixed order, permissions and time (SOURCE_DATE_EPOCH, by default
+# the last commit's time).
+# Usage: tools/release.sh
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+out=${MOLA_OUT:-$root/out}
+fail() { echo "release: $*" >&2; exit 1; }
+
+"$root/tools/install-deps.sh" release
+
+commit=$(git -C "$root" rev-parse --verify -q "HEAD^{commit}") ||
+    fail "$root is not a git checkout with a commit: the release is built from the committed tree"
+if [ -n "$(git -C "$root" status --porcelain --untracked-files=no)" ]; then
+    echo "release: note: uncommitted changes are left out; building commit ${commit:0:12}" >&2
+fi
+epoch=${SOURCE_DATE_EPOCH:-$(git -C "$root" log -1 --format=%ct "$commit")}
+[[ $epoch =~ ^[0-9]+$ ]] || fail "SOURCE_DATE_EPOCH=\"$epoch\" is not a count of seconds"
+export SOURCE_DATE_EPOCH=$epoch
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+mkdir "$work/src"
+git -C "$root" archive --format=tar "$commit" | tar -x -C "$work/src"
+
+# Only the product, without the tests: nothing else goes into the zip.
+src=$work/src
+build=$work/build
+cmake -S "$src" --preset release -B "$build" >"$work/configure.log" 2>&1 ||
+    { tail -n 30 "$work/configure.log" >&2; fail "configuring the build failed"; }
+cmake --build "$build" -j "$(nproc)" --target MolaFlash >"$work/build.log" 2>&1 ||
+    { tail -n 30 "$work/build.log" >&2; fail "building MolaFlash.exe failed"; }
+
+[ -s "$build/version.txt" ] || fail "the build wrote no version.txt"
+version=$(tr -d '\r\n' <"$build/version.txt")
+[[ $version =~ ^[0-9A-Za-z][0-9A-Za-z.+_-]*$ ]] || fail "the build's version \"$version\" cannot name a file"
+
+mkdir -p "$out/release"
+zip=$(cd "$out/release" && pwd)/MolaFlash-$version-win32.zip
+/usr/bin/python3 "$src/tools/release_pack.py" --exe "$build/app/MolaFlash.exe" \
+    --guide "$src/docs/user-guide.md" --version "$version" --epoch "$epoch" --zip "$zip" || exit 1
+
+echo "MolaFlash $version, commit ${commit:0:12}, SOURCE_DATE_EPOCH=$epoch"
+(cd "$build/app" && sha256sum MolaFlash.exe)
+sha256sum "$zip"
