@@ -53,7 +53,7 @@ configure() { # preset
 stage "native build and unit tests"
 configure native
 cmake --build "$out/native" -j "$jobs"
-ctest --preset native --test-dir "$out/native" -j "$jobs"
+ctest --test-dir "$out/native" -j "$jobs" --output-on-failure
 
 stage "remote-bitbang end to end: figures of the native run (xsvf play against xsvf serve)"
 cat "$out/native/tests/rbb_end_to_end.txt"
@@ -61,7 +61,8 @@ cat "$out/native/tests/rbb_end_to_end.txt"
 stage "sanitizer build (ASan + UBSan) and unit tests"
 configure sanitize
 cmake --build "$out/sanitize" -j "$jobs"
-ctest --preset sanitize --test-dir "$out/sanitize" -j "$jobs"
+ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+    ctest --test-dir "$out/sanitize" -j "$jobs" --output-on-failure
 
 stage "fuzz targets (clang, libFuzzer): a fixed number of executions each"
 configure fuzz
