@@ -34,7 +34,7 @@ git -C "$root" archive --format=tar "$commit" | tar -x -C "$work/src"
 # Only the product, without the tests: nothing else goes into the zip.
 src=$work/src
 build=$work/build
-cmake -S "$src" --preset release -B "$build" >"$work/configure.log" 2>&1 ||
+cmake -S "$src" --preset win32 -B "$build" -DMOLA_BUILD_TESTS=OFF >"$work/configure.log" 2>&1 ||
     { tail -n 30 "$work/configure.log" >&2; fail "configuring the build failed"; }
 cmake --build "$build" -j "$(nproc)" --target MolaFlash >"$work/build.log" 2>&1 ||
     { tail -n 30 "$work/build.log" >&2; fail "building MolaFlash.exe failed"; }
