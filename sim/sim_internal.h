@@ -11,6 +11,10 @@ extern SimTarget SimTargets[SIM_MAX_CARDS];
 extern SimCard SimCards[SIM_MAX_CARDS];
 extern std::uint8_t SimCardStructures[SIM_MAX_CARDS][SIM_STRUCTURE_SIZE];
 
+// Whether card k is the first card attached to its target. A call that each target must hear
+// once (a sleep, a collect) goes only to such cards' targets, even when cards share a target.
+bool sim_first_card_of_target(int k);
+
 // Configures the platform from the environment unless it is configured already.
 void sim_ensure_configured();
 

@@ -94,14 +94,9 @@ void os_sleep(std::uint32_t milliseconds)
     sim_ensure_configured();
     TheSimClock.slept_ms += milliseconds;
     ++TheSimClock.sleeps;
-    // Each target hears of the sleep once, even when several cards share one target.
     for (int k = 0; k < SIM_MAX_CARDS; ++k) {
         const SimTarget& t = SimTargets[k];
-        bool seen = false;
-        for (int j = 0; j < k; ++j) {
-            seen = seen || SimTargets[j].context == t.context;
-        }
-        if (t.sleep && !seen) {
+        if (t.sleep && sim_first_card_of_target(k)) {
             t.sleep(t.context, milliseconds);
         }
     }

@@ -79,6 +79,16 @@ SimTarget sim_attached_target(int card)
     return card >= 0 && card < SIM_MAX_CARDS ? SimTargets[card] : SimTarget{};
 }
 
+bool sim_first_card_of_target(int k)
+{
+    for (int j = 0; j < k; ++j) {
+        if (SimTargets[j].context == SimTargets[k].context) {
+            return false;
+        }
+    }
+    return true;
+}
+
 void sim_set_mapped(int card, bool mapped)
 {
     if (card >= 0 && card < SIM_MAX_CARDS) {

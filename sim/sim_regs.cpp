@@ -79,14 +79,9 @@ void reg_read_bit(RegAddr address, unsigned bit, std::uint8_t* into, unsigned at
 
 void reg_collect()
 {
-    // Each target once, even when several cards share one.
     for (int k = 0; k < SIM_MAX_CARDS; ++k) {
         const SimTarget& t = SimTargets[k];
-        bool seen = false;
-        for (int j = 0; j < k; ++j) {
-            seen = seen || SimTargets[j].context == t.context;
-        }
-        if (t.collect && !seen) {
+        if (t.collect && sim_first_card_of_target(k)) {
             t.collect(t.context);
         }
     }
