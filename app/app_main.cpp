@@ -78,19 +78,20 @@ void release(HANDLE lock)
 // Why no sheet can open, in words, for the message that ends the tool.
 void say_no_card()
 {
-    char text[512];
+    char count_text[512];
+    const char* text = APP_BAD_ANSWER_TEXT;
     switch (LastProbeFailure) {
     case ProbeFailure::NotFound:
-        wsprintfA(text, "%s", APP_NO_DRIVER_TEXT);
+        text = APP_NO_DRIVER_TEXT;
         break;
     case ProbeFailure::NoAnswer:
-        wsprintfA(text, "%s", APP_NO_ANSWER_TEXT);
+        text = APP_NO_ANSWER_TEXT;
         break;
     case ProbeFailure::BadCount:
-        wsprintfA(text, APP_CARD_COUNT_FORMAT, static_cast<int>(CardCount), static_cast<int>(MAX_CARDS));
+        wsprintfA(count_text, APP_CARD_COUNT_FORMAT, static_cast<int>(CardCount), static_cast<int>(MAX_CARDS));
+        text = count_text;
         break;
     default:
-        wsprintfA(text, "%s", APP_BAD_ANSWER_TEXT);
         break;
     }
     MessageBoxA(nullptr, text, APP_MESSAGE_CAPTION, MB_ICONWARNING);
