@@ -120,6 +120,12 @@ bool move_focus_to(HWND sheet, HWND target, WORD modifier, WORD key, const char*
 // ---- the sheet, its pages and message boxes ----
 // Starts the tool with the settings and returns its sheet, or nullptr (check failed).
 HWND start_sheet(const Settings& settings);
+// Waits until the sheet is in front and answers, so that clicks and keys reach it: a sheet
+// that is visible may not yet be the window that the system hands input to. False (check
+// failed) when it never comes to the front.
+bool sheet_in_front(HWND sheet);
+// start_sheet, then sheet_in_front: for scenarios that give input at once.
+HWND start_sheet_for_input(const Settings& settings);
 HWND find_sheet();
 // The tabs' texts. When the tool's memory cannot be reached (an emulated 32-bit tool), one
 // empty text per tab, and TabTextsUnreadable is set.

@@ -8,12 +8,18 @@
 #include <cstdint>
 #include <cstdio>
 
+// Only among the started tool's own windows: a sheet of another copy, or one of an earlier
+// run still on its way out, is not the one to work.
 HWND find_sheet()
 {
     HWND sheet = nullptr;
     wait_for(START_TIMEOUT_MS, [&] {
-        sheet = FindWindowA("#32770", APP_SHEET_CAPTION);
-        return (sheet != nullptr && IsWindowVisible(sheet)) || tool_exited();
+        for (HWND window : tool_windows()) {
+            if (class_of(window) == "#32770" && text_of(window) == APP_SHEET_CAPTION && IsWindowVisible(window)) {
+                sheet = window;
+            }
+        }
+        return sheet != nullptr || tool_exited();
     });
     if (sheet == nullptr) {
         check_failed("no window \"%s\" appeared", APP_SHEET_CAPTION);
@@ -28,6 +34,45 @@ HWND start_sheet(const Settings& settings)
         return nullptr;
     }
     return find_sheet();
+}
+
+namespace {
+
+// Waits until a new window is ready for a hand: in front, and no longer moving into place.
+// False when it never comes to the front.
+bool wait_settled(HWND window, DWORD timeout_ms)
+{
+    RECT last{};
+    GetWindowRect(window, &last);
+    return wait_for(timeout_ms, [&] {
+        Sleep(50);
+        RECT now{};
+        GetWindowRect(window, &now);
+        const bool still = EqualRect(&now, &last) != 0;
+        last = now;
+        return still && GetForegroundWindow() == window;
+    });
+}
+
+} // namespace
+
+bool sheet_in_front(HWND sheet)
+{
+    if (!wait_settled(sheet, START_TIMEOUT_MS)) {
+        check_failed("the sheet is not in front: clicks and keys would go elsewhere");
+        return false;
+    }
+    if (!responsive(sheet, REACTION_MS)) {
+        check_failed("the sheet is in front but does not answer");
+        return false;
+    }
+    return true;
+}
+
+HWND start_sheet_for_input(const Settings& settings)
+{
+    HWND sheet = start_sheet(settings);
+    return sheet != nullptr && sheet_in_front(sheet) ? sheet : nullptr;
 }
 
 HWND page(HWND sheet, int index)
@@ -246,21 +291,6 @@ void check_question(HWND box, const std::string& expected_text, HWND owner)
     }
 }
 
-// Waits until a new box is ready for a hand: in front, and no longer moving into place.
-void wait_box_settled(HWND box)
-{
-    RECT last{};
-    GetWindowRect(box, &last);
-    wait_for(REACTION_MS, [&] {
-        Sleep(50);
-        RECT now{};
-        GetWindowRect(box, &now);
-        const bool still = EqualRect(&now, &last) != 0;
-        last = now;
-        return still && GetForegroundWindow() == box;
-    });
-}
-
 void click_box_button(HWND box, const char* text)
 {
     HWND button = nullptr;
@@ -273,7 +303,7 @@ void click_box_button(HWND box, const char* text)
         check_failed("the box %s has no button %s", quoted(box_text(box)).c_str(), text);
         return;
     }
-    wait_box_settled(box);
+    wait_settled(box, REACTION_MS);
     const std::string shown = box_text(box);
     const auto closed = [&] { return !IsWindow(box) || !IsWindowVisible(box); };
     // A person whose first click is not taken clicks again.

@@ -20,16 +20,6 @@ long long bar_of(HWND p)
     return static_cast<long long>(send(GetDlgItem(p, IDC_PROGRESS), PBM_GETPOS, 0, 0));
 }
 
-// Waits until the sheet is in front, so that keys reach it.
-bool sheet_in_front(HWND sheet)
-{
-    if (!wait_for(START_TIMEOUT_MS, [&] { return GetForegroundWindow() == sheet; })) {
-        check_failed("the sheet is not in front: keys would go elsewhere");
-        return false;
-    }
-    return true;
-}
-
 void click(HWND control)
 {
     mouse_click(center_of(control));
@@ -81,8 +71,8 @@ void expect_page_stays(HWND sheet, HWND p, const PageView& before)
 
 void scenario_enter_updates()
 {
-    HWND sheet = start_sheet({{"MOLA_SIM_CARDS", "pci:9"}});
-    if (sheet == nullptr || !sheet_in_front(sheet)) {
+    HWND sheet = start_sheet_for_input({{"MOLA_SIM_CARDS", "pci:9"}});
+    if (sheet == nullptr) {
         return;
     }
     HWND p = page(sheet, 0);
@@ -128,8 +118,8 @@ void scenario_enter_updates()
 
 void scenario_interface_box_holds_sheet()
 {
-    HWND sheet = start_sheet({});
-    if (sheet == nullptr || !sheet_in_front(sheet)) {
+    HWND sheet = start_sheet_for_input({});
+    if (sheet == nullptr) {
         return;
     }
     HWND p = page(sheet, 0);
@@ -261,8 +251,8 @@ const Question QUESTIONS[] = {
 // Yes. The update must end in "Success".
 void run_question(const Question& q)
 {
-    HWND sheet = start_sheet(q.settings);
-    if (sheet == nullptr || !sheet_in_front(sheet)) {
+    HWND sheet = start_sheet_for_input(q.settings);
+    if (sheet == nullptr) {
         return;
     }
     HWND p = page(sheet, 0);
