@@ -23,8 +23,7 @@ void reg_write(RegAddr, std::uint32_t value)
 
 void reg_read_bit(RegAddr address, unsigned bit, std::uint8_t* into, unsigned at)
 {
-    const unsigned value = (reg_read(address) >> (bit & 31u)) & 1u;
-    *into = static_cast<std::uint8_t>((*into & ~(1u << (at & 7u))) | (value << (at & 7u)));
+    reg_store_bit(into, at, reg_read(address), bit);
 }
 
 void reg_collect()

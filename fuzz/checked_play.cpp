@@ -48,7 +48,7 @@ void serve_tdo(RecordingTarget* r, const char* tdo)
 }
 
 // Plays the stream followed by one more byte, at LogLevel -1, and compares.
-void check_against_reference(std::span<const std::uint8_t> stream, const PlayOptions& options,
+void check_against_reference(std::span<const std::uint8_t> stream, const CheckedPlayOptions& options,
                              const PlayedWork& played, PlayReport* report)
 {
     std::vector<std::uint8_t> longer(stream.begin(), stream.end());
@@ -130,16 +130,16 @@ std::string reference_finding(const PlayReport& played, std::uint64_t played_has
     return "";
 }
 
-PlayOptions play_options_for(std::size_t length)
+CheckedPlayOptions play_options_for(std::size_t length)
 {
     static const char* const tdo[] = {"0", "1", "0010111"};
-    PlayOptions o;
+    CheckedPlayOptions o;
     o.log_level = static_cast<std::int32_t>(length % 6) - 1;
     o.tdo = tdo[(length / 6) % 3];
     return o;
 }
 
-PlayReport checked_play(std::span<const std::uint8_t> stream, const PlayOptions& options)
+PlayReport checked_play(std::span<const std::uint8_t> stream, const CheckedPlayOptions& options)
 {
     PlayReport report;
     const std::int32_t saved_level = LogLevel;
@@ -169,10 +169,12 @@ PlayReport checked_play(std::span<const std::uint8_t> stream, const PlayOptions&
     if (!played.finding.empty()) {
         report.finding = played.finding;
     } else {
-        log_check_end(&log, report.result, !report.abandoned);
+        if (!report.abandoned && report.result != ErrNone) {
+            report.failed_command = LastCommandNumber;
+        }
+        log_check_end(&log, report.result, report.failed_command, !report.abandoned);
         report.finding = log.finding;
         report.log_lines = log.lines;
-        report.failed_command = log_failed_command(log);
     }
     if (report.finding.empty() && !report.abandoned) {
         check_result(stream, &report);

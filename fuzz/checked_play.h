@@ -25,7 +25,7 @@
 // there. About 19,000 TCK pulses: a third of the longest shift, 4.5 of the programs' longest.
 constexpr std::uint64_t PLAY_BUDGET = 250'000;
 
-struct PlayOptions {
+struct CheckedPlayOptions {
     std::int32_t log_level = 0;
     const char* tdo = "0";          // TDO served: "0", "1" or a script of 0 and 1, repeated
     std::uint64_t budget = PLAY_BUDGET;
@@ -36,7 +36,7 @@ struct PlayReport {
     std::int32_t result = 0;        // the player's result (if not abandoned)
     bool abandoned = false;         // stopped at the budget
     std::uint32_t bytes_read = 0;   // ImageReadIndex at the end
-    long failed_command = -1;       // N of "ERROR at XSVF command #N", when logged
+    long failed_command = -1;       // the failing command of a run that returned a failure
     bool reference_ran_out = false; // the reference read past the played stream's end
     std::uint64_t events = 0;
     std::uint64_t log_lines = 0;
@@ -45,9 +45,9 @@ struct PlayReport {
 // Chooses the options from the input's length, so that every log level and every TDO
 // pattern is reached and a saved input replays with the same ones: LogLevel is
 // length mod 6 - 1 (-1 to 4); TDO is constant 0, constant 1 or a script, by length / 6 mod 3.
-PlayOptions play_options_for(std::size_t length);
+CheckedPlayOptions play_options_for(std::size_t length);
 
-PlayReport checked_play(std::span<const std::uint8_t> stream, const PlayOptions& options);
+PlayReport checked_play(std::span<const std::uint8_t> stream, const CheckedPlayOptions& options);
 
 // How the reference run ended, as the comparison needs it.
 struct ReferenceOutcome {

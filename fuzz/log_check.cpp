@@ -1,7 +1,6 @@
 // Checks of the diagnostic log, line by line as the player writes it.
 #include "fuzz/log_check.h"
 
-#include <cstdlib>
 #include <cstring>
 
 #include "xsvf/player.h"
@@ -106,7 +105,7 @@ void log_check_text(LogCheck* c, const char* text, std::size_t length)
     }
 }
 
-void log_check_end(LogCheck* c, std::int32_t result, bool complete)
+void log_check_end(LogCheck* c, std::int32_t result, long command, bool complete)
 {
     if (c->silenced) {
         return;
@@ -124,28 +123,15 @@ void log_check_end(LogCheck* c, std::int32_t result, bool complete)
         }
         return;
     }
-    const long number = log_failed_command(*c);
-    if (number < 1) {
-        fail(c, "a failed run does not end with its command number: " + c->last_line);
-    } else if (c->line_before != player_error_text(result)) {
+    if (c->last_line != "ERROR at XSVF command #" + std::to_string(command)) {
+        fail(c, "a failed run does not end with its command number " + std::to_string(command) + ": " + c->last_line);
+    } else if (c->line_before != std::string("ERROR:  ") + player_error_text(result)) {
         fail(c, "the text of result " + std::to_string(result) + " is not the line before the command number: " +
                     c->line_before);
-    } else if (c->level >= 2 && static_cast<std::uint64_t>(number) != c->command_names &&
-               static_cast<std::uint64_t>(number) != c->command_names + 1) {
+    } else if (c->level >= 2 && static_cast<std::uint64_t>(command) != c->command_names &&
+               static_cast<std::uint64_t>(command) != c->command_names + 1) {
         // The failing command has a name line, unless its opcode has no name.
-        fail(c, "failed at command #" + std::to_string(number) + " after " + std::to_string(c->command_names) +
+        fail(c, "failed at command #" + std::to_string(command) + " after " + std::to_string(c->command_names) +
                     " command names");
     }
-}
-
-long log_failed_command(const LogCheck& c)
-{
-    static const char prefix[] = "ERROR at XSVF command #";
-    const std::size_t n = sizeof prefix - 1;
-    if (c.last_line.compare(0, n, prefix) != 0 || c.last_line.size() == n) {
-        return -1;
-    }
-    char* end = nullptr;
-    const long number = std::strtol(c.last_line.c_str() + n, &end, 10);
-    return *end == '\0' ? number : -1;
 }

@@ -56,8 +56,7 @@ struct LogCheck {
 void log_check_begin(LogCheck* check, std::int32_t level, const std::uint64_t* pulses);
 // Judges text as the player writes it.
 void log_check_text(LogCheck* check, const char* text, std::size_t length);
-// Judges the end of a run that returned `result`; `complete` is false for a run that was cut
-// short by the work budget, whose last lines are missing.
-void log_check_end(LogCheck* check, std::int32_t result, bool complete);
-// The command number of the closing line "ERROR at XSVF command #N", or -1.
-long log_failed_command(const LogCheck& check);
+// Judges the end of a run that returned `result`, failing at command number `command`
+// (LastCommandNumber); `complete` is false for a run that was cut short by the work budget,
+// whose last lines are missing.
+void log_check_end(LogCheck* check, std::int32_t result, long command, bool complete);

@@ -28,6 +28,14 @@ void reg_read_bit(RegAddr address, unsigned bit, std::uint8_t* into, unsigned at
 // Completes every reg_read_bit made so far. No register access of its own.
 void reg_collect();
 
+// What reg_read_bit stores: bit `bit` of a word read into bit `at` of *into, the byte's other
+// bits unchanged. Every side of the seam stores through this one.
+inline void reg_store_bit(std::uint8_t* into, unsigned at, std::uint32_t word, unsigned bit)
+{
+    const unsigned value = (word >> (bit & 31u)) & 1u;
+    *into = static_cast<std::uint8_t>((*into & ~(1u << (at & 7u))) | (value << (at & 7u)));
+}
+
 // Reads the unsigned 16-bit value at a byte address of memory that the card driver owns
 // and lets the process read (the 9x driver's per-card structure).
 std::uint16_t mem_read_u16(RegAddr address);

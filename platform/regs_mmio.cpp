@@ -13,8 +13,7 @@ void reg_write(RegAddr address, std::uint32_t value)
 
 void reg_read_bit(RegAddr address, unsigned bit, std::uint8_t* into, unsigned at)
 {
-    const unsigned value = (reg_read(address) >> (bit & 31u)) & 1u;
-    *into = static_cast<std::uint8_t>((*into & ~(1u << (at & 7u))) | (value << (at & 7u)));
+    reg_store_bit(into, at, reg_read(address), bit);
 }
 
 void reg_collect()

@@ -1,8 +1,6 @@
-// The simulated card: decodes control word 0 into clock edges for its logic device and
-// answers the status word with the device's TDO.
+// The simulated card: the lines of control word 0 (card/port_lines.h) become clock edges for
+// its logic device, and the status word answers with the device's TDO.
 #include "sim/sim_card.h"
-
-#include <cstring>
 
 #include "card/port_registers.h"
 
@@ -19,7 +17,7 @@ int card_tdo(const SimCard* card)
     if (card->faults & SIM_CARD_TDO_STUCK_1) {
         return 1;
     }
-    return card->buffers_enabled ? card->device.tdo : 1;
+    return card->port.lines.enabled ? card->device.tdo : 1;
 }
 
 std::uint32_t card_read(void* context, std::uint32_t offset)
@@ -30,10 +28,10 @@ std::uint32_t card_read(void* context, std::uint32_t offset)
         return 0xFFFFFFFFu;
     }
     if (offset == PORT_STATUS_WORD) {
-        return static_cast<std::uint32_t>(card_tdo(card)) << PORT_TDO_BIT;
+        return port_status_word_of(card_tdo(card));
     }
     const std::uint32_t k = port_control_index(offset);
-    return k < PORT_CONTROL_WORDS ? card->control[k] : 0;
+    return k < PORT_CONTROL_WORDS ? card->port.control[k] : 0;
 }
 
 void card_write(void* context, std::uint32_t offset, std::uint32_t value)
@@ -43,34 +41,21 @@ void card_write(void* context, std::uint32_t offset, std::uint32_t value)
         return;
     }
     ++card->writes;
-    const std::uint32_t k = port_control_index(offset);
-    if (k != 0) {
-        if (k < PORT_CONTROL_WORDS) {
-            card->control[k] = value;
-        }
-        return;
-    }
-    if (value == card->control[0]) {
-        return; // the same word again: no line changes
-    }
-    card->control[0] = value;
-    if (value & PORT_RELOAD_REQUEST) {
+    if (offset == PORT_CONTROL_WORD_0 && (value & PORT_RELOAD_REQUEST)) {
         card->reload_requested = true;
     }
-    card->buffers_enabled = (value & PORT_JTAG_ENABLE) != 0 && !(card->faults & SIM_CARD_BUFFERS_DISABLED);
-    const bool tck = card->buffers_enabled && (value & PORT_TCK_BIT) != 0;
-    if (tck == card->tck) {
-        return;
+    if (card->faults & SIM_CARD_BUFFERS_DISABLED) {
+        value &= ~PORT_JTAG_ENABLE;
     }
-    card->tck = tck;
-    if (tck) {
-        logic_rising_edge(&card->device, (value & PORT_TMS_BIT) ? 1 : 0, (value & PORT_TDI_BIT) ? 1 : 0,
-                          sim_clock_now_ns());
+    int edge = 0;
+    port_decode_write(&card->port, offset, value, &edge);
+    if (edge > 0) {
+        logic_rising_edge(&card->device, card->port.lines.tms, card->port.lines.tdi, sim_clock_now_ns());
         if ((card->faults & SIM_CARD_VANISH) &&
             card->device.counters.rows_programmed >= SIM_CARD_VANISH_AFTER_ROWS) {
             card->vanished = true;
         }
-    } else {
+    } else if (edge < 0) {
         logic_falling_edge(&card->device);
     }
 }
@@ -82,9 +67,7 @@ void sim_card_power_on(SimCard* card, CardModel model, std::uint32_t faults)
     // Plain record: no constructor, cleared field by field (the memory is set below).
     card->model = model;
     card->faults = faults;
-    std::memset(card->control, 0, sizeof card->control);
-    card->buffers_enabled = false;
-    card->tck = false;
+    card->port = PortDecoder{};
     card->reload_requested = false;
     card->vanished = false;
     card->writes = 0;

@@ -15,6 +15,7 @@
 
 #include <cstdint>
 
+#include "card/port_lines.h"
 #include "sim/logic_device.h"
 #include "sim/sim_platform.h"
 
@@ -28,9 +29,7 @@ constexpr std::uint32_t SIM_CARD_STUCK_BIT_FROM = 200 * DEVICE_ROW_BITS + 777;
 struct SimCard {
     CardModel model;
     std::uint32_t faults;
-    std::uint32_t control[4];   // last value written to each control word
-    bool buffers_enabled;       // bit 3 of control word 0, unless the fault holds it off
-    bool tck;                   // TCK as the device sees it
+    PortDecoder port;           // the control words as written, and the lines the device sees
     bool reload_requested;      // bit 4 was written since power-on
     bool vanished;
     std::uint64_t writes;       // register writes that reached the card

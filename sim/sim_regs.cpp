@@ -73,8 +73,7 @@ void reg_read_bit(RegAddr address, unsigned bit, std::uint8_t* into, unsigned at
             value = t.read(t.context, offset);
         }
     }
-    const unsigned b = (value >> (bit & 31u)) & 1u;
-    *into = static_cast<std::uint8_t>((*into & ~(1u << (at & 7u))) | (b << (at & 7u)));
+    reg_store_bit(into, at, value, bit);
 }
 
 void reg_collect()

@@ -19,7 +19,7 @@ while getopts "n:b:" opt; do
 done
 shift $((OPTIND - 1))
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(fuzz_play fuzz_walk_play)
+[ ${#targets[@]} -gt 0 ] || targets=(fuzz_play)
 
 cmake -S "$root" --preset fuzz -B "$build" >"$build.configure.log" 2>&1 ||
     { cat "$build.configure.log"; exit 1; }

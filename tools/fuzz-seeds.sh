@@ -2,10 +2,9 @@
 # Regenerates the seed corpus of the fuzz targets, fuzz/corpus/:
 #   cmd.*      short hand-made streams, at least one for every command and each failure;
 #   program.*  the first 4 KB of each embedded program;
-#   test.*     the streams that the player's and the walker's unit tests play (xsvf_tests,
-#              stream_walk_tests without its random streams and whole programs;
-#              MOLA_DUMP_STREAMS), up to the fuzz targets' 16 KB, each kept only if it adds
-#              coverage of fuzz_walk_play to the streams kept before it (libFuzzer's merge).
+#   test.*     the streams that the player's unit tests play (xsvf_tests, MOLA_DUMP_STREAMS),
+#              up to the fuzz target's 16 KB, each kept only if it adds coverage of fuzz_play
+#              to the streams kept before it (libFuzzer's merge).
 # Streams of the same bytes are kept once.
 # Usage: tools/fuzz-seeds.sh BUILD_DIR [FUZZ_BUILD_DIR]
 #   BUILD_DIR holds the native tests; FUZZ_BUILD_DIR (default out/fuzz) the fuzz targets.
@@ -58,8 +57,6 @@ seed cut-xsdrinc          08 0000dac0  0b
 
 mkdir -p "$work/tests"
 MOLA_DUMP_STREAMS="$work/tests" "$build/tests/xsvf_tests" >/dev/null
-MOLA_DUMP_STREAMS="$work/tests" "$build/tests/stream_walk_tests" \
-    --gtest_filter='-*EmbeddedPrograms*' >/dev/null
 head -c 4096 "$root/images/pci.xsvf" >"$work/program.pci-head"
 head -c 4096 "$root/images/cardbus.xsvf" >"$work/program.cardbus-head"
 
@@ -82,7 +79,7 @@ for f in "$work/tests"/*.xsvf; do
     test_name[$sum]=test.$(basename "$f" .xsvf)
     cp "$f" "$work/candidates/$sum"
 done
-"$fuzz_build/fuzz/fuzz_walk_play" -merge=1 "$work/merged" "$work/candidates" >"$work/merge.log" 2>&1 ||
+"$fuzz_build/fuzz/fuzz_play" -merge=1 "$work/merged" "$work/candidates" >"$work/merge.log" 2>&1 ||
     { tail -20 "$work/merge.log"; exit 1; }
 for f in "$work/merged"/*; do
     sum=$(basename "$f")

@@ -12,14 +12,16 @@ need=()
 have() { command -v "$1" >/dev/null 2>&1; }
 pkg_installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "install ok installed"; }
 
-native_pkgs=(cmake ninja-build g++ libgtest-dev clang libclang-rt-14-dev)
+# CLI11 and standalone Asio: the developer tools' options and sockets (header-only; the Windows
+# builds take them from the same packages).
+native_pkgs=(cmake ninja-build g++ libgtest-dev clang libclang-rt-14-dev libcli11-dev libasio-dev)
 # x11-utils: xwininfo finds the sheet's X window for screenshots of that window alone.
-windows_pkgs=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine64 wine32:i386 fonts-wine xvfb xauth imagemagick
+windows_pkgs=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 libcli11-dev libasio-dev wine wine64 wine32:i386 fonts-wine xvfb xauth imagemagick
               x11-utils)
 emulator_pkgs=(qemu-user-static)
 # The release's guide: Markdown to HTML, and a look at each picture. The native tests check
 # the packing too, so the native set has them as well.
-release_pkgs=(cmake ninja-build g++-mingw-w64-i686 python3-markdown imagemagick)
+release_pkgs=(cmake ninja-build g++-mingw-w64-i686 libcli11-dev libasio-dev python3-markdown imagemagick)
 native_pkgs+=(python3-markdown imagemagick)
 
 case $what in

@@ -1,4 +1,4 @@
-// Command handlers for the opcodes 1 to 4 and 7 to 20.
+// Command handlers: XCOMPLETE, the unsupported opcodes, and the opcodes 1 to 4 and 7 to 20.
 #include "xsvf/commands.h"
 
 #include <cstdio>
@@ -72,6 +72,22 @@ bool cmd_operands_present(const SXsvfInfo* info)
                            ? static_cast<std::uint32_t>(vb_bytes_for_bits(vb_count_ones(&info->data_mask)))
                            : 0u;
     return cmd_operand_bytes(shape, n, block, rest) <= rest.size();
+}
+
+std::int32_t cmd_complete(SXsvfInfo* info)
+{
+    info->complete = 1;
+    return ErrNone;
+}
+
+std::int32_t cmd_unsupported(SXsvfInfo* info)
+{
+    if (player_log_on(0)) {
+        std::printf("ERROR:  Encountered unsupported command #%d (%s)\n", static_cast<int>(info->command),
+                    player_command_name(info->command));
+    }
+    info->error = ErrUnsupportedCommand;
+    return ErrUnsupportedCommand;
 }
 
 std::int32_t cmd_tdo_mask(SXsvfInfo* info)

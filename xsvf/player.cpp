@@ -9,6 +9,7 @@
 #include "xsvf/shift.h"
 
 std::int32_t LogLevel = 0;
+std::int32_t LastCommandNumber = 0;
 
 const std::array<CommandHandler, XSVF_COMMAND_COUNT> command_handlers = {
     cmd_complete,      // 0  XCOMPLETE
@@ -36,13 +37,13 @@ const std::array<CommandHandler, XSVF_COMMAND_COUNT> command_handlers = {
 
 const std::array<const char*, XSVF_ERROR_COUNT> error_texts = {
     "No error",
-    "ERROR:  Unknown",
-    "ERROR:  TDO mismatch",
-    "ERROR:  TDO mismatch and exceeded max retries",
-    "ERROR:  Unsupported XSVF command",
-    "ERROR:  Illegal state specification",
-    "ERROR:  Data overflows allocated MAX_LEN buffer size",
-    "ERROR:  XSVF stream ended before XCOMPLETE",
+    "Unknown",
+    "TDO mismatch",
+    "TDO mismatch and exceeded max retries",
+    "Unsupported XSVF command",
+    "Illegal state specification",
+    "Data overflows allocated MAX_LEN buffer size",
+    "XSVF stream ended before XCOMPLETE",
 };
 
 const char* player_command_name(std::uint8_t opcode)
@@ -56,22 +57,6 @@ const char* player_error_text(std::int32_t error)
         return error_texts[ErrUnknown];
     }
     return error_texts[static_cast<std::size_t>(error)];
-}
-
-std::int32_t cmd_complete(SXsvfInfo* info)
-{
-    info->complete = 1;
-    return ErrNone;
-}
-
-std::int32_t cmd_unsupported(SXsvfInfo* info)
-{
-    if (player_log_on(0)) {
-        std::printf("ERROR:  Encountered unsupported command #%d (%s)\n", static_cast<int>(info->command),
-                    player_command_name(info->command));
-    }
-    info->error = ErrUnsupportedCommand;
-    return ErrUnsupportedCommand;
 }
 
 std::int32_t player_init(SXsvfInfo* info)
@@ -152,12 +137,13 @@ std::int32_t player_execute()
     }
     if (info.error != ErrNone) {
         if (player_log_on(0)) {
-            std::printf("%s\n", player_error_text(info.error));
+            std::printf("ERROR:  %s\n", player_error_text(info.error));
         }
         if (player_log_on(0)) {
             std::printf("ERROR at XSVF command #%ld\n", static_cast<long>(info.command_count));
         }
     }
     player_cleanup(&info);
+    LastCommandNumber = info.command_count;
     return info.error;
 }

@@ -27,6 +27,10 @@ enum XsvfError : std::int32_t {
 // when LogLevel >= n; a negative value silences the log.
 extern std::int32_t LogLevel;
 
+// The number of the command at which the last run ended (its failing command when it failed),
+// kept after the run's record is gone, for the tools that report or check a run.
+extern std::int32_t LastCommandNumber;
+
 // Plays the selected stream from the reader's current byte; 0 when it ends with XCOMPLETE.
 std::int32_t player_execute();
 
@@ -67,7 +71,8 @@ extern const std::array<const char*, XSVF_ERROR_COUNT> error_texts;
 
 // Opcode names: the names of XSVF_COMMANDS for 0..20, "Unknown" above.
 const char* player_command_name(std::uint8_t opcode);
-// Error texts: error_texts for 0..7, the text of ErrUnknown for any other code.
+// Error texts: error_texts for 0..7, the text of ErrUnknown for any other code. The log prints a
+// failure's text after "ERROR:  "; the texts themselves are the causes.
 const char* player_error_text(std::int32_t error);
 
 // Sets the scalar fields, empties the seven buffers and resets the TAP.

@@ -47,7 +47,5 @@ const char* player_failure_text(std::int32_t result)
                                     : "a mismatch after the identity check "
                                       "(the card stopped answering, or a verify failed)";
     }
-    // The player's texts begin with "ERROR:  ", which the caller's line has already.
-    constexpr std::size_t ERROR_PREFIX = sizeof "ERROR:  " - 1;
-    return player_error_text(result) + ERROR_PREFIX;
+    return player_error_text(result);
 }

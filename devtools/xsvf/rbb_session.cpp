@@ -1,7 +1,7 @@
 // The server's side of the remote-bitbang protocol, on a card's register block.
 #include "devtools/xsvf/rbb_session.h"
 
-#include "card/port_registers.h"
+#include "card/port_lines.h"
 #include "sim/sim_clock.h"
 
 namespace {
@@ -68,11 +68,7 @@ char rbb_digit(int tck, int tms, int tdi)
 std::uint32_t rbb_control_word(char digit)
 {
     const int v = digit - '0';
-    std::uint32_t word = PORT_JTAG_ENABLE;
-    word |= (v & DIGIT_TCK) ? PORT_TCK_BIT : 0;
-    word |= (v & DIGIT_TMS) ? PORT_TMS_BIT : 0;
-    word |= (v & DIGIT_TDI) ? PORT_TDI_BIT : 0;
-    return word;
+    return port_word((v & DIGIT_TCK) != 0, (v & DIGIT_TMS) != 0, (v & DIGIT_TDI) != 0);
 }
 
 void rbb_session_begin(RbbSession* s, const SimTarget& card, std::uint32_t tck_hz)
@@ -99,8 +95,7 @@ std::size_t rbb_session_feed(RbbSession* s, const std::uint8_t* bytes, std::size
             sim_clock_give_ns(NS_PER_SLEEP_US);
             ++s->sleeps_us;
         } else if (c == 'R') {
-            const std::uint32_t status = s->card.read(s->card.context, PORT_STATUS_WORD);
-            reply[(*reply_length)++] = ((status >> PORT_TDO_BIT) & 1u) ? '1' : '0';
+            reply[(*reply_length)++] = port_tdo_of(s->card.read(s->card.context, PORT_STATUS_WORD)) ? '1' : '0';
             ++s->reads;
         } else if (c == 'Q') {
             s->state = RbbSessionState::Quit;

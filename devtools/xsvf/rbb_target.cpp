@@ -5,6 +5,7 @@
 
 #include "card/port_registers.h"
 #include "devtools/xsvf/rbb_session.h"
+#include "platform/regs.h"
 #include "sim/sim_clock.h"
 
 namespace {
@@ -12,7 +13,6 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 constexpr std::size_t BATCH = 65536;
-constexpr std::uint32_t TDO_HIGH = 1u << PORT_TDO_BIT;
 // Waits shorter than this are spun out on the clock; sleeping would overshoot them many times.
 constexpr std::uint64_t SPIN_BELOW_NS = 2000000;
 // Answers owed at most: 4 KiB of answers fit the socket buffers of both sides on every system,
@@ -24,8 +24,7 @@ constexpr std::uint64_t NS_PER_S = 1000000000;
 
 void store_bit(const RbbOwedRead& r, int answer)
 {
-    const unsigned value = r.tdo && answer != 0 ? 1u : 0u;
-    *r.into = static_cast<std::uint8_t>((*r.into & ~(1u << r.at)) | (value << r.at));
+    reg_store_bit(r.into, r.at, r.tdo && answer != 0 ? 1u : 0u, 0);
 }
 
 void fail(RbbTarget* t, const std::string& why)
@@ -170,11 +169,8 @@ void send_cycles(RbbTarget* t, std::uint64_t ns)
 {
     const std::uint64_t hz = t->cycle_hz;
     const std::uint64_t cycles = ns / NS_PER_S * hz + (ns % NS_PER_S * hz + NS_PER_S - 1) / NS_PER_S;
-    const char now = t->lines != 0 ? t->lines : rbb_digit(0, 0, 0);
-    const int tms = (rbb_control_word(now) & PORT_TMS_BIT) != 0;
-    const int tdi = (rbb_control_word(now) & PORT_TDI_BIT) != 0;
-    const bool high = (rbb_control_word(now) & PORT_TCK_BIT) != 0;
-    const char pair[2] = {rbb_digit(high ? 0 : 1, tms, tdi), rbb_digit(high ? 1 : 0, tms, tdi)};
+    const PortLines now = port_lines(t->digit != 0 ? rbb_control_word(t->digit) : 0);
+    const char pair[2] = {rbb_digit(!now.tck, now.tms, now.tdi), rbb_digit(now.tck, now.tms, now.tdi)};
     for (std::uint64_t i = 0; i < cycles && t->error.empty(); ++i) {
         t->out.append(pair, 2);
         if (t->out.size() >= BATCH) {
@@ -183,7 +179,7 @@ void send_cycles(RbbTarget* t, std::uint64_t ns)
     }
     if (cycles > 0) {
         t->tck_cycles += cycles;
-        t->lines = pair[1];
+        t->digit = pair[1];
     }
 }
 
@@ -204,38 +200,27 @@ void wait_ns(RbbTarget* t, std::uint64_t ns)
     }
 }
 
-// Tells apart a repeated write of control word 0 that nothing followed: a busy-wait pass.
-void settle(RbbTarget* t)
-{
-    if (t->repeat_pending) {
-        t->repeat_pending = false;
-        ++t->pending_passes;
-    }
-}
-
+// The busy-wait passes decoded so far, waited.
 void realise_waits(RbbTarget* t)
 {
-    settle(t);
-    if (t->pending_passes > 0) {
-        const std::uint64_t ns = t->pending_passes * SIM_NS_PER_WRITE;
-        t->pending_passes = 0;
+    port_decode_settle(&t->port);
+    if (t->port.passes > 0) {
+        const std::uint64_t ns = t->port.passes * SIM_NS_PER_WRITE;
+        t->port.passes = 0;
         wait_ns(t, ns);
     }
 }
 
-void send_lines(RbbTarget* t, std::uint32_t word)
+void send_lines(RbbTarget* t)
 {
-    const bool enabled = (word & PORT_JTAG_ENABLE) != 0;
-    const char digit = enabled ? rbb_digit((word & PORT_TCK_BIT) != 0, (word & PORT_TMS_BIT) != 0,
-                                           (word & PORT_TDI_BIT) != 0)
-                               : rbb_digit(0, 0, 0);
-    if (digit == t->lines) {
+    const PortLines& l = t->port.lines;
+    const char digit = rbb_digit(l.tck, l.tms, l.tdi);
+    if (digit == t->digit) {
         return;
     }
-    const bool rising = (rbb_control_word(digit) & PORT_TCK_BIT) &&
-                        !(t->lines != 0 && (rbb_control_word(t->lines) & PORT_TCK_BIT));
-    t->tck_cycles += rising ? 1 : 0;
-    t->lines = digit;
+    const bool was_high = t->digit != 0 && port_lines(rbb_control_word(t->digit)).tck;
+    t->tck_cycles += l.tck && !was_high ? 1 : 0;
+    t->digit = digit;
     t->out.push_back(digit);
     if (t->out.size() >= BATCH) {
         flush(t);
@@ -245,26 +230,14 @@ void send_lines(RbbTarget* t, std::uint32_t word)
 void target_write(void* context, std::uint32_t offset, std::uint32_t value)
 {
     auto* t = static_cast<RbbTarget*>(context);
-    const std::uint32_t index = port_control_index(offset);
-    if (index >= PORT_CONTROL_WORDS) {
-        return;
-    }
-    if (index == 1) {
-        t->repeat_pending = false; // that repeat was the first write of a TCK change
-    }
-    if (index != 0) {
-        t->control[index] = value;
-        return;
-    }
-    settle(t);
-    if (value == t->control[0] && t->lines != 0) {
-        t->repeat_pending = true;
-        return;
+    int edge = 0;
+    port_decode_write(&t->port, offset, value, &edge);
+    if (offset != PORT_CONTROL_WORD_0 || t->port.repeat_pending) {
+        return; // the other words do nothing; a repeat waits to be told apart
     }
     realise_waits(t);
-    t->control[0] = value;
     if (t->error.empty()) {
-        send_lines(t, value);
+        send_lines(t);
     }
 }
 
@@ -273,17 +246,17 @@ std::uint32_t target_read(void* context, std::uint32_t offset)
     auto* t = static_cast<RbbTarget*>(context);
     const std::uint32_t index = port_control_index(offset);
     if (index < PORT_CONTROL_WORDS) {
-        return t->control[index];
+        return t->port.control[index];
     }
     if (offset != PORT_STATUS_WORD) {
         return 0;
     }
     realise_waits(t);
-    if (!(t->control[0] & PORT_JTAG_ENABLE)) {
-        return TDO_HIGH;
+    if (!t->port.lines.enabled) {
+        return port_status_word_of(1);
     }
     ++t->reads;
-    return ask_tdo(t) == 0 ? 0 : TDO_HIGH;
+    return port_status_word_of(ask_tdo(t));
 }
 
 void target_read_bit(void* context, std::uint32_t offset, unsigned bit, std::uint8_t* into, unsigned at)
@@ -296,8 +269,8 @@ void target_read_bit(void* context, std::uint32_t offset, unsigned bit, std::uin
         return;
     }
     realise_waits(t);
-    if (!(t->control[0] & PORT_JTAG_ENABLE)) {
-        store_bit(here, static_cast<int>((TDO_HIGH >> bit) & 1u));
+    if (!t->port.lines.enabled) {
+        store_bit(here, static_cast<int>((port_status_word_of(1) >> bit) & 1u));
         return;
     }
     ++t->reads;

@@ -8,9 +8,8 @@
 //   control word 0 := a word with bit 3 clear      '0' as well: with its buffers off the card
 //     (16 after an update: reload request)         sees every line low; the reload request
 //                                                  has no character and is not passed on
-//   control word 0 := its word again, with no      one pass of the port's busy wait: 200 ns
-//     write of control word 1 after it             of real time (with one, it was a TCK
-//                                                  change that changed no line: nothing)
+//   a pass of the port's busy wait                 200 ns of real time (card/port_lines.h
+//                                                  tells the passes from the TCK changes)
 //   control words 1 to 3                           nothing; the card acts on word 0 alone
 //   read of the status word                        'R'; the answer is TDO in bit 28. With
 //                                                  the buffers off TDO reads 1, unasked
@@ -45,6 +44,7 @@
 #include <string>
 #include <vector>
 
+#include "card/port_lines.h"
 #include "devtools/xsvf/rbb_socket.h"
 #include "sim/sim_target.h"
 
@@ -64,10 +64,8 @@ struct RbbTarget {
     std::uint32_t cycle_hz = 1000000; // TckCycles: the rate the waits are counted at
     std::string out;                  // bytes waiting to be sent
     std::vector<RbbOwedRead> owed;    // 'R' queued or sent whose answers are not yet taken
-    std::uint32_t control[4] = {};    // control words as last written
-    bool repeat_pending = false;      // control word 0 written again with its word, not yet told apart
-    std::uint64_t pending_passes = 0; // busy-wait passes not yet waited
-    char lines = 0;                   // the digit the far side has; 0 before the first
+    PortDecoder port;                 // the control words, the lines and the busy-wait passes not yet waited
+    char digit = 0;                   // the digit the far side has; 0 before the first
     int answer_timeout_ms = 30000;
     std::string error;                // the first failure of the connection
     std::chrono::steady_clock::time_point started;

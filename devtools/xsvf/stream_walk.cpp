@@ -1,195 +1,139 @@
 #include "devtools/xsvf/stream_walk.h"
 
-#include <bit>
-#include <cstdio>
+#include <memory>
+#include <tuple>
 
+#include "card/port.h"
+#include "images/image_source.h"
+#include "platform/regs.h"
+#include "sim/sim_platform.h"
 #include "xsvf/command_set.h"
-#include "xsvf/shift.h"
-#include "xsvf/tap.h"
 
 namespace {
 
-std::string hex(std::uint32_t v)
+// The card of the walk: every sampled TDO bit is the bit that the stream expects at its place
+// (the captured vector's byte and bit), so that every compare that any card could pass passes.
+void answer_as_expected(void* context, std::uint32_t, unsigned, std::uint8_t* into, unsigned at)
 {
-    char text[16];
-    std::snprintf(text, sizeof text, "0x%02x", static_cast<unsigned>(v));
-    return text;
+    const auto* info = static_cast<const SXsvfInfo*>(context);
+    const std::uintptr_t index =
+        reinterpret_cast<std::uintptr_t>(into) - reinterpret_cast<std::uintptr_t>(info->tdo_captured.data);
+    const bool expected = index < static_cast<std::uintptr_t>(info->tdo_expected.count > 0 ? info->tdo_expected.count : 0);
+    reg_store_bit(into, at, expected ? info->tdo_expected.data[index] : 0u, at);
 }
 
-// What the player keeps between commands that decides where and how a stream stops. The
-// operands' layout and the states a byte may name come from the command set (XSVF_COMMANDS),
-// where the TAP goes from the shift engine (shift_leaves, tap_can_reach).
-struct Walker {
-    std::span<const std::uint8_t> stream;
-    std::uint32_t pos = 0;
-    std::uint32_t shift_bits = 0;
-    std::uint32_t shift_bytes = 0;
-    std::uint32_t data_mask_ones = 0;
-    TapState tap_state = TAP_RESET;
-    TapState end_ir_state = TAP_RUNTEST;
-    TapState end_dr_state = TAP_RUNTEST;
-    std::int32_t run_test_us = 0;
-    WalkResult result;
+void use_answering_card(SXsvfInfo* info)
+{
+    SimConfig config;
+    config.card_count = 1;
+    sim_configure(config);
+    SimTarget card;
+    card.context = info;
+    card.read_bit = answer_as_expected;
+    sim_attach_target(0, card);
+    sim_map_directly(0);
+}
 
-    bool fail(const WalkedCommand& c, std::int32_t code, std::uint32_t played, std::string message)
-    {
-        result.result = code;
-        result.ok = false;
-        result.bytes_played = played;
-        result.error_offset = c.offset;
-        result.error_command = c.number;
-        result.error = std::move(message);
-        return false;
+// The operands in the command's bytes, as its row's layout has them; n is the data-register
+// length in bytes that the command read its vectors with.
+void split_operands(std::span<const std::uint8_t> stream, std::uint32_t n, WalkedCommand& c)
+{
+    const SXsvfCommand& row = cmd_row(c.opcode);
+    std::uint32_t at = c.offset + 1;
+    const std::uint32_t end = c.offset + c.size;
+    const auto take_vector = [&](std::uint32_t length) {
+        c.vectors.push_back({at, length});
+        at += length;
+    };
+    switch (row.shape) {
+    case OperandShape::Nothing:
+        break;
+    case OperandShape::Vector:
+        take_vector(end - at);
+        break;
+    case OperandShape::TwoVectors:
+        take_vector((end - at) / 2);
+        take_vector(end - at);
+        break;
+    case OperandShape::Number:
+        for (int i = 0; i < 4; ++i) {
+            c.value = c.value << 8 | stream[at++];
+        }
+        break;
+    case OperandShape::Byte:
+        c.value = stream[at++];
+        break;
+    case OperandShape::Instruction:
+        c.value = stream[at++];
+        take_vector(end - at);
+        break;
+    case OperandShape::Increment:
+        take_vector(n);
+        c.repeat_count = stream[at++];
+        for (std::uint32_t r = c.repeat_count; r > 0; --r) {
+            take_vector((end - at) / r);
+        }
+        break;
     }
+    c.has_value = row.value != nullptr;
+}
 
-    std::uint32_t take_byte() { return stream[pos++]; }
-
-    void take_vector(WalkedCommand& c, std::uint32_t length)
-    {
-        c.vectors.push_back({pos, length});
-        pos += length;
+std::string failure(const SXsvfInfo& info, bool opcode_read)
+{
+    if (!opcode_read) {
+        return "stream ends without XCOMPLETE";
     }
-
-    // The operands, as the command's layout has them; the player checks that the stream
-    // holds them all before it acts on any, and then has read only the opcode.
-    bool take_operands(WalkedCommand& c, const SXsvfCommand& row)
-    {
-        const std::span<const std::uint8_t> rest = stream.subspan(pos);
-        const std::uint32_t block = (data_mask_ones + 7) / 8;
-        const std::uint32_t need = cmd_operand_bytes(row.shape, shift_bytes, block, rest);
-        if (rest.size() < need) {
-            return fail(c, ErrStreamEnded, c.offset + 1,
-                        std::string("stream ends inside ") + row.name + " (" + row.operands + " needs " +
-                            std::to_string(need) + " bytes, " + std::to_string(rest.size()) + " left)");
-        }
-        switch (row.shape) {
-        case OperandShape::Nothing:
-            break;
-        case OperandShape::Vector:
-            take_vector(c, shift_bytes);
-            break;
-        case OperandShape::TwoVectors:
-            take_vector(c, shift_bytes);
-            take_vector(c, shift_bytes);
-            break;
-        case OperandShape::Number:
-            for (int i = 0; i < 4; ++i) {
-                c.value = c.value << 8 | take_byte();
-            }
-            break;
-        case OperandShape::Byte:
-            c.value = take_byte();
-            break;
-        case OperandShape::Instruction:
-            c.value = take_byte();
-            take_vector(c, (c.value + 7) / 8);
-            break;
-        case OperandShape::Increment:
-            take_vector(c, shift_bytes);
-            c.repeat_count = take_byte();
-            for (std::uint32_t r = 0; r < c.repeat_count; ++r) {
-                take_vector(c, block);
-            }
-            break;
-        }
-        c.has_value = row.value != nullptr;
-        return true;
-    }
-
-    // What the command does to the player's record and the TAP, where it can fail.
-    bool act(const WalkedCommand& c, const SXsvfCommand& row)
-    {
-        TapState named = TAP_RESET;
-        if (!row.states.empty() && !cmd_state_named(row, static_cast<std::uint8_t>(c.value), &named)) {
-            return fail(c, ErrIllegalState, pos,
-                        std::string(row.name) + " operand " + hex(c.value) + " names no state");
-        }
-        switch (c.opcode) {
-        case XSTATE:
-            if (!tap_can_reach(tap_state, named)) {
-                return fail(c, ErrIllegalState, pos,
-                            "XSTATE " + hex(named) + ": a pause state that the TAP cannot reach from " +
-                                hex(tap_state));
-            }
-            tap_state = named;
-            break;
-        case XENDIR:
-            end_ir_state = named;
-            break;
-        case XENDDR:
-            end_dr_state = named;
-            break;
-        case XRUNTEST:
-            run_test_us = static_cast<std::int32_t>(c.value);
-            break;
-        case XSDRSIZE:
-            if (!vb_fits_bits(c.value)) {
-                return fail(c, ErrDataOverflow, pos,
-                            "XSDRSIZE of " + std::to_string(c.value) + " bits exceeds " +
-                                std::to_string(MAX_LEN * 8) + " bits");
-            }
-            shift_bits = c.value;
-            shift_bytes = (c.value + 7) / 8;
-            break;
-        case XSETSDRMASKS:
-            data_mask_ones = 0;
-            for (std::uint32_t i = 0; i < c.vectors[1].length; ++i) {
-                data_mask_ones += static_cast<std::uint32_t>(std::popcount(stream[c.vectors[1].offset + i]));
-            }
-            break;
-        default:
-            break;
-        }
-        if (row.shifts != ShiftRegister::NoShift) {
-            const auto bits = static_cast<std::int32_t>(c.opcode == XSIR ? c.value : shift_bits);
-            tap_state = shift_leaves(tap_state, cmd_shift_start(row), bits,
-                                     cmd_shift_end(row, end_ir_state, end_dr_state), row.waits ? run_test_us : 0);
-        }
-        return true;
-    }
-
-    bool operands(WalkedCommand& c)
-    {
-        const SXsvfCommand& row = cmd_row(c.opcode);
-        if (!row.supported) {
-            return fail(c, ErrUnsupportedCommand, pos,
-                        "unsupported command " + std::to_string(c.opcode) + " (" + row.name + ")");
-        }
-        return take_operands(c, row) && act(c, row);
-    }
-};
+    return std::string(player_command_name(info.command)) + " (opcode " + std::to_string(info.command) +
+           "): " + player_error_text(info.error);
+}
 
 } // namespace
 
 WalkResult xsvf_walk(std::span<const std::uint8_t> stream,
                      const std::function<void(const WalkedCommand&)>& visit)
 {
-    Walker w;
-    w.stream = stream;
-    while (true) {
+    const auto info = std::make_unique<SXsvfInfo>();
+    // The walk leaves the port, the reader and the log as it found them.
+    const std::uint32_t shadow = PortShadow;
+    const std::int32_t level = LogLevel;
+    const auto reader = std::tuple(SelectedImage, SelectedImageLength, ImageReadIndex, LastPercent, ProgressPage);
+    use_answering_card(info.get());
+    SelectedImage = stream.data();
+    SelectedImageLength = static_cast<std::uint32_t>(stream.size());
+    ImageReadIndex = 0;
+    LastPercent = 100; // nothing more to show: no progress while walking
+    ProgressPage = nullptr;
+    LogLevel = -1;
+
+    WalkResult r;
+    player_init(info.get());
+    while (info->error == ErrNone && info->complete == 0) {
         WalkedCommand c;
-        c.offset = w.pos;
-        c.number = w.result.commands + 1;
-        if (w.pos >= stream.size()) {
-            w.fail(c, ErrStreamEnded, w.pos, "stream ends without XCOMPLETE");
-            return w.result;
+        c.offset = ImageReadIndex;
+        const auto n = static_cast<std::uint32_t>(info->shift_bytes);
+        player_step(info.get());
+        if (info->error != ErrNone) {
+            r.error_command = info->command_count;
+            r.error_offset = c.offset;
+            r.error = failure(*info, ImageReadIndex > c.offset);
+            break;
         }
-        c.opcode = stream[w.pos++];
-        if (!w.operands(c)) {
-            return w.result;
-        }
-        c.size = w.pos - c.offset;
-        c.shift_bits = w.shift_bits;
-        ++w.result.commands;
+        c.number = info->command_count;
+        c.opcode = info->command;
+        c.size = ImageReadIndex - c.offset;
+        c.shift_bits = static_cast<std::uint32_t>(info->shift_bits);
+        split_operands(stream, n, c);
+        ++r.commands;
         visit(c);
-        if (c.opcode == XCOMPLETE) {
-            w.result.result = ErrNone;
-            w.result.ok = true;
-            w.result.bytes_played = w.pos;
-            w.result.trailing = static_cast<std::uint32_t>(stream.size()) - w.pos;
-            return w.result;
-        }
     }
+    r.result = info->error;
+    r.ok = info->error == ErrNone;
+    r.bytes_played = ImageReadIndex;
+    r.trailing = r.ok ? static_cast<std::uint32_t>(stream.size()) - ImageReadIndex : 0;
+    LogLevel = level;
+    PortShadow = shadow;
+    std::tie(SelectedImage, SelectedImageLength, ImageReadIndex, LastPercent, ProgressPage) = reader;
+    return r;
 }
 
 WalkedStream xsvf_walk_all(std::span<const std::uint8_t> stream)
@@ -197,6 +141,16 @@ WalkedStream xsvf_walk_all(std::span<const std::uint8_t> stream)
     WalkedStream w;
     w.result = xsvf_walk(stream, [&](const WalkedCommand& c) { w.commands.push_back(c); });
     return w;
+}
+
+std::vector<std::uint32_t> xsvf_command_starts(std::span<const std::uint8_t> stream)
+{
+    std::vector<std::uint32_t> starts;
+    const WalkResult r = xsvf_walk(stream, [&](const WalkedCommand& c) { starts.push_back(c.offset); });
+    if (!r.ok && r.error_command > 0) {
+        starts.push_back(r.error_offset); // the command the walk stopped in
+    }
+    return starts;
 }
 
 std::vector<std::uint8_t> xsvf_vector_bytes(std::span<const std::uint8_t> stream, const WalkedVector& v)

@@ -3,16 +3,14 @@
 #include "devtools/xsvf/vcd_writer.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstdlib>
 
 #include "card/port_registers.h"
-#include "devtools/xsvf/stream_walk.h"
 #include "images/image_source.h"
 #include "sim/sim_clock.h"
 
 namespace {
-
-constexpr int RESET_EDGES = 5;
 
 enum Signal { TCK, TMS, TDI, TDO, ENABLE, TAP, COMMAND };
 
@@ -49,12 +47,15 @@ std::string binary(std::uint32_t v)
 std::string value_text(const VcdWriter* v, int signal)
 {
     switch (signal) {
-    case TCK: return bit_text(v->control & PORT_TCK_BIT);
-    case TMS: return bit_text(v->control & PORT_TMS_BIT);
-    case TDI: return bit_text(v->control & PORT_TDI_BIT);
+    case TCK: return bit_text(v->port.lines.tck);
+    case TMS: return bit_text(v->port.lines.tms);
+    case TDI: return bit_text(v->port.lines.tdi);
     case TDO: return v->tdo < 0 ? "x" : bit_text(v->tdo != 0);
-    case ENABLE: return bit_text(v->control & PORT_JTAG_ENABLE);
-    case TAP: return v->tap_known ? logic_tap_state_name(v->tap) : "UNKNOWN";
+    case ENABLE: return bit_text(v->port.lines.enabled);
+    case TAP:
+        return std::has_single_bit(v->tap_states)
+                   ? logic_tap_state_name(static_cast<LogicTapState>(std::countr_zero(v->tap_states)))
+                   : "UNKNOWN";
     default: return binary(static_cast<std::uint32_t>(v->command));
     }
 }
@@ -137,23 +138,16 @@ void sample(VcdWriter* v)
     }
 }
 
-void follow_write(VcdWriter* v, std::uint32_t word)
+// A rising edge moves every state that the TAP may be in.
+void clock_tap(VcdWriter* v, bool tms)
 {
-    v->control = word;
-    const bool clocked = (word & PORT_JTAG_ENABLE) && (word & PORT_TCK_BIT);
-    if (clocked && !v->clocked) {
-        const int tms = (word & PORT_TMS_BIT) ? 1 : 0;
-        if (v->tap_known) {
-            v->tap = logic_tap_next(v->tap, tms);
-        } else {
-            v->tms_high_edges = tms ? v->tms_high_edges + 1 : 0;
-            if (v->tms_high_edges >= RESET_EDGES) {
-                v->tap_known = true;
-                v->tap = LogicTapState::TestLogicReset;
-            }
+    std::uint32_t next = 0;
+    for (int s = 0; s < 16; ++s) {
+        if (v->tap_states & (1u << s)) {
+            next |= 1u << static_cast<int>(logic_tap_next(static_cast<LogicTapState>(s), tms ? 1 : 0));
         }
     }
-    v->clocked = clocked;
+    v->tap_states = next;
 }
 
 void vcd_write_access(void* context, std::uint32_t offset, std::uint32_t value)
@@ -162,8 +156,12 @@ void vcd_write_access(void* context, std::uint32_t offset, std::uint32_t value)
     if (v->inner.write) {
         v->inner.write(v->inner.context, offset, value);
     }
+    int edge = 0;
+    port_decode_write(&v->port, offset, value, &edge);
+    if (edge > 0) {
+        clock_tap(v, v->port.lines.tms);
+    }
     if (offset == PORT_CONTROL_WORD_0) {
-        follow_write(v, value);
         sample(v);
     }
 }
@@ -173,7 +171,7 @@ std::uint32_t vcd_read_access(void* context, std::uint32_t offset)
     auto* v = static_cast<VcdWriter*>(context);
     const std::uint32_t value = v->inner.read ? v->inner.read(v->inner.context, offset) : 0xFFFFFFFFu;
     if (offset == PORT_STATUS_WORD) {
-        v->tdo = static_cast<int>((value >> PORT_TDO_BIT) & 1u);
+        v->tdo = port_tdo_of(value);
         sample(v);
     }
     return value;
@@ -189,21 +187,17 @@ void vcd_sleep(void* context, std::uint32_t milliseconds)
 
 } // namespace
 
-void vcd_begin(VcdWriter* v, std::FILE* file, std::span<const std::uint8_t> stream, const SimTarget& inner,
+void vcd_begin(VcdWriter* v, std::FILE* file, std::vector<std::uint32_t> command_starts, const SimTarget& inner,
                int first, int last, bool host_time)
 {
     v->inner = inner;
     v->file = file;
     v->first = first;
     v->last = last;
-    v->command_starts.clear();
-    const WalkResult walk = xsvf_walk(stream, [v](const WalkedCommand& c) { v->command_starts.push_back(c.offset); });
-    if (!walk.ok && walk.error_command > 0) {
-        v->command_starts.push_back(walk.error_offset); // the command the walk stopped in
-    }
+    v->command_starts = std::move(command_starts);
     std::fputs("$comment\n  JTAG lines of an XSVF player run (xsvf play).\n"
-               "  tap_state is derived from tck and tms by a model of the sixteen-state TAP\n"
-               "  controller, not read from the player; UNKNOWN until five rising edges with tms high.\n"
+               "  tap_state is derived from tck and tms by the TAP controller's state table, not read\n"
+               "  from the player; UNKNOWN until five rising edges with tms high.\n"
                "  command is the number of the XSVF command being executed (0: before the first).\n",
                file);
     std::fprintf(file, "  Time: %s, from the first change dumped (commands %d to %d).\n$end\n",

@@ -3,16 +3,16 @@
 //
 // The writer is a register target in front of another (the recorder, the simulated card, a
 // remote-bitbang connection): every access goes on unchanged, and it records
-//   tck, tms, tdi, jtag_enable  bits 1, 0, 2 and 3 of control word 0, as written
+//   tck, tms, tdi, jtag_enable  the lines that control word 0 drives (card/port_lines.h)
 //   tdo                         bit 28 of each read of the status word, from that read on
-//   tap_state                   the TAP controller's state, derived from the lines by a
-//                               model of the sixteen-state IEEE 1149.1 controller, clocked at
-//                               each rising TCK edge written while bit 3 is set; it is not
-//                               read from the player, and is UNKNOWN until five rising edges
-//                               with TMS high have put any controller into RESET
+//   tap_state                   the TAP controller's state, clocked by the lines through the
+//                               simulated device's TAP model (logic_tap_next) from every state
+//                               at once: not read from the player, and UNKNOWN until the lines
+//                               have brought every state to the same one (five rising edges
+//                               with TMS high do)
 //   command                     the number of the XSVF command being executed (0 before the
 //                               first): the reader's position in the stream looked up in the
-//                               command offsets of a walk of the stream
+//                               command offsets of a walk of the stream (xsvf_command_starts)
 // Time is in nanoseconds from the first change dumped, on the simulated clock: virtual time
 // (200 ns per register write, sleeps by their length) or, in host-time mode, the host's
 // monotonic clock at the moment the player made the access. A range of command numbers
@@ -21,10 +21,10 @@
 
 #include <cstdint>
 #include <cstdio>
-#include <span>
 #include <string>
 #include <vector>
 
+#include "card/port_lines.h"
 #include "sim/logic_device.h"
 #include "sim/sim_target.h"
 
@@ -36,13 +36,10 @@ struct VcdWriter {
     int first = 0;                          // commands dumped: first to last
     int last = 0;
     std::vector<std::uint32_t> command_starts; // offset of command k + 1's opcode at index k
-    // The lines and the model, followed through every access.
-    std::uint32_t control = 0;
-    bool clocked = false;                   // TCK as the device sees it
+    // The lines and the TAP, followed through every access.
+    PortDecoder port;
     int tdo = -1;                           // -1 before the first read
-    bool tap_known = false;
-    int tms_high_edges = 0;
-    LogicTapState tap = LogicTapState::TestLogicReset;
+    std::uint32_t tap_states = 0xFFFF;      // the states the TAP may be in, a bit each
     int command = 0;
     // The dump.
     bool dumping = false;
@@ -54,9 +51,10 @@ struct VcdWriter {
     std::uint64_t changes = 0;
 };
 
-// Starts a dump into file of commands first to last of the stream, in front of inner.
-// host_time says which clock the times come from (it is named in the file's header).
-void vcd_begin(VcdWriter* vcd, std::FILE* file, std::span<const std::uint8_t> stream, const SimTarget& inner,
+// Starts a dump into file of commands first to last of a stream whose commands start at
+// command_starts (xsvf_command_starts), in front of inner. host_time says which clock the
+// times come from (it is named in the file's header).
+void vcd_begin(VcdWriter* vcd, std::FILE* file, std::vector<std::uint32_t> command_starts, const SimTarget& inner,
                int first, int last, bool host_time);
 SimTarget vcd_target(VcdWriter* vcd);
 // Writes the closing time stamp. The file stays open.

@@ -14,6 +14,7 @@
 
 #include "card/driver.h"
 #include "devtools/xsvf/play_remote.h"
+#include "devtools/xsvf/stream_walk.h"
 #include "devtools/xsvf/trace_file.h"
 #include "devtools/xsvf/vcd_writer.h"
 #include "devtools/xsvf/xsvf_tool.h"
@@ -219,7 +220,7 @@ int open_outputs(const PlayOptions& o, PlayOutputs* out)
 
 // The card: the simulated one, the recorder or a remote-bitbang server; traced and dumped
 // when asked. The platform is configured already, so card 0's target is the simulated card.
-SimTarget card_target(const PlayOptions& o, const Stream& s, bool host_time, PlayOutputs* out)
+SimTarget card_target(const PlayOptions& o, std::vector<std::uint32_t> starts, bool host_time, PlayOutputs* out)
 {
     out->recorder.store = false;
     if (std::strlen(o.tdo) == 1) {
@@ -236,7 +237,7 @@ SimTarget card_target(const PlayOptions& o, const Stream& s, bool host_time, Pla
         target = trace_tee_target(&out->tee);
     }
     if (out->vcd_file) {
-        vcd_begin(&out->vcd, out->vcd_file, xsvf_bytes(s), target, o.vcd_first, o.vcd_last, host_time);
+        vcd_begin(&out->vcd, out->vcd_file, std::move(starts), target, o.vcd_first, o.vcd_last, host_time);
         target = vcd_target(&out->vcd);
     }
     return target;
@@ -306,9 +307,10 @@ int xsvf_play(int argc, char** argv)
     // far end of a socket and waits really pass there. Waits sent as sleep characters take no
     // host time: the player's virtual time then counts them, and the VCD shows it.
     const bool host_time = o.target == Target::Remote && !o.remote_sleep;
+    std::vector<std::uint32_t> starts = o.vcd_path ? xsvf_command_starts(xsvf_bytes(s)) : std::vector<std::uint32_t>();
     sim_configure(config);
     sim_clock_use_host_time(host_time);
-    sim_attach_target(0, card_target(o, s, host_time, &out));
+    sim_attach_target(0, card_target(o, std::move(starts), host_time, &out));
 
     LogLevel = o.log_level;
     std::int32_t result = 0;

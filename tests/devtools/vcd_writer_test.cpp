@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "card/port.h"
+#include "devtools/xsvf/stream_walk.h"
 #include "devtools/xsvf/vcd_writer.h"
 #include "sim/recording_target.h"
 #include "sim/sim_clock.h"
@@ -140,7 +141,7 @@ protected:
         stream = program;
         std::FILE* f = std::tmpfile();
         EXPECT_NE(f, nullptr);
-        vcd_begin(&vcd, f, stream, recording_target(&rec), first, last, false);
+        vcd_begin(&vcd, f, xsvf_command_starts(stream), recording_target(&rec), first, last, false);
         sim_attach_target(0, vcd_target(&vcd));
         sim_map_directly(0);
         const std::int32_t r = player_run_program(stream.data(), static_cast<std::uint32_t>(stream.size()), nullptr);
@@ -169,7 +170,7 @@ TEST_F(VcdWriterTest, HeaderNamesTheSignalsTheClockAndWhereTheTapStateComesFrom)
     }
     EXPECT_EQ(names, (std::vector<std::string>{"tck", "tms", "tdi", "tdo", "jtag_enable", "tap_state", "command"}));
     EXPECT_NE(p.header.find("$timescale 1 ns $end"), std::string::npos);
-    EXPECT_NE(p.header.find("derived from tck and tms by a model"), std::string::npos);
+    EXPECT_NE(p.header.find("derived from tck and tms by the TAP controller's state table"), std::string::npos);
     EXPECT_NE(p.header.find("Time: virtual, 200 ns per register write"), std::string::npos);
     ASSERT_FALSE(p.moments.empty());
     // The dump starts with the write of 8: buffers on, every line low, TDO not yet read.

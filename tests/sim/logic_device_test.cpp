@@ -261,7 +261,7 @@ TEST_F(DeviceTest, BitThreeGatesTheBuffersAndBitFourRequestsReload)
     EXPECT_FALSE(card().reload_requested);
     reg_write(RegisterPointer, 16);
     EXPECT_TRUE(card().reload_requested);
-    EXPECT_FALSE(card().buffers_enabled);
+    EXPECT_FALSE(card().port.lines.enabled);
     reg_write(RegisterPointer, 8); // buffers on again: TDO is the device's again
     EXPECT_EQ(port_read_tdo(), 0);
     EXPECT_EQ(device().state, LogicTapState::ShiftDr);

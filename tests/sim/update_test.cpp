@@ -68,7 +68,7 @@ TEST_F(UpdateTest, EachProgramUpdatesItsOwnCardCompletely)
         EXPECT_EQ(card().device.counters.refused, 0u);
         EXPECT_EQ(card().device.mode, LogicMode::Off);
         EXPECT_TRUE(card().reload_requested);
-        EXPECT_FALSE(card().buffers_enabled);
+        EXPECT_FALSE(card().port.lines.enabled);
     }
 }
 
