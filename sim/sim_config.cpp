@@ -9,13 +9,6 @@
 
 namespace {
 
-constexpr const char* VARIABLE_CARDS = "MOLA_SIM_CARDS";
-constexpr const char* VARIABLE_DRIVER = "MOLA_SIM_DRIVER";
-constexpr const char* VARIABLE_COUNT = "MOLA_SIM_COUNT";
-constexpr const char* VARIABLE_CLOCK = "MOLA_SIM_CLOCK";
-constexpr const char* VARIABLE_FAULTS = "MOLA_SIM_FAULTS";
-constexpr const char* VARIABLE_POWER = "MOLA_SIM_POWER";
-
 // "VARIABLE=value: " before the reason that is in message already.
 bool refuse(SimMessage* message, const char* variable, const char* value)
 {
@@ -77,7 +70,7 @@ bool parse_cards(const char* value, SimConfig* c, SimMessage* message)
         ++c->card_count;
         return true;
     });
-    return ok || refuse(message, VARIABLE_CARDS, value);
+    return ok || refuse(message, SIM_VAR_CARDS.name, value);
 }
 
 bool parse_faults(const char* value, SimConfig* c, SimMessage* message)
@@ -97,7 +90,7 @@ bool parse_faults(const char* value, SimConfig* c, SimMessage* message)
         }
         return sim_add_fault(c, entry.substr(0, at), card, message);
     });
-    return ok || refuse(message, VARIABLE_FAULTS, value);
+    return ok || refuse(message, SIM_VAR_FAULTS.name, value);
 }
 
 } // namespace
@@ -170,12 +163,9 @@ bool sim_parse_int32(const char* text, std::size_t length, std::int32_t* value)
 SimEnvironment sim_environment()
 {
     SimEnvironment env;
-    env.cards = std::getenv(VARIABLE_CARDS);
-    env.driver = std::getenv(VARIABLE_DRIVER);
-    env.count = std::getenv(VARIABLE_COUNT);
-    env.clock = std::getenv(VARIABLE_CLOCK);
-    env.faults = std::getenv(VARIABLE_FAULTS);
-    env.power = std::getenv(VARIABLE_POWER);
+    for (const SimVariable& v : SIM_VARIABLES) {
+        env.*v.value = std::getenv(v.name);
+    }
     return env;
 }
 
@@ -183,15 +173,10 @@ bool sim_parse_environment(const SimEnvironment& env, SimConfig* config, SimMess
 {
     SimConfig c = sim_default_config();
     c.real_sleep = true;
-    const struct {
-        const char* variable;
-        const char* value;
-    } all[] = {{VARIABLE_CARDS, env.cards}, {VARIABLE_DRIVER, env.driver}, {VARIABLE_COUNT, env.count},
-               {VARIABLE_CLOCK, env.clock}, {VARIABLE_FAULTS, env.faults}, {VARIABLE_POWER, env.power}};
-    for (const auto& v : all) {
-        if (v.value != nullptr && *v.value == '\0') {
+    for (const SimVariable& v : SIM_VARIABLES) {
+        if (env.*v.value != nullptr && *(env.*v.value) == '\0') {
             say(message, "set but empty (unset it for the default)");
-            return refuse(message, v.variable, v.value);
+            return refuse(message, v.name, env.*v.value);
         }
     }
     if (env.cards && !parse_cards(env.cards, &c, message)) {
@@ -206,13 +191,13 @@ bool sim_parse_environment(const SimEnvironment& env, SimConfig* config, SimMess
             c.driver_present = false;
         } else {
             say(message, "is none of nt, 9x, none");
-            return refuse(message, VARIABLE_DRIVER, env.driver);
+            return refuse(message, SIM_VAR_DRIVER.name, env.driver);
         }
     }
     if (env.count) {
         if (!sim_parse_int32(env.count, std::strlen(env.count), &c.reported_count)) {
             say(message, "is not a signed 32-bit number");
-            return refuse(message, VARIABLE_COUNT, env.count);
+            return refuse(message, SIM_VAR_COUNT.name, env.count);
         }
         c.override_count = true;
     }
@@ -223,14 +208,14 @@ bool sim_parse_environment(const SimEnvironment& env, SimConfig* config, SimMess
             c.real_sleep = false;
         } else {
             say(message, "is neither real nor virtual");
-            return refuse(message, VARIABLE_CLOCK, env.clock);
+            return refuse(message, SIM_VAR_CLOCK.name, env.clock);
         }
     }
     if (env.faults && !parse_faults(env.faults, &c, message)) {
         return false;
     }
     if (env.power && !sim_parse_power(env.power, &c.power, message)) {
-        return refuse(message, VARIABLE_POWER, env.power);
+        return refuse(message, SIM_VAR_POWER.name, env.power);
     }
     *config = c;
     return true;

@@ -1,5 +1,5 @@
 // Configuration of the simulated platform: which driver family, which cards, which faults and
-// which clock. Plain records, the one table of fault names, and the parser of the MOLA_SIM_*
+// which clock. Plain records (the faults are the rows of sim/sim_fault_table.h), and the parser of the MOLA_SIM_*
 // environment variables that MolaFlashSim.exe and the xsvf tool share:
 //   MOLA_SIM_CARDS   comma list of KEY:REVISION, KEY a card model's key (pci, cardbus);
 //                    default "pci:9,cardbus:10"
@@ -54,6 +54,20 @@ struct SimEnvironment {
     const char* faults = nullptr;
     const char* power = nullptr;
 };
+
+// The MOLA_SIM_* variables: each name once, with the member of SimEnvironment it fills.
+struct SimVariable {
+    const char* name;
+    const char* SimEnvironment::*value;
+};
+constexpr SimVariable SIM_VAR_CARDS{"MOLA_SIM_CARDS", &SimEnvironment::cards};
+constexpr SimVariable SIM_VAR_DRIVER{"MOLA_SIM_DRIVER", &SimEnvironment::driver};
+constexpr SimVariable SIM_VAR_COUNT{"MOLA_SIM_COUNT", &SimEnvironment::count};
+constexpr SimVariable SIM_VAR_CLOCK{"MOLA_SIM_CLOCK", &SimEnvironment::clock};
+constexpr SimVariable SIM_VAR_FAULTS{"MOLA_SIM_FAULTS", &SimEnvironment::faults};
+constexpr SimVariable SIM_VAR_POWER{"MOLA_SIM_POWER", &SimEnvironment::power};
+constexpr SimVariable SIM_VARIABLES[] = {SIM_VAR_CARDS,  SIM_VAR_DRIVER, SIM_VAR_COUNT,
+                                         SIM_VAR_CLOCK,  SIM_VAR_FAULTS, SIM_VAR_POWER};
 
 // This process's MOLA_SIM_* variables.
 SimEnvironment sim_environment();

@@ -1,293 +1,278 @@
-// Sockets for the remote-bitbang server and client: listening, accepting, connecting, and
-// moving bytes with timeouts.
+// Sockets for the remote-bitbang server and client over Asio: TCP and UNIX sockets alike as
+// generic stream sockets, each operation run on the link's own context until it completes or
+// its time runs out; and the addresses "HOST:PORT" and "unix:PATH".
 #include "devtools/xsvf/rbb_socket.h"
 
-#include "devtools/xsvf/rbb_native.h"
+#include <asio.hpp>
+#include <cstring>
+#include <filesystem>
 
-using namespace rbb_native;
+#include "sim/sim_config.h"
+
+using Protocol = asio::generic::stream_protocol;
+
+// One socket or listener with the context its operations run on: each link is used by one
+// thread at a time, the server's and the client's by different threads.
+struct RbbLink {
+    asio::io_context io;
+    Protocol::socket socket{io};
+    asio::basic_socket_acceptor<Protocol> acceptor{io};
+};
 
 namespace {
 
-// True when something accepts connections at the UNIX socket path.
-bool unix_listener_alive(const sockaddr_un& sun)
+// Runs the link's context until the operation started on it is done or ms have passed; then
+// cancels it. True when it completed (with *result).
+bool run(RbbLink* l, int ms, const bool* done)
 {
-    const NativeSocket s = socket(AF_UNIX, SOCK_STREAM, 0);
-    if (wrap(s) == RBB_NO_SOCKET) {
-        return false;
+    l->io.run_for(std::chrono::milliseconds(ms > 0 ? ms : 1));
+    if (!*done) {
+        std::error_code ignored;
+        l->socket.cancel(ignored);
+        l->acceptor.cancel(ignored);
+        l->io.restart();
+        l->io.run();
     }
-    const bool alive = connect(s, reinterpret_cast<const sockaddr*>(&sun), sizeof sun) == 0;
-    close_native(s);
-    return alive;
+    l->io.restart();
+    return *done;
 }
 
-RbbSocket listen_unix(const RbbAddress& a, std::string* why)
+bool timed_out(const std::error_code& ec)
 {
-    sockaddr_un sun;
-    if (!unix_address(a.path, &sun, why)) {
-        return RBB_NO_SOCKET;
+    return ec == asio::error::operation_aborted || ec == asio::error::timed_out;
+}
+
+std::error_code connect_to(RbbLink* l, const Protocol::endpoint& at, int ms)
+{
+    std::error_code result = asio::error::timed_out;
+    bool done = false;
+    l->socket.async_connect(at, [&](const std::error_code& ec) {
+        result = ec;
+        done = ec != asio::error::operation_aborted;
+    });
+    run(l, ms, &done);
+    if (result) {
+        std::error_code ignored;
+        l->socket.close(ignored);
+    }
+    return result;
+}
+
+Protocol::endpoint unix_endpoint(const std::string& path)
+{
+    return Protocol::endpoint(asio::local::stream_protocol::endpoint(path));
+}
+
+Protocol::endpoint loopback(int port)
+{
+    return Protocol::endpoint(asio::ip::tcp::endpoint(asio::ip::address_v4::loopback(), static_cast<std::uint16_t>(port)));
+}
+
+// A UNIX socket path may be taken when nothing is there, or a socket that nobody listens on
+// (left by a server that was killed), which is removed.
+bool take_unix_path(const std::string& path, std::string* why)
+{
+    std::error_code ec;
+    const auto status = std::filesystem::symlink_status(path, ec);
+    if (!std::filesystem::exists(status)) {
+        return true;
     }
 #ifndef _WIN32
-    struct stat st;
-    if (lstat(a.path.c_str(), &st) == 0) {
-        if (!S_ISSOCK(st.st_mode)) {
-            *why = a.path + " exists and is not a socket";
-            return RBB_NO_SOCKET;
-        }
-        if (unix_listener_alive(sun)) {
-            *why = "a server already listens on " + a.path;
-            return RBB_NO_SOCKET;
-        }
-        unlink(a.path.c_str());
-    }
-#else
-    if (unix_listener_alive(sun)) {
-        *why = "a server already listens on " + a.path;
-        return RBB_NO_SOCKET;
-    }
-    DeleteFileA(a.path.c_str());
-#endif
-    const NativeSocket s = socket(AF_UNIX, SOCK_STREAM, 0);
-    if (wrap(s) == RBB_NO_SOCKET) {
-        *why = "cannot make a UNIX socket: " + last_error();
-        return RBB_NO_SOCKET;
-    }
-    if (bind(s, reinterpret_cast<const sockaddr*>(&sun), sizeof sun) != 0 || listen(s, 4) != 0 ||
-        !set_nonblocking(s)) {
-        *why = "cannot listen on " + a.path + ": " + last_error();
-        close_native(s);
-        return RBB_NO_SOCKET;
-    }
-    return wrap(s);
-}
-
-RbbSocket listen_tcp(RbbAddress* a, std::string* why)
-{
-    const NativeSocket s = socket(AF_INET, SOCK_STREAM, 0);
-    if (wrap(s) == RBB_NO_SOCKET) {
-        *why = "cannot make a TCP socket: " + last_error();
-        return RBB_NO_SOCKET;
-    }
-    int on = 1;
-    setsockopt(s, SOL_SOCKET, SO_REUSEADDR, reinterpret_cast<const char*>(&on), sizeof on);
-    sockaddr_in sin{};
-    sin.sin_family = AF_INET;
-    sin.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    sin.sin_port = htons(static_cast<std::uint16_t>(a->port));
-    SockLen len = sizeof sin;
-    if (bind(s, reinterpret_cast<const sockaddr*>(&sin), sizeof sin) != 0 || listen(s, 4) != 0 ||
-        getsockname(s, reinterpret_cast<sockaddr*>(&sin), &len) != 0 || !set_nonblocking(s)) {
-        *why = "cannot listen on 127.0.0.1:" + std::to_string(a->port) + ": " + last_error();
-        close_native(s);
-        return RBB_NO_SOCKET;
-    }
-    a->host = "127.0.0.1";
-    a->port = ntohs(sin.sin_port);
-    return wrap(s);
-}
-
-// Waits for a non-blocking connect to finish; true when it succeeded.
-bool connected(NativeSocket s, std::string* why)
-{
-    if (wait_for(s, POLLOUT, 10000) != 1) {
-        *why = "no connection within 10 s";
+    if (!std::filesystem::is_socket(status)) {
+        *why = path + " exists and is not a socket";
         return false;
     }
-    int error = 0;
-    SockLen len = sizeof error;
-    getsockopt(s, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &len);
-    if (error != 0) {
-#ifdef _WIN32
-        *why = "socket error " + std::to_string(error);
-#else
-        *why = std::strerror(error);
 #endif
+    RbbLink probe;
+    if (!connect_to(&probe, unix_endpoint(path), 2000)) {
+        *why = "a server already listens on " + path;
         return false;
     }
+    std::filesystem::remove(path, ec);
     return true;
-}
-
-bool connect_pending()
-{
-#ifdef _WIN32
-    return WSAGetLastError() == WSAEWOULDBLOCK;
-#else
-    return errno == EINPROGRESS;
-#endif
-}
-
-RbbSocket connect_to(int family, const sockaddr* sa, SockLen len, std::string* why)
-{
-    const NativeSocket s = socket(family, SOCK_STREAM, 0);
-    if (wrap(s) == RBB_NO_SOCKET) {
-        *why = last_error();
-        return RBB_NO_SOCKET;
-    }
-    if (!set_nonblocking(s)) {
-        *why = last_error();
-        close_native(s);
-        return RBB_NO_SOCKET;
-    }
-    if (connect(s, sa, len) != 0) {
-        const bool done = connect_pending() && connected(s, why);
-        if (!done) {
-            if (why->empty()) {
-                *why = last_error();
-            }
-            close_native(s);
-            return RBB_NO_SOCKET;
-        }
-    }
-    if (family != AF_UNIX) {
-        no_delay(s);
-    }
-    return wrap(s);
 }
 
 } // namespace
 
+bool rbb_parse_address(const char* text, RbbAddress* a, std::string* why)
+{
+    const std::string t = text;
+    if (t.rfind("unix:", 0) == 0) {
+        a->unix_socket = true;
+        a->path = t.substr(5);
+        if (a->path.empty() || a->path.size() > RBB_MAX_PATH) {
+            *why = "a UNIX socket path has 1 to " + std::to_string(RBB_MAX_PATH) + " characters";
+            return false;
+        }
+        return true;
+    }
+    const std::size_t colon = t.rfind(':');
+    if (colon == std::string::npos || colon == 0 || colon + 1 == t.size()) {
+        *why = "an address is HOST:PORT or unix:PATH";
+        return false;
+    }
+    std::string host = t.substr(0, colon);
+    if (host.size() >= 2 && host.front() == '[' && host.back() == ']') {
+        host = host.substr(1, host.size() - 2);
+    }
+    const std::string port = t.substr(colon + 1);
+    std::int32_t p = 0;
+    if (!sim_parse_int32(port.data(), port.size(), &p) || p < 1 || p > 65535 || port[0] == '-' || host.empty()) {
+        *why = "bad port " + port + " (1 to 65535)";
+        return false;
+    }
+    a->unix_socket = false;
+    a->host = host;
+    a->port = p;
+    return true;
+}
+
+std::string rbb_address_text(const RbbAddress& a)
+{
+    if (a.unix_socket) {
+        return "unix:" + a.path;
+    }
+    const bool v6 = a.host.find(':') != std::string::npos;
+    return (v6 ? "[" + a.host + "]" : a.host) + ":" + std::to_string(a.port);
+}
+
 RbbSocket rbb_listen(RbbAddress* a, std::string* why)
 {
-    if (!native_started()) {
-        *why = "Winsock does not start";
+    auto l = std::make_unique<RbbLink>();
+    if (a->unix_socket && !take_unix_path(a->path, why)) {
         return RBB_NO_SOCKET;
     }
-    return a->unix_socket ? listen_unix(*a, why) : listen_tcp(a, why);
+    const Protocol::endpoint at = a->unix_socket ? unix_endpoint(a->path) : loopback(a->port);
+    std::error_code ec;
+    l->acceptor.open(at.protocol(), ec);
+    if (!ec && !a->unix_socket) {
+        l->acceptor.set_option(asio::socket_base::reuse_address(true), ec);
+    }
+    if (!ec) {
+        l->acceptor.bind(at, ec);
+    }
+    if (!ec) {
+        l->acceptor.listen(4, ec);
+    }
+    if (ec) {
+        *why = "cannot listen on " + (a->unix_socket ? a->path : "127.0.0.1:" + std::to_string(a->port)) + ": " +
+               ec.message();
+        return RBB_NO_SOCKET;
+    }
+    if (!a->unix_socket) {
+        const Protocol::endpoint bound = l->acceptor.local_endpoint(ec);
+        asio::ip::tcp::endpoint tcp;
+        std::memcpy(tcp.data(), bound.data(), bound.size() < tcp.capacity() ? bound.size() : tcp.capacity());
+        a->host = "127.0.0.1";
+        a->port = tcp.port();
+    }
+    return l.release();
 }
 
 RbbSocket rbb_accept(RbbSocket listener, int timeout_ms, std::string* error)
 {
     error->clear();
-    const int ready = wait_for(native(listener), POLLIN, timeout_ms);
-    if (ready <= 0) {
-        if (ready < 0) {
-            *error = "waiting for a client: " + last_error();
-        }
+    auto client = std::make_unique<RbbLink>();
+    std::error_code result = asio::error::timed_out;
+    bool done = false;
+    listener->acceptor.async_accept(client->socket, [&](const std::error_code& ec) {
+        result = ec;
+        done = ec != asio::error::operation_aborted;
+    });
+    if (!run(listener, timeout_ms, &done)) {
         return RBB_NO_SOCKET;
     }
-    const NativeSocket s = accept(native(listener), nullptr, nullptr);
-    if (wrap(s) == RBB_NO_SOCKET) {
-        if (!would_block()) {
-            *error = "accepting a client: " + last_error();
-        }
+    if (result) {
+        *error = "accepting a client: " + result.message();
         return RBB_NO_SOCKET;
     }
-    if (!set_nonblocking(s)) {
-        *error = "accepting a client: " + last_error();
-        close_native(s);
-        return RBB_NO_SOCKET;
-    }
-    no_delay(s); // fails harmlessly on a UNIX socket
-    return wrap(s);
+    std::error_code ignored;
+    client->socket.set_option(asio::ip::tcp::no_delay(true), ignored); // fails harmlessly on a UNIX socket
+    return client.release();
 }
 
 RbbSocket rbb_connect(const RbbAddress& a, std::string* why)
 {
     why->clear();
-    if (!native_started()) {
-        *why = "Winsock does not start";
-        return RBB_NO_SOCKET;
-    }
+    auto l = std::make_unique<RbbLink>();
+    std::error_code ec;
     if (a.unix_socket) {
-        sockaddr_un sun;
-        if (!unix_address(a.path, &sun, why)) {
+        ec = connect_to(l.get(), unix_endpoint(a.path), 10000);
+    } else {
+        asio::ip::tcp::resolver resolver(l->io);
+        const auto found = resolver.resolve(a.host, std::to_string(a.port), ec);
+        if (ec) {
+            *why = "cannot resolve " + a.host + ": " + ec.message();
             return RBB_NO_SOCKET;
         }
-        return connect_to(AF_UNIX, reinterpret_cast<const sockaddr*>(&sun), sizeof sun, why);
+        ec = asio::error::host_not_found;
+        for (auto it = found.begin(); it != found.end() && ec; ++it) {
+            ec = connect_to(l.get(), Protocol::endpoint(it->endpoint()), 10000);
+        }
+        if (!ec) {
+            l->socket.set_option(asio::ip::tcp::no_delay(true), ec);
+            ec = {};
+        }
     }
-    addrinfo hints{};
-    hints.ai_family = AF_UNSPEC;
-    hints.ai_socktype = SOCK_STREAM;
-    addrinfo* list = nullptr;
-    const std::string port = std::to_string(a.port);
-    const int rc = getaddrinfo(a.host.c_str(), port.c_str(), &hints, &list);
-    if (rc != 0) {
-        *why = "cannot resolve " + a.host + ": " + gai_strerror(rc);
+    if (ec) {
+        *why = timed_out(ec) ? "no connection within 10 s" : ec.message();
         return RBB_NO_SOCKET;
     }
-    RbbSocket s = RBB_NO_SOCKET;
-    for (const addrinfo* ai = list; ai && s == RBB_NO_SOCKET; ai = ai->ai_next) {
-        why->clear();
-        s = connect_to(ai->ai_family, ai->ai_addr, static_cast<SockLen>(ai->ai_addrlen), why);
-    }
-    freeaddrinfo(list);
-    return s;
+    return l.release();
 }
 
 bool rbb_send_all(RbbSocket s, const void* data, std::size_t n, int timeout_ms, std::string* why)
 {
-    const char* p = static_cast<const char*>(data);
-    while (n > 0) {
-        const int chunk = n > 1u << 20 ? 1 << 20 : static_cast<int>(n);
-#ifdef _WIN32
-        const long sent = send(native(s), p, chunk, SEND_FLAGS);
-#else
-        const long sent = send(native(s), p, static_cast<std::size_t>(chunk), SEND_FLAGS);
-#endif
-        if (sent > 0) {
-            p += sent;
-            n -= static_cast<std::size_t>(sent);
-            continue;
-        }
-        if (sent < 0 && !would_block()) {
-            *why = last_error();
-            return false;
-        }
-        const int ready = wait_for(native(s), POLLOUT, timeout_ms);
-        if (ready == 0) {
-            *why = "the peer read nothing for " + std::to_string(timeout_ms / 1000) + " s";
-            return false;
-        }
-        if (ready < 0) {
-            *why = last_error();
-            return false;
-        }
+    std::error_code result = asio::error::timed_out;
+    bool done = false;
+    asio::async_write(s->socket, asio::buffer(data, n), [&](const std::error_code& ec, std::size_t) {
+        result = ec;
+        done = ec != asio::error::operation_aborted;
+    });
+    if (!run(s, timeout_ms, &done)) {
+        *why = "the peer read nothing for " + std::to_string(timeout_ms / 1000) + " s";
+        return false;
+    }
+    if (result) {
+        *why = result.message();
+        return false;
     }
     return true;
 }
 
 long rbb_receive(RbbSocket s, void* data, std::size_t n, int timeout_ms, std::string* why)
 {
-    const int ready = wait_for(native(s), POLLIN, timeout_ms);
-    if (ready == 0) {
+    std::error_code result = asio::error::timed_out;
+    std::size_t got = 0;
+    bool done = false;
+    s->socket.async_read_some(asio::buffer(data, n), [&](const std::error_code& ec, std::size_t count) {
+        result = ec;
+        got = count;
+        done = ec != asio::error::operation_aborted;
+    });
+    if (!run(s, timeout_ms, &done)) {
         return RBB_RECEIVE_TIMEOUT;
     }
-    if (ready < 0) {
-        *why = last_error();
-        return RBB_RECEIVE_ERROR;
-    }
-#ifdef _WIN32
-    const long got = recv(native(s), static_cast<char*>(data), n > 1u << 20 ? 1 << 20 : static_cast<int>(n), 0);
-#else
-    const long got = recv(native(s), data, n, 0);
-#endif
-    if (got > 0) {
-        return got;
-    }
-    if (got == 0) {
+    if (result == asio::error::eof) {
         return RBB_RECEIVE_CLOSED;
     }
-    if (would_block()) {
-        return RBB_RECEIVE_TIMEOUT; // woken for nothing: the caller waits again
+    if (result) {
+        *why = result.message();
+        return RBB_RECEIVE_ERROR;
     }
-    *why = last_error();
-    return RBB_RECEIVE_ERROR;
+    return static_cast<long>(got);
 }
 
 void rbb_close(RbbSocket s)
 {
-    if (s != RBB_NO_SOCKET) {
-        close_native(native(s));
-    }
+    delete s;
 }
 
 void rbb_close_listener(RbbSocket s, const RbbAddress& a)
 {
     rbb_close(s);
     if (a.unix_socket && !a.path.empty()) {
-#ifdef _WIN32
-        DeleteFileA(a.path.c_str());
-#else
-        unlink(a.path.c_str());
-#endif
+        std::error_code ignored;
+        std::filesystem::remove(a.path, ignored);
     }
 }

@@ -1,17 +1,19 @@
 // The byte stream under the remote-bitbang server and client: a TCP connection or a UNIX
-// socket, behind a handful of calls. POSIX sockets natively, Winsock in the Windows builds
-// (where UNIX sockets need Windows 10 1803 or later; older systems refuse them with a message).
+// socket, behind a handful of calls over Asio (in the Windows builds over Winsock, where UNIX
+// sockets need Windows 10 1803 or later; older systems refuse them with a message).
 //
-// Every socket is non-blocking; the calls that wait take a timeout, so that neither side can
-// hang on a peer that stops reading or answering.
+// The calls that wait take a timeout, so that neither side can hang on a peer that stops
+// reading or answering.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
 
-using RbbSocket = std::intptr_t;
-constexpr RbbSocket RBB_NO_SOCKET = -1;
+// A socket or a listener; rbb_close ends it.
+struct RbbLink;
+using RbbSocket = RbbLink*;
+constexpr RbbSocket RBB_NO_SOCKET = nullptr;
 
 // UNIX socket paths are at most this long (the room of sockaddr_un less its final zero).
 constexpr std::size_t RBB_MAX_PATH = 107;
@@ -34,7 +36,8 @@ std::string rbb_address_text(const RbbAddress& address);
 // port 0 the chosen port is stored back into address->port.
 RbbSocket rbb_listen(RbbAddress* address, std::string* why);
 // Waits up to timeout_ms for a client. RBB_NO_SOCKET on timeout (error stays empty) or on
-// failure (error says why).
+// failure (error says why). The client's socket may be used from another thread than the
+// listener's.
 RbbSocket rbb_accept(RbbSocket listener, int timeout_ms, std::string* error);
 RbbSocket rbb_connect(const RbbAddress& address, std::string* why);
 

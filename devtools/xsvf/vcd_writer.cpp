@@ -4,11 +4,12 @@
 
 #include <algorithm>
 #include <bit>
-#include <cstdlib>
+#include <string_view>
 
 #include "card/port_registers.h"
 #include "images/image_source.h"
 #include "sim/sim_clock.h"
+#include "sim/sim_config.h"
 
 namespace {
 
@@ -234,23 +235,17 @@ void vcd_end(VcdWriter* v)
 
 bool vcd_parse_range(const char* text, int* first, int* last)
 {
-    char* end = nullptr;
-    const long a = std::strtol(text, &end, 10);
-    if (end == text || a < 0 || a > 1000000000L || text[0] == '+' || text[0] == '-') {
+    const std::string_view t = text;
+    const std::size_t dash = t.find('-', 1);
+    const std::string_view a = t.substr(0, dash);
+    const std::string_view b = dash == std::string_view::npos ? a : t.substr(dash + 1);
+    std::int32_t from = 0;
+    std::int32_t to = 0;
+    if (!sim_parse_int32(a.data(), a.size(), &from) || !sim_parse_int32(b.data(), b.size(), &to) || from < 0 ||
+        to < from || to > 1000000000) {
         return false;
     }
-    long b = a;
-    if (*end == '-') {
-        const char* second = end + 1;
-        b = std::strtol(second, &end, 10);
-        if (end == second || *second == '+' || *second == '-' || b < a || b > 1000000000L) {
-            return false;
-        }
-    }
-    if (*end != '\0') {
-        return false;
-    }
-    *first = static_cast<int>(a);
-    *last = static_cast<int>(b);
+    *first = from;
+    *last = to;
     return true;
 }

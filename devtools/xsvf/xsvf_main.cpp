@@ -22,6 +22,7 @@
 // player's result (0 to 7); serve 0; the tool's own failures 64 (usage), 66 (FILE
 // unreadable), 69 (card or server unavailable), 73 (trace or VCD not written), 74 (standard
 // output not written), 76 (the connection to a remote-bitbang server broke).
+#include <CLI/CLI.hpp>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -76,6 +77,21 @@ int xsvf_finish_output(int status)
     return EXIT_IO_ERROR;
 }
 
+CLI::Validator xsvf_number(std::int32_t low, std::int32_t high)
+{
+    return CLI::Validator(
+        [low, high](std::string& text) -> std::string {
+            std::int32_t v = 0;
+            if (!sim_parse_int32(text.data(), text.size(), &v) || v < low || v > high) {
+                return "takes a whole number from " + std::to_string(low) + " to " + std::to_string(high) +
+                       ", not " + text;
+            }
+            text = std::to_string(v); // decimal, as CLI11 reads it
+            return "";
+        },
+        "N");
+}
+
 int main(int argc, char** argv)
 {
     if (argc < 2) {
@@ -89,29 +105,57 @@ int main(int argc, char** argv)
         xsvf_print_usage(stdout);
         return xsvf_finish_output(0);
     }
-    if (command == "play") {
-        return xsvf_play(argc - 2, argv + 2);
+    CLI::App app("xsvf");
+    app.set_help_flag();
+    // The subcommands that take one FILE (cat: a program name), and faults, which takes none.
+    const struct {
+        const char* name;
+        int (*run)(const char*);
+        const char* needs;
+    } singles[] = {{"check", xsvf_check, "a FILE"}, {"dis", xsvf_dis, "a FILE"},
+                   {"cat", xsvf_cat, "a program name"}, {"faults", nullptr, nullptr}};
+    std::string file;
+    for (const auto& single : singles) {
+        CLI::App* sub = app.add_subcommand(single.name);
+        sub->allow_extras();
+        if (single.run) {
+            sub->add_option("FILE", file);
+        }
     }
-    if (command == "serve") {
-        return xsvf_serve(argc - 2, argv + 2);
-    }
-    if (command == "faults") {
-        return argc > 2 ? xsvf_unexpected_argument(argv[2]) : xsvf_faults();
-    }
-    int (*const single)(const char*) = command == "check" ? xsvf_check
-                                       : command == "dis" ? xsvf_dis
-                                       : command == "cat" ? xsvf_cat
-                                                          : nullptr;
-    if (!single) {
+    const XsvfCommand play = xsvf_play_command(&app);
+    const XsvfCommand serve = xsvf_serve_command(&app);
+    if (command.empty() || command[0] == '-' || app.get_subcommands([&](CLI::App* s) { return s->get_name() == command; }).empty()) {
         std::fprintf(stderr, "xsvf: unknown command %s\n", argv[1]);
         return xsvf_usage();
     }
-    if (argc < 3) {
-        std::fprintf(stderr, "xsvf: %s needs a %s\n", argv[1], command == "cat" ? "program name" : "FILE");
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& e) {
+        std::fprintf(stderr, "xsvf: %s\n", e.what());
         return xsvf_usage();
     }
-    if (argc > 3) {
-        return xsvf_unexpected_argument(argv[3]);
+    const CLI::App* given = app.get_subcommands().front();
+    if (!given->remaining().empty()) {
+        return xsvf_unexpected_argument(given->remaining().front().c_str());
     }
-    return single(argv[2]);
+    if (command == "play") {
+        return play();
+    }
+    if (command == "serve") {
+        return serve();
+    }
+    for (const auto& single : singles) {
+        if (command != single.name) {
+            continue;
+        }
+        if (!single.run) {
+            return xsvf_faults();
+        }
+        if (file.empty()) {
+            std::fprintf(stderr, "xsvf: %s needs %s\n", single.name, single.needs);
+            return xsvf_usage();
+        }
+        return single.run(file.c_str());
+    }
+    return xsvf_usage();
 }

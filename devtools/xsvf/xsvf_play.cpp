@@ -1,13 +1,15 @@
 // xsvf play: plays a stream against a recording register target, a simulated card or a
 // remote-bitbang server (whose waits pass on the host, or with --remote-sleep travel in the
 // stream as sleep characters), optionally dumping the lines to a VCD file. By job: the command line
-// (read_options, check_options), the simulated platform (sim_platform_config), the files and
+// (xsvf_play_command, check_request), the simulated platform (sim_platform_config), the files and
 // the connection opened before the run (open_outputs), the chain of register targets
 // (card_target), the run, and closing and reporting (finish).
+#include <CLI/CLI.hpp>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -32,17 +34,20 @@ namespace {
 
 enum class Target : std::uint8_t { Record, Sim, Remote };
 
-struct PlayOptions {
-    const char* file = nullptr;
-    const char* trace_path = nullptr;
-    const char* vcd_path = nullptr;
+// What the command line asks for.
+struct PlayRequest {
+    std::string file;
+    std::string trace_path;
+    std::string vcd_path;
+    std::string vcd_commands;
     int vcd_first = 0;
     int vcd_last = 2147483647;
-    bool vcd_range = false;
-    const char* tdo = "0";
+    std::string tdo = "0";
+    std::string target_text = "record";
     Target target = Target::Record;
     RbbAddress remote_address;
     bool remote_sleep = false;
+    std::string card;
     int card_model = -1;
     std::vector<std::string> faults;
     std::int32_t log_level = 0;
@@ -58,109 +63,57 @@ struct PlayOutputs {
     VcdWriter vcd;
 };
 
-// The options of the command line; EXIT_USAGE (with the usage printed) for a bad one.
-int read_options(int argc, char** argv, PlayOptions* o)
+int usage_error(const std::string& message)
 {
-    for (int i = 0; i < argc; ++i) {
-        const std::string a = argv[i];
-        const bool has_value = i + 1 < argc;
-        if (a == "--log-level" && has_value) {
-            char* end = nullptr;
-            const long v = std::strtol(argv[++i], &end, 10);
-            if (*end != '\0' || end == argv[i] || v < -1000 || v > 1000) {
-                std::fprintf(stderr, "xsvf: bad --log-level %s\n", argv[i]);
-                return xsvf_usage();
-            }
-            o->log_level = static_cast<std::int32_t>(v);
-        } else if (a == "--tdo" && has_value) {
-            o->tdo = argv[++i];
-            if (*o->tdo == '\0' || std::strspn(o->tdo, "01") != std::strlen(o->tdo)) {
-                std::fprintf(stderr, "xsvf: --tdo takes 0, 1 or a string of 0 and 1\n");
-                return xsvf_usage();
-            }
-        } else if (a == "--trace" && has_value) {
-            o->trace_path = argv[++i];
-        } else if (a == "--target" && has_value) {
-            const std::string t = argv[++i];
-            std::string why;
-            const bool remote = t.rfind("rbb:", 0) == 0;
-            if (remote && !rbb_parse_address(t.c_str() + 4, &o->remote_address, &why)) {
-                std::fprintf(stderr, "xsvf: --target %s: %s\n", t.c_str(), why.c_str());
-                return xsvf_usage();
-            }
-            if (t != "sim" && t != "record" && !remote) {
-                std::fprintf(stderr, "xsvf: --target is record, sim, rbb:HOST:PORT or rbb:unix:PATH\n");
-                return xsvf_usage();
-            }
-            o->target = remote ? Target::Remote : t == "sim" ? Target::Sim : Target::Record;
-        } else if (a == "--remote-sleep") {
-            o->remote_sleep = true;
-        } else if (a == "--vcd" && has_value) {
-            o->vcd_path = argv[++i];
-        } else if (a == "--vcd-commands" && has_value) {
-            if (!vcd_parse_range(argv[++i], &o->vcd_first, &o->vcd_last)) {
-                std::fprintf(stderr, "xsvf: --vcd-commands takes FIRST-LAST, command numbers with FIRST <= LAST\n");
-                return xsvf_usage();
-            }
-            o->vcd_range = true;
-        } else if (a == "--card" && has_value) {
-            o->card_model = card_model_by_key(argv[++i]);
-            if (o->card_model < 0) {
-                std::fprintf(stderr, "xsvf: --card is %s\n", xsvf_model_keys("", " or ").c_str());
-                return xsvf_usage();
-            }
-        } else if (a == "--fault" && has_value) {
-            sim_each_listed(argv[++i], [&](std::string_view name) {
-                o->faults.emplace_back(name);
-                return true;
-            });
-        } else if (a.size() > 1 && a[0] == '-' && a[1] == '-') {
-            std::fprintf(stderr, "xsvf: unknown or incomplete option %s\n", a.c_str());
-            return xsvf_usage();
-        } else if (!o->file) {
-            o->file = argv[i];
-        } else {
-            return xsvf_unexpected_argument(argv[i]);
-        }
-    }
-    return 0;
+    std::fprintf(stderr, "xsvf: %s\n", message.c_str());
+    return xsvf_usage();
 }
 
 // The recording target has no simulated platform: a MOLA_SIM_* variable cannot apply there.
 bool no_simulation_set()
 {
     const SimEnvironment env = sim_environment();
-    const std::pair<const char*, const char*> all[] = {{"MOLA_SIM_CARDS", env.cards}, {"MOLA_SIM_DRIVER", env.driver},
-                                                       {"MOLA_SIM_COUNT", env.count}, {"MOLA_SIM_CLOCK", env.clock},
-                                                       {"MOLA_SIM_FAULTS", env.faults}, {"MOLA_SIM_POWER", env.power}};
-    for (const auto& [variable, value] : all) {
-        if (value != nullptr) {
-            std::fprintf(stderr, "xsvf: %s is set, but only --target sim has a simulated platform\n", variable);
+    for (const SimVariable& v : SIM_VARIABLES) {
+        if (env.*v.value != nullptr) {
+            std::fprintf(stderr, "xsvf: %s is set, but only --target sim has a simulated platform\n", v.name);
             return false;
         }
     }
     return true;
 }
 
-// The options that only make sense together; EXIT_USAGE when they do not.
-int check_options(const PlayOptions& o)
+// The values that the parser takes as text, and the options that only make sense together;
+// EXIT_USAGE (with the usage printed) when they do not.
+int check_request(PlayRequest* o)
 {
-    if (!o.file) {
-        std::fprintf(stderr, "xsvf: play needs a FILE\n");
-        return xsvf_usage();
+    if (o->file.empty()) {
+        return usage_error("play needs a FILE");
     }
-    if (o.vcd_range && !o.vcd_path) {
-        std::fprintf(stderr, "xsvf: --vcd-commands needs --vcd\n");
-        return xsvf_usage();
+    if (o->tdo.empty() || o->tdo.find_first_not_of("01") != std::string::npos) {
+        return usage_error("--tdo takes 0, 1 or a string of 0 and 1");
     }
-    if (o.remote_sleep && o.target != Target::Remote) {
-        std::fprintf(stderr, "xsvf: --remote-sleep needs --target rbb:...\n");
-        return xsvf_usage();
+    const std::string& t = o->target_text;
+    std::string why;
+    const bool remote = t.rfind("rbb:", 0) == 0;
+    if (remote && !rbb_parse_address(t.c_str() + 4, &o->remote_address, &why)) {
+        return usage_error("--target " + t + ": " + why);
     }
-    const bool sim = o.target == Target::Sim;
-    if (!sim && (o.card_model >= 0 || !o.faults.empty())) {
-        std::fprintf(stderr, "xsvf: --card and --fault need --target sim\n");
-        return xsvf_usage();
+    if (t != "sim" && t != "record" && !remote) {
+        return usage_error("--target is record, sim, rbb:HOST:PORT or rbb:unix:PATH");
+    }
+    o->target = remote ? Target::Remote : t == "sim" ? Target::Sim : Target::Record;
+    if (!o->vcd_commands.empty() && !vcd_parse_range(o->vcd_commands.c_str(), &o->vcd_first, &o->vcd_last)) {
+        return usage_error("--vcd-commands takes FIRST-LAST, command numbers with FIRST <= LAST");
+    }
+    if (!o->card.empty() && (o->card_model = card_model_by_key(o->card)) < 0) {
+        return usage_error("--card is " + xsvf_model_keys("", " or "));
+    }
+    if (o->remote_sleep && o->target != Target::Remote) {
+        return usage_error("--remote-sleep needs --target rbb:...");
+    }
+    const bool sim = o->target == Target::Sim;
+    if (!sim && (o->card_model >= 0 || !o->faults.empty())) {
+        return usage_error("--card and --fault need --target sim");
     }
     if (!sim && !no_simulation_set()) {
         return EXIT_USAGE;
@@ -171,7 +124,7 @@ int check_options(const PlayOptions& o)
 // The simulated platform of `play --target sim`: the MOLA_SIM_* variables as MolaFlashSim.exe
 // reads them, in virtual time unless MOLA_SIM_CLOCK says otherwise; card 0 is played. Its
 // model is --card's, else MOLA_SIM_CARDS's, else the embedded program's; --fault adds faults.
-bool sim_platform_config(const Stream& s, const PlayOptions& o, SimConfig* config)
+bool sim_platform_config(const Stream& s, const PlayRequest& o, SimConfig* config)
 {
     const SimEnvironment env = sim_environment();
     SimMessage message{};
@@ -198,13 +151,13 @@ bool sim_platform_config(const Stream& s, const PlayOptions& o, SimConfig* confi
 
 // The trace's place, the VCD file and the connection, before anything runs; the tool's exit
 // status when one of them fails.
-int open_outputs(const PlayOptions& o, PlayOutputs* out)
+int open_outputs(const PlayRequest& o, PlayOutputs* out)
 {
-    if (o.trace_path && !trace_file_writable(o.trace_path)) {
+    if (!o.trace_path.empty() && !trace_file_writable(o.trace_path.c_str())) {
         return EXIT_CANT_WRITE;
     }
-    if (o.vcd_path && (out->vcd_file = std::fopen(o.vcd_path, "w")) == nullptr) {
-        std::fprintf(stderr, "xsvf: cannot write %s: %s\n", o.vcd_path, std::strerror(errno));
+    if (!o.vcd_path.empty() && (out->vcd_file = std::fopen(o.vcd_path.c_str(), "w")) == nullptr) {
+        std::fprintf(stderr, "xsvf: cannot write %s: %s\n", o.vcd_path.c_str(), std::strerror(errno));
         return EXIT_CANT_WRITE;
     }
     out->remote.waits = o.remote_sleep ? RbbWaits::SleepCharacters : RbbWaits::Host;
@@ -220,10 +173,10 @@ int open_outputs(const PlayOptions& o, PlayOutputs* out)
 
 // The card: the simulated one, the recorder or a remote-bitbang server; traced and dumped
 // when asked. The platform is configured already, so card 0's target is the simulated card.
-SimTarget card_target(const PlayOptions& o, std::vector<std::uint32_t> starts, bool host_time, PlayOutputs* out)
+SimTarget card_target(const PlayRequest& o, std::vector<std::uint32_t> starts, bool host_time, PlayOutputs* out)
 {
     out->recorder.store = false;
-    if (std::strlen(o.tdo) == 1) {
+    if (o.tdo.size() == 1) {
         out->recorder.tdo = o.tdo[0] == '1' ? 1u : 0u;
     } else {
         out->recorder.tdo_script = o.tdo;
@@ -231,9 +184,9 @@ SimTarget card_target(const PlayOptions& o, std::vector<std::uint32_t> starts, b
     SimTarget target = o.target == Target::Sim      ? sim_attached_target(0)
                        : o.target == Target::Remote ? rbb_target(&out->remote)
                                                     : recording_target(&out->recorder);
-    out->trace.path = o.trace_path;
+    out->trace.path = o.trace_path.c_str();
     out->tee = TraceTee{target, &out->trace};
-    if (o.trace_path) {
+    if (!o.trace_path.empty()) {
         target = trace_tee_target(&out->tee);
     }
     if (out->vcd_file) {
@@ -244,7 +197,7 @@ SimTarget card_target(const PlayOptions& o, std::vector<std::uint32_t> starts, b
 }
 
 // Closes what the run wrote to and reports on standard error; the tool's exit status.
-int finish(const PlayOptions& o, const Stream& s, PlayOutputs* out, std::int32_t result)
+int finish(const PlayRequest& o, const Stream& s, PlayOutputs* out, std::int32_t result)
 {
     int status = xsvf_finish_output(result == UPDATE_NOT_MAPPED ? EXIT_UNAVAILABLE : static_cast<int>(result));
     if (XsvfProgressShown) {
@@ -253,11 +206,11 @@ int finish(const PlayOptions& o, const Stream& s, PlayOutputs* out, std::int32_t
     if (out->vcd_file) {
         vcd_end(&out->vcd);
         if (std::fclose(out->vcd_file) != 0) {
-            std::fprintf(stderr, "xsvf: cannot write %s\n", o.vcd_path);
+            std::fprintf(stderr, "xsvf: cannot write %s\n", o.vcd_path.c_str());
             status = EXIT_CANT_WRITE;
         }
     }
-    if (o.trace_path && !trace_file_close(&out->trace)) {
+    if (!o.trace_path.empty() && !trace_file_close(&out->trace)) {
         status = EXIT_CANT_WRITE;
     }
     if (o.target == Target::Remote && !play_finish_remote(&out->remote)) {
@@ -275,19 +228,13 @@ int finish(const PlayOptions& o, const Stream& s, PlayOutputs* out, std::int32_t
     return status;
 }
 
-} // namespace
-
-int xsvf_play(int argc, char** argv)
+int play(PlayRequest& o)
 {
-    PlayOptions o;
-    if (const int status = read_options(argc, argv, &o); status != 0) {
-        return status;
-    }
-    if (const int status = check_options(o); status != 0) {
+    if (const int status = check_request(&o); status != 0) {
         return status;
     }
     Stream s;
-    if (!xsvf_load(o.file, &s)) {
+    if (!xsvf_load(o.file.c_str(), &s)) {
         return EXIT_NO_INPUT;
     }
     SimConfig config;
@@ -307,7 +254,7 @@ int xsvf_play(int argc, char** argv)
     // far end of a socket and waits really pass there. Waits sent as sleep characters take no
     // host time: the player's virtual time then counts them, and the VCD shows it.
     const bool host_time = o.target == Target::Remote && !o.remote_sleep;
-    std::vector<std::uint32_t> starts = o.vcd_path ? xsvf_command_starts(xsvf_bytes(s)) : std::vector<std::uint32_t>();
+    std::vector<std::uint32_t> starts = !o.vcd_path.empty() ? xsvf_command_starts(xsvf_bytes(s)) : std::vector<std::uint32_t>();
     sim_configure(config);
     sim_clock_use_host_time(host_time);
     sim_attach_target(0, card_target(o, std::move(starts), host_time, &out));
@@ -321,4 +268,24 @@ int xsvf_play(int argc, char** argv)
         result = player_run_program(s.bytes, s.length, nullptr);
     }
     return finish(o, s, &out, result);
+}
+
+} // namespace
+
+XsvfCommand xsvf_play_command(CLI::App* app)
+{
+    auto o = std::make_shared<PlayRequest>();
+    CLI::App* cmd = app->add_subcommand("play");
+    cmd->allow_extras();
+    cmd->add_option("FILE", o->file);
+    cmd->add_option("--log-level", o->log_level)->transform(xsvf_number(-1000, 1000));
+    cmd->add_option("--tdo", o->tdo);
+    cmd->add_option("--trace", o->trace_path);
+    cmd->add_option("--target", o->target_text);
+    cmd->add_option("--card", o->card);
+    cmd->add_option("--fault", o->faults)->delimiter(',')->expected(1)->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+    CLI::Option* vcd = cmd->add_option("--vcd", o->vcd_path);
+    cmd->add_option("--vcd-commands", o->vcd_commands)->needs(vcd);
+    cmd->add_flag("--remote-sleep", o->remote_sleep);
+    return [o] { return play(*o); };
 }

@@ -7,10 +7,12 @@
 // The card's dwell rules run on the host's clock (--clock host, the default: waits are the
 // client's real time, plus its sleep characters) or on a virtual clock (--clock virtual: half
 // a period of --tck-hz per character that writes the lines, plus the sleep characters).
+#include <CLI/CLI.hpp>
 #include <csignal>
 #include <cstdio>
-#include <cstdlib>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "devtools/xsvf/rbb_server.h"
 #include "devtools/xsvf/xsvf_tool.h"
@@ -20,7 +22,7 @@
 
 namespace {
 
-constexpr long DEFAULT_TCK_HZ = 1000000;
+constexpr int DEFAULT_TCK_HZ = 1000000;
 
 volatile std::sig_atomic_t StopRequested = 0;
 
@@ -30,17 +32,6 @@ SimCard ServedCard;
 extern "C" void on_stop_signal(int)
 {
     StopRequested = 1;
-}
-
-bool parse_count(const char* text, long low, long high, long* value)
-{
-    char* end = nullptr;
-    const long v = std::strtol(text, &end, 10);
-    if (end == text || *end != '\0' || v < low || v > high) {
-        return false;
-    }
-    *value = v;
-    return true;
 }
 
 // Card faults of a comma list, from the one table of faults; driver faults mean nothing
@@ -59,78 +50,60 @@ bool parse_card_faults(const std::string& list, std::uint32_t* faults)
     });
 }
 
-} // namespace
+// What the command line asks for.
+struct ServeRequest {
+    std::string card = "pci";
+    std::vector<std::string> faults;
+    int port = 3335;
+    std::string unix_path;
+    int sessions = 0;
+    std::string clock = "host";
+    int tck_hz = 0;
+};
 
-int xsvf_serve(int argc, char** argv)
+int usage_error(const std::string& message)
+{
+    std::fprintf(stderr, "xsvf: %s\n", message.c_str());
+    return xsvf_usage();
+}
+
+// The server and its card as asked for; EXIT_USAGE (with the usage printed) for a bad request.
+int set_up(const ServeRequest& o, RbbServer* server, std::uint32_t* faults)
+{
+    const int model = card_model_by_key(o.card);
+    if (model < 0) {
+        return usage_error("--card is " + xsvf_model_keys("", " or "));
+    }
+    for (const std::string& list : o.faults) {
+        if (!parse_card_faults(list, faults)) {
+            return xsvf_usage();
+        }
+    }
+    server->address.host = "127.0.0.1";
+    server->address.port = o.port;
+    std::string why;
+    if (!o.unix_path.empty() && !rbb_parse_address(("unix:" + o.unix_path).c_str(), &server->address, &why)) {
+        return usage_error(why);
+    }
+    const bool virtual_clock = o.clock == "virtual";
+    if (o.tck_hz != 0 && !virtual_clock) {
+        return usage_error("--tck-hz needs --clock virtual");
+    }
+    sim_card_power_on(&ServedCard, static_cast<CardModel>(model), *faults);
+    server->card = &ServedCard;
+    server->tck_hz = virtual_clock ? static_cast<std::uint32_t>(o.tck_hz != 0 ? o.tck_hz : DEFAULT_TCK_HZ) : 0;
+    return 0;
+}
+
+// Serves until stopped or the sessions asked for are done; then what the card holds.
+int serve(const ServeRequest& o)
 {
     RbbServer server;
-    server.address.host = "127.0.0.1";
-    server.address.port = 3335;
-    CardModel model = CARD_MODEL_PCI;
     std::uint32_t faults = 0;
-    std::string fault_names;
-    long sessions = 0;
-    bool port_given = false;
-    bool virtual_clock = false;
-    long tck_hz = 0;
-
-    for (int i = 0; i < argc; ++i) {
-        const std::string a = argv[i];
-        if (i + 1 >= argc) {
-            std::fprintf(stderr, "xsvf: unknown or incomplete option %s\n", a.c_str());
-            return xsvf_usage();
-        }
-        const char* value = argv[++i];
-        long n = 0;
-        if (a == "--card") {
-            const int m = card_model_by_key(value);
-            if (m < 0) {
-                std::fprintf(stderr, "xsvf: --card is %s\n", xsvf_model_keys("", " or ").c_str());
-                return xsvf_usage();
-            }
-            model = static_cast<CardModel>(m);
-        } else if (a == "--fault") {
-            if (!parse_card_faults(value, &faults)) {
-                return xsvf_usage();
-            }
-            if (!fault_names.empty()) {
-                fault_names += ',';
-            }
-            fault_names += value;
-        } else if (a == "--port" && parse_count(value, 0, 65535, &n)) {
-            server.address.port = static_cast<int>(n);
-            port_given = true;
-        } else if (a == "--unix") {
-            std::string why;
-            if (!rbb_parse_address(("unix:" + std::string(value)).c_str(), &server.address, &why)) {
-                std::fprintf(stderr, "xsvf: %s\n", why.c_str());
-                return xsvf_usage();
-            }
-        } else if (a == "--sessions" && parse_count(value, 1, 1000000, &n)) {
-            sessions = n;
-        } else if (a == "--clock" && (std::string(value) == "host" || std::string(value) == "virtual")) {
-            virtual_clock = std::string(value) == "virtual";
-        } else if (a == "--tck-hz" && parse_count(value, 1, 1000000000, &n)) {
-            tck_hz = n;
-        } else {
-            std::fprintf(stderr, "xsvf: bad serve option %s %s\n", a.c_str(), value);
-            return xsvf_usage();
-        }
+    if (const int status = set_up(o, &server, &faults); status != 0) {
+        return status;
     }
-    if (port_given && server.address.unix_socket) {
-        std::fprintf(stderr, "xsvf: --port and --unix exclude each other\n");
-        return xsvf_usage();
-    }
-    if (tck_hz != 0 && !virtual_clock) {
-        std::fprintf(stderr, "xsvf: --tck-hz needs --clock virtual\n");
-        return xsvf_usage();
-    }
-
-    sim_card_power_on(&ServedCard, model, faults);
-    server.card = &ServedCard;
-    server.tck_hz = virtual_clock ? static_cast<std::uint32_t>(tck_hz != 0 ? tck_hz : DEFAULT_TCK_HZ) : 0;
-    sim_clock_use_host_time(!virtual_clock);
-
+    sim_clock_use_host_time(server.tck_hz == 0);
     std::string why;
     if (!rbb_server_open(&server, &why)) {
         std::fprintf(stderr, "xsvf: %s\n", why.c_str());
@@ -138,15 +111,19 @@ int xsvf_serve(int argc, char** argv)
     }
     std::signal(SIGINT, on_stop_signal);
     std::signal(SIGTERM, on_stop_signal);
+    std::string fault_names;
+    for (const std::string& list : o.faults) {
+        fault_names += (fault_names.empty() ? "" : ",") + list;
+    }
     std::printf("xsvf serve: listening on %s, %s card%s%s", rbb_address_text(server.address).c_str(),
-                card_model_of(model).name, faults ? " with faults " : "", fault_names.c_str());
-    if (virtual_clock) {
+                card_model_of(ServedCard.model).name, faults ? " with faults " : "", fault_names.c_str());
+    if (server.tck_hz != 0) {
         std::printf(", virtual clock at %lu Hz TCK", static_cast<unsigned long>(server.tck_hz));
     }
     std::printf("\n");
     std::fflush(stdout);
 
-    rbb_server_run(&server, static_cast<int>(sessions), &StopRequested);
+    rbb_server_run(&server, o.sessions, &StopRequested);
     rbb_server_close(&server);
 
     const LogicCounters& c = ServedCard.device.counters;
@@ -154,4 +131,20 @@ int xsvf_serve(int argc, char** argv)
                  server.sessions, c.sector_erases, c.rows_programmed, c.fetches);
     xsvf_report_card(stderr, "xsvf serve: ", &ServedCard);
     return xsvf_finish_output(0); // the ready line included
+}
+
+} // namespace
+
+XsvfCommand xsvf_serve_command(CLI::App* app)
+{
+    auto o = std::make_shared<ServeRequest>();
+    CLI::App* cmd = app->add_subcommand("serve");
+    cmd->add_option("--card", o->card);
+    cmd->add_option("--fault", o->faults)->expected(1)->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+    CLI::Option* port = cmd->add_option("--port", o->port)->transform(xsvf_number(0, 65535));
+    cmd->add_option("--unix", o->unix_path)->excludes(port);
+    cmd->add_option("--sessions", o->sessions)->transform(xsvf_number(1, 1000000));
+    cmd->add_option("--clock", o->clock)->check(CLI::IsMember({"host", "virtual"}));
+    cmd->add_option("--tck-hz", o->tck_hz)->transform(xsvf_number(1, 1000000000));
+    return [o] { return serve(*o); };
 }

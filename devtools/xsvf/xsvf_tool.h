@@ -3,11 +3,17 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <span>
 #include <string>
 #include <vector>
 
 #include "sim/sim_platform.h"
+
+namespace CLI {
+class App;
+class Validator;
+} // namespace CLI
 
 // Exit statuses of the tool's own failures. play exits with the player's result (0 to 7),
 // so its own failures use codes far from those.
@@ -48,8 +54,14 @@ int xsvf_finish_output(int status);
 int xsvf_check(const char* name);
 int xsvf_dis(const char* name);
 int xsvf_cat(const char* name);
-int xsvf_play(int argc, char** argv);
-int xsvf_serve(int argc, char** argv);
+
+// play and serve: each adds its subcommand and its options to the command line, one
+// add_option per option, and returns the run with what was parsed.
+using XsvfCommand = std::function<int()>;
+XsvfCommand xsvf_play_command(CLI::App* app);
+XsvfCommand xsvf_serve_command(CLI::App* app);
+// An option's whole number, from low to high, read as a signed 32-bit decimal (sim_parse_int32).
+CLI::Validator xsvf_number(std::int32_t low, std::int32_t high);
 // The fault table as the README shows it: a Markdown table on standard output.
 int xsvf_faults();
 

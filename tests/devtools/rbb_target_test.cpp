@@ -89,6 +89,7 @@ struct RecordingServer {
             thread.join();
         }
         rbb_close_listener(listener, address);
+        listener = RBB_NO_SOCKET;
     }
 
     std::string received() const
