@@ -14,7 +14,8 @@ constexpr std::int32_t CURRENT_REVISION = MOLA_HW_REVISION;
 extern int UpdateSucceeded;
 
 // Runs the tool: probes the driver, shows one page per card, and asks for a power-off after
-// a successful update. Returns the process exit code, 0 on every path.
+// a successful update. Returns the process exit code: 0, or APP_EXIT_NO_CARD when no sheet can
+// open, or APP_EXIT_ALREADY_RUNNING when another copy runs.
 int app_main(HINSTANCE instance, HINSTANCE previous, LPSTR command_line, int show);
 
 // The dialog procedure of a card page.

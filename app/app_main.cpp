@@ -8,6 +8,7 @@
 
 #include "app/resources/resource.h"
 #include "card/driver.h"
+#include "platform/os.h"
 #include "xsvf/player.h"
 
 int UpdateSucceeded = 0;
@@ -58,8 +59,7 @@ HANDLE make_lock(const char* name, bool* held)
 // A lock that cannot be made for another reason does not stop the tool.
 HANDLE claim_one_copy(bool* another_copy)
 {
-    const bool nt_line = (GetVersion() & 0x80000000u) == 0;
-    if (nt_line) {
+    if (os_nt_line()) {
         HANDLE lock = make_lock("Global\\" APP_INSTANCE_NAME, another_copy);
         if (lock != nullptr || *another_copy) {
             return lock;
@@ -107,34 +107,9 @@ void register_progress_class()
     InitCommonControlsEx(&controls);
 }
 
-} // namespace
-
-int app_main(HINSTANCE instance, HINSTANCE, LPSTR, int)
+// One page per card, run modally until the sheet closes.
+void run_sheet(HINSTANCE instance)
 {
-    LogLevel = 0;
-
-    bool another_copy = false;
-    HANDLE one_copy = claim_one_copy(&another_copy);
-    if (another_copy) {
-        MessageBoxA(nullptr, APP_SECOND_COPY_TEXT, APP_MESSAGE_CAPTION, MB_ICONWARNING);
-        return APP_EXIT_ALREADY_RUNNING;
-    }
-
-    // A person who starts the tool and sees nothing cannot tell what is wrong, and an exit
-    // code of 0 would report success: the tool says why it cannot go on, and ends with
-    // APP_EXIT_NO_CARD.
-    if (!driver_probe(0, 0)) {
-        say_no_card();
-        release(one_copy);
-        return APP_EXIT_NO_CARD;
-    }
-    if (CardCount < 1 || CardCount > MAX_CARDS) {
-        LastProbeFailure = ProbeFailure::BadCount;
-        say_no_card();
-        release(one_copy);
-        return APP_EXIT_NO_CARD;
-    }
-
     register_progress_class();
 
     // Zeroed so that no field the library might look at holds stack garbage.
@@ -163,6 +138,35 @@ int app_main(HINSTANCE instance, HINSTANCE, LPSTR, int)
     header.ppsp = reinterpret_cast<LPCPROPSHEETPAGEA>(pages);
 
     PropertySheetA(&header);
+}
+
+} // namespace
+
+int app_main(HINSTANCE instance, HINSTANCE, LPSTR, int)
+{
+    LogLevel = 0;
+
+    bool another_copy = false;
+    HANDLE one_copy = claim_one_copy(&another_copy);
+    if (another_copy) {
+        MessageBoxA(nullptr, APP_SECOND_COPY_TEXT, APP_MESSAGE_CAPTION, MB_ICONWARNING);
+        return APP_EXIT_ALREADY_RUNNING;
+    }
+
+    // A person who starts the tool and sees nothing cannot tell what is wrong, and an exit
+    // code of 0 would report success: the tool says why it cannot go on, and ends with
+    // APP_EXIT_NO_CARD.
+    const bool probed = driver_probe(0, 0) != 0;
+    if (probed && (CardCount < 1 || CardCount > MAX_CARDS)) {
+        LastProbeFailure = ProbeFailure::BadCount;
+    }
+    if (!probed || LastProbeFailure == ProbeFailure::BadCount) {
+        say_no_card();
+        release(one_copy);
+        return APP_EXIT_NO_CARD;
+    }
+
+    run_sheet(instance);
 
     if (UpdateSucceeded != 0) {
         MessageBoxA(nullptr, APP_POWER_OFF_TEXT, APP_MESSAGE_CAPTION, MB_ICONINFORMATION);

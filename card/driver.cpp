@@ -17,10 +17,6 @@ ProbeFailure LastProbeFailure = ProbeFailure::None;
 
 namespace {
 
-constexpr const char* DEVICE_NAME = "\\molaOut"; // the driver's "\Device\molaOut" from the second backslash on
-constexpr const char* VXD_PATH = "\\\\.\\mola.vxd";
-constexpr std::int32_t DEVICE_NUMBER_STEP = 13;  // card k is device molaOut(13 * k)
-
 // Whether the last driver_control failed because the device path could not be opened.
 bool LastOpenFailed = false;
 
@@ -40,8 +36,8 @@ int probe_nt(std::int32_t k, int map)
 {
     // 13 * k cannot overflow for any card index a caller can hold in the page records;
     // compute it wide anyway so that no index makes it undefined.
-    std::snprintf(DevicePath, sizeof DevicePath, "\\\\.%s%lld", DEVICE_NAME,
-                  static_cast<long long>(k) * DEVICE_NUMBER_STEP);
+    std::snprintf(DevicePath, sizeof DevicePath, "\\\\.%s%lld", DRIVER_NT_DEVICE_NAME,
+                  static_cast<long long>(k) * DRIVER_NT_DEVICE_STEP);
 
     std::uint8_t info[CARD_INFO_SIZE];
     std::memset(info, 0, sizeof info);
@@ -104,7 +100,7 @@ int probe_9x_open(OsHandle h, std::int32_t k, int map)
         if (!vxd_request(h, VXD_MAP_REGISTER, static_cast<std::uint32_t>(k), reply)) {
             return fail(ProbeFailure::MapFailed);
         }
-        const std::uint32_t register_address = driver_get_le32(reply + 4);
+        const std::uint32_t register_address = driver_get_le32(reply + VXD_MAP_REPLY_ADDRESS);
         if (register_address == 0) {
             return fail(ProbeFailure::MapFailed);
         }
@@ -115,7 +111,7 @@ int probe_9x_open(OsHandle h, std::int32_t k, int map)
 
 int probe_9x(std::int32_t k, int map)
 {
-    const OsHandle h = os_create_file(VXD_PATH, 0, 0, 0, OS_FILE_FLAG_DELETE_ON_CLOSE);
+    const OsHandle h = os_create_file(DRIVER_VXD_PATH, 0, 0, 0, OS_FILE_FLAG_DELETE_ON_CLOSE);
     if (h == OS_INVALID_HANDLE) {
         return fail(ProbeFailure::NotFound);
     }
@@ -142,7 +138,7 @@ int driver_control(std::uint32_t code, void* in, std::uint32_t in_size, void* ou
 int driver_probe(std::int32_t k, int map)
 {
     LastProbeFailure = ProbeFailure::None;
-    if ((os_get_version() & 0x80000000u) == 0) {
+    if (os_nt_line()) {
         CardDriverFamily = DriverFamily::Nt;
         return probe_nt(k, map);
     }

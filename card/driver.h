@@ -26,6 +26,14 @@ constexpr std::uint32_t VXD_REQUEST_SIZE = 12;
 constexpr std::uint32_t VXD_REPLY_SIZE = 128;
 // Byte offset of the unsigned 16-bit hardware revision in the 9x driver's card structure.
 constexpr std::uint32_t VXD_CARD_REVISION_OFFSET = 1388;
+// Byte offset of the register address in the reply to VXD_MAP_REGISTER.
+constexpr std::uint32_t VXD_MAP_REPLY_ADDRESS = 4;
+
+// The driver's devices: on NT card k is "\\.\molaOut<13k>" (the driver's "\Device\molaOut"
+// from the second backslash on), on 9x one virtual device serves every card.
+constexpr const char* DRIVER_NT_DEVICE_NAME = "\\molaOut";
+constexpr std::int32_t DRIVER_NT_DEVICE_STEP = 13;
+constexpr const char* DRIVER_VXD_PATH = "\\\\.\\mola.vxd";
 
 // The register pointer is the register address plus this many bytes: control word 0.
 constexpr std::uint32_t REGISTER_POINTER_OFFSET = PORT_CONTROL_WORD_0;

@@ -20,6 +20,14 @@ constexpr std::uint32_t OS_FILE_FLAG_DELETE_ON_CLOSE = 0x04000000u;
 
 // GetVersion: bit 31 set means the Windows 9x line.
 std::uint32_t os_get_version();
+constexpr std::uint32_t OS_VERSION_9X_LINE = 0x80000000u;
+
+// Whether the system is of the NT line (which chooses the driver family and the namespace of
+// the one-copy lock).
+inline bool os_nt_line()
+{
+    return (os_get_version() & OS_VERSION_9X_LINE) == 0;
+}
 
 // CreateFileA with no security attributes and no template.
 OsHandle os_create_file(const char* path, std::uint32_t access, std::uint32_t share_mode,

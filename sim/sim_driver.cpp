@@ -7,9 +7,7 @@
 
 namespace {
 
-constexpr char NT_PATH_PREFIX[] = "\\\\.\\molaOut";
-constexpr char VXD_PATH[] = "\\\\.\\mola.vxd";
-constexpr long DEVICE_NUMBER_STEP = 13; // card k is device molaOut(13 * k)
+constexpr char NT_DOT_PREFIX[] = "\\\\.";
 
 // Faults of a request for card k, or of a request that names no card (k = -1).
 std::uint32_t faults_of(int card)
@@ -29,11 +27,12 @@ std::int32_t reported_count()
 // Card index of an NT device path "\\.\molaOut<13k>", or -1 when no such device exists.
 int nt_card_of_path(const char* path)
 {
-    const std::size_t n = sizeof NT_PATH_PREFIX - 1;
-    if (std::strncmp(path, NT_PATH_PREFIX, n) != 0) {
+    const std::size_t dots = sizeof NT_DOT_PREFIX - 1;
+    const std::size_t name = std::strlen(DRIVER_NT_DEVICE_NAME);
+    if (std::strncmp(path, NT_DOT_PREFIX, dots) != 0 || std::strncmp(path + dots, DRIVER_NT_DEVICE_NAME, name) != 0) {
         return -1;
     }
-    const char* digits = path + n;
+    const char* digits = path + dots + name;
     if (*digits < '0' || *digits > '9' || (digits[0] == '0' && digits[1] != '\0')) {
         return -1;
     }
@@ -44,10 +43,10 @@ int nt_card_of_path(const char* path)
         }
         number = number * 10 + (*p - '0');
     }
-    if (number % DEVICE_NUMBER_STEP != 0 || number / DEVICE_NUMBER_STEP >= TheSimConfig.card_count) {
+    if (number % DRIVER_NT_DEVICE_STEP != 0 || number / DRIVER_NT_DEVICE_STEP >= TheSimConfig.card_count) {
         return -1;
     }
-    return static_cast<int>(number / DEVICE_NUMBER_STEP);
+    return static_cast<int>(number / DRIVER_NT_DEVICE_STEP);
 }
 
 int nt_request(int card, std::uint32_t code, const void* in, std::uint32_t in_size, void* out,
@@ -130,10 +129,10 @@ int vxd_request(std::uint32_t code, const void* in, std::uint32_t in_size, void*
     }
     driver_put_le32(reply, 0);
     if (f & SIM_FAULT_MAP_ADDRESS_ZERO) {
-        driver_put_le32(reply + 4, 0);
+        driver_put_le32(reply + VXD_MAP_REPLY_ADDRESS, 0);
         return 1;
     }
-    driver_put_le32(reply + 4, sim_register_address(card));
+    driver_put_le32(reply + VXD_MAP_REPLY_ADDRESS, sim_register_address(card));
     sim_set_mapped(card, true);
     return 1;
 }
@@ -147,7 +146,7 @@ OsHandle sim_driver_device(const char* path)
     }
     if (TheSimConfig.family == DriverFamily::Win9x) {
         const bool missing = (faults_of(-1) & SIM_FAULT_DEVICE_MISSING) != 0;
-        return std::strcmp(path, VXD_PATH) == 0 && !missing ? SIM_VXD_HANDLE : OS_INVALID_HANDLE;
+        return std::strcmp(path, DRIVER_VXD_PATH) == 0 && !missing ? SIM_VXD_HANDLE : OS_INVALID_HANDLE;
     }
     const int card = nt_card_of_path(path);
     if (card < 0 || (faults_of(card) & SIM_FAULT_DEVICE_MISSING)) {

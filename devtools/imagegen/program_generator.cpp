@@ -144,13 +144,11 @@ std::uint32_t imagegen_fetch_bits(std::uint32_t k)
     return k + 1 == IMAGEGEN_FETCHES ? LAST_FETCH_BITS : FETCH_STRIDE_BITS;
 }
 
-void imagegen_program(CardModel model, std::vector<std::uint8_t>* out)
-{
-    Writer w{out};
-    const std::uint32_t idcode = device_idcode(model);
-    const std::uint32_t erased_address = DEVICE_SECTORS * DEVICE_SECTOR_BLOCKS;
+namespace {
 
-    // 1. Identify, enter programming mode, erase.
+// 1. Identify, enter programming mode, erase.
+void identify_and_erase(Writer& w, std::uint32_t idcode)
+{
     w.byte(XREPEAT);
     w.byte(0);
     w.byte(XSTATE);
@@ -176,8 +174,12 @@ void imagegen_program(CardModel model, std::vector<std::uint8_t>* out)
     for (std::uint32_t s = 0; s < DEVICE_SECTORS; ++s) {
         w.sir(DEVICE_ERASE);
     }
+}
 
-    // 2. Identify again, check blank, program row 0.
+// 2. Identify again, check blank, program row 0; 3. rows 1 to 381, after the last one the
+// address register selected.
+void program_rows(Writer& w, CardModel model, std::uint32_t idcode)
+{
     w.byte(XSTATE);
     w.byte(1);
     w.runtest(DEVICE_MODE_US);
@@ -195,15 +197,13 @@ void imagegen_program(CardModel model, std::vector<std::uint8_t>* out)
     load_row(w, model, 0);
     w.runtest(DEVICE_ADDRESS_US);
     w.sir(DEVICE_ADDRESS);
-    w.scan(DEVICE_ADDRESS_LENGTH, ones(DEVICE_ADDRESS_LENGTH), 0, erased_address);
+    w.scan(DEVICE_ADDRESS_LENGTH, ones(DEVICE_ADDRESS_LENGTH), 0, DEVICE_SECTORS * DEVICE_SECTOR_BLOCKS);
     w.runtest(DEVICE_PROGRAM_US);
     w.sir(DEVICE_PROGRAM);
     w.runtest(0);
     w.sir(DEVICE_LOAD);
     w.sdrsize(DEVICE_ROW_BITS);
     w.mask(0);
-
-    // 3. Rows 1 to 381; after the last one, select the address register.
     for (std::uint32_t row = 1; row < DEVICE_ROWS; ++row) {
         load_row(w, model, row);
         w.runtest(DEVICE_PROGRAM_US);
@@ -211,8 +211,13 @@ void imagegen_program(CardModel model, std::vector<std::uint8_t>* out)
         w.runtest(0);
         w.sir(row + 1 < DEVICE_ROWS ? DEVICE_LOAD : DEVICE_ADDRESS);
     }
+}
 
-    // 4. Check that every row stepped the address, done flag, verify mode, first fetch.
+// 4. Check that every row stepped the address, done flag, verify mode, first fetch; 5. and 6.
+// fetches 0 to 189, each followed by the address of the next fetch (the outline's section 6
+// begins with the last pass, fetch 189), then the last, shorter one.
+void verify(Writer& w, CardModel model)
+{
     w.runtest(DEVICE_ADDRESS_US);
     w.scan(DEVICE_ADDRESS_LENGTH, ones(DEVICE_ADDRESS_LENGTH), imagegen_fetch_address(0),
            DEVICE_ROWS * DEVICE_ROW_BLOCKS);
@@ -228,9 +233,6 @@ void imagegen_program(CardModel model, std::vector<std::uint8_t>* out)
     w.runtest(DEVICE_READ_US);
     w.sir(DEVICE_READ);
     w.sdrsize(imagegen_fetch_bits(0));
-
-    // 5. and 6. Fetches 0 to 189, each followed by the address of the next fetch (the
-    // outline's section 6 begins with the last pass, fetch 189), then the last, shorter one.
     for (std::uint32_t k = 0; k + 1 < IMAGEGEN_FETCHES; ++k) {
         w.mask_all();
         read_back(w, model, k);
@@ -243,7 +245,16 @@ void imagegen_program(CardModel model, std::vector<std::uint8_t>* out)
     }
     w.mask_all();
     read_back(w, model, IMAGEGEN_FETCHES - 1);
+}
 
+} // namespace
+
+void imagegen_program(CardModel model, std::vector<std::uint8_t>* out)
+{
+    Writer w{out};
+    identify_and_erase(w, device_idcode(model));
+    program_rows(w, model, device_idcode(model));
+    verify(w, model);
     // 7. Leave verify mode. DISABLE is idempotent; it is given three times so that one
     //    disturbed instruction scan cannot leave the device in a mode.
     for (int i = 0; i < 3; ++i) {
