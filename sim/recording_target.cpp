@@ -1,20 +1,15 @@
 #include "sim/recording_target.h"
 
-#include "card/port_registers.h"
+#include <cstdio>
+
+#include "card/port_lines.h"
 
 namespace {
-
-constexpr std::uint32_t TDO_HIGH = 1u << PORT_TDO_BIT;
 
 void record(RecordingTarget* r, const RecordedEvent& e)
 {
     if (r->store) {
         r->events.push_back(e);
-    }
-    if (r->trace) {
-        const std::string line = recorded_event_text(e);
-        std::fputs(line.c_str(), r->trace);
-        std::fputc('\n', r->trace);
     }
 }
 
@@ -27,7 +22,7 @@ std::uint32_t recorder_read(void* context, std::uint32_t offset)
         bit = r->tdo_script[r->tdo_position] == '1' ? 1u : 0u;
         r->tdo_position = (r->tdo_position + 1) % r->tdo_script.size();
     }
-    const std::uint32_t value = bit ? TDO_HIGH : 0u;
+    const std::uint32_t value = port_status_word_of(static_cast<int>(bit));
     record(r, RecordedEvent{'R', offset, value});
     return value;
 }
@@ -51,12 +46,7 @@ void recorder_sleep(void* context, std::uint32_t milliseconds)
 
 SimTarget recording_target(RecordingTarget* recorder)
 {
-    SimTarget t;
-    t.context = recorder;
-    t.read = recorder_read;
-    t.write = recorder_write;
-    t.sleep = recorder_sleep;
-    return t;
+    return SimTarget{recorder, recorder_read, recorder_write, recorder_sleep};
 }
 
 std::string recorded_event_text(const RecordedEvent& e)

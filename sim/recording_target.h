@@ -4,7 +4,6 @@
 #pragma once
 
 #include <cstdint>
-#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -20,7 +19,6 @@ struct RecordedEvent {
 
 struct RecordingTarget {
     bool store = true;            // keep events in `events`
-    std::FILE* trace = nullptr;   // also write each event as a trace line
     std::vector<RecordedEvent> events;
     std::uint32_t tdo = 0;        // TDO when no script is set
     std::string tdo_script;       // '0'/'1' per read, repeated from its start

@@ -80,11 +80,7 @@ void sim_card_power_on(SimCard* card, CardModel model, std::uint32_t faults)
 
 SimTarget sim_card_target(SimCard* card)
 {
-    SimTarget t;
-    t.context = card;
-    t.read = card_read;
-    t.write = card_write;
-    return t;
+    return SimTarget{card, card_read, card_write};
 }
 
 const SimCard* sim_card(int k)

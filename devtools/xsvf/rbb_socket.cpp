@@ -21,36 +21,44 @@ struct RbbLink {
 
 namespace {
 
-// Runs the link's context until the operation started on it is done or ms have passed; then
-// cancels it. True when it completed (with *result).
-bool run(RbbLink* l, int ms, const bool* done)
+// Starts an operation on the link (start takes its completion handler) and runs the link's
+// context until it is done or ms have passed, then cancels it: the operation's error (timed_out
+// when it did not complete), and the bytes it moved in *count.
+struct Done {
+    std::error_code* result;
+    std::size_t* count;
+    void operator()(const std::error_code& ec) const
+    {
+        *result = ec == asio::error::operation_aborted ? asio::error::timed_out : ec;
+    }
+    void operator()(const std::error_code& ec, std::size_t moved) const
+    {
+        (*this)(ec);
+        if (count != nullptr) {
+            *count = moved;
+        }
+    }
+};
+
+template <typename Start>
+std::error_code run(RbbLink* l, int ms, Start start, std::size_t* count = nullptr)
 {
+    std::error_code result = asio::error::timed_out;
+    start(Done{&result, count});
     l->io.run_for(std::chrono::milliseconds(ms > 0 ? ms : 1));
-    if (!*done) {
+    if (!l->io.stopped()) {
         std::error_code ignored;
         l->socket.cancel(ignored);
         l->acceptor.cancel(ignored);
-        l->io.restart();
         l->io.run();
     }
     l->io.restart();
-    return *done;
-}
-
-bool timed_out(const std::error_code& ec)
-{
-    return ec == asio::error::operation_aborted || ec == asio::error::timed_out;
+    return result;
 }
 
 std::error_code connect_to(RbbLink* l, const Protocol::endpoint& at, int ms)
 {
-    std::error_code result = asio::error::timed_out;
-    bool done = false;
-    l->socket.async_connect(at, [&](const std::error_code& ec) {
-        result = ec;
-        done = ec != asio::error::operation_aborted;
-    });
-    run(l, ms, &done);
+    const std::error_code result = run(l, ms, [&](auto done) { l->socket.async_connect(at, done); });
     if (result) {
         std::error_code ignored;
         l->socket.close(ignored);
@@ -173,13 +181,9 @@ RbbSocket rbb_accept(RbbSocket listener, int timeout_ms, std::string* error)
 {
     error->clear();
     auto client = std::make_unique<RbbLink>();
-    std::error_code result = asio::error::timed_out;
-    bool done = false;
-    listener->acceptor.async_accept(client->socket, [&](const std::error_code& ec) {
-        result = ec;
-        done = ec != asio::error::operation_aborted;
-    });
-    if (!run(listener, timeout_ms, &done)) {
+    const std::error_code result =
+        run(listener, timeout_ms, [&](auto done) { listener->acceptor.async_accept(client->socket, done); });
+    if (result == asio::error::timed_out) {
         return RBB_NO_SOCKET;
     }
     if (result) {
@@ -215,7 +219,7 @@ RbbSocket rbb_connect(const RbbAddress& a, std::string* why)
         }
     }
     if (ec) {
-        *why = timed_out(ec) ? "no connection within 10 s" : ec.message();
+        *why = ec == asio::error::timed_out ? "no connection within 10 s" : ec.message();
         return RBB_NO_SOCKET;
     }
     return l.release();
@@ -223,34 +227,21 @@ RbbSocket rbb_connect(const RbbAddress& a, std::string* why)
 
 bool rbb_send_all(RbbSocket s, const void* data, std::size_t n, int timeout_ms, std::string* why)
 {
-    std::error_code result = asio::error::timed_out;
-    bool done = false;
-    asio::async_write(s->socket, asio::buffer(data, n), [&](const std::error_code& ec, std::size_t) {
-        result = ec;
-        done = ec != asio::error::operation_aborted;
-    });
-    if (!run(s, timeout_ms, &done)) {
-        *why = "the peer read nothing for " + std::to_string(timeout_ms / 1000) + " s";
-        return false;
-    }
+    const std::error_code result =
+        run(s, timeout_ms, [&](auto done) { asio::async_write(s->socket, asio::buffer(data, n), done); });
     if (result) {
-        *why = result.message();
-        return false;
+        *why = result == asio::error::timed_out ? "the peer read nothing for " + std::to_string(timeout_ms / 1000) + " s"
+                                                 : result.message();
     }
-    return true;
+    return !result;
 }
 
 long rbb_receive(RbbSocket s, void* data, std::size_t n, int timeout_ms, std::string* why)
 {
-    std::error_code result = asio::error::timed_out;
     std::size_t got = 0;
-    bool done = false;
-    s->socket.async_read_some(asio::buffer(data, n), [&](const std::error_code& ec, std::size_t count) {
-        result = ec;
-        got = count;
-        done = ec != asio::error::operation_aborted;
-    });
-    if (!run(s, timeout_ms, &done)) {
+    const std::error_code result =
+        run(s, timeout_ms, [&](auto done) { s->socket.async_read_some(asio::buffer(data, n), done); }, &got);
+    if (result == asio::error::timed_out) {
         return RBB_RECEIVE_TIMEOUT;
     }
     if (result == asio::error::eof) {

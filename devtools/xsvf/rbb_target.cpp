@@ -300,14 +300,7 @@ bool rbb_target_connect(RbbTarget* t, const RbbAddress& address, std::string* wh
 
 SimTarget rbb_target(RbbTarget* t)
 {
-    SimTarget s;
-    s.context = t;
-    s.read = target_read;
-    s.write = target_write;
-    s.sleep = target_sleep;
-    s.read_bit = target_read_bit;
-    s.collect = target_collect;
-    return s;
+    return SimTarget{t, target_read, target_write, target_sleep, target_read_bit, target_collect};
 }
 
 bool rbb_target_finish(RbbTarget* t)

@@ -214,12 +214,7 @@ void vcd_begin(VcdWriter* v, std::FILE* file, std::vector<std::uint32_t> command
 
 SimTarget vcd_target(VcdWriter* v)
 {
-    SimTarget t;
-    t.context = v;
-    t.read = vcd_read_access;
-    t.write = vcd_write_access;
-    t.sleep = vcd_sleep;
-    return t;
+    return SimTarget{v, vcd_read_access, vcd_write_access, vcd_sleep};
 }
 
 void vcd_end(VcdWriter* v)
