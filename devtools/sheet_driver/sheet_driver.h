@@ -4,8 +4,10 @@
 // sheet and waits for the end of the tool. Used by the GUI tests and by the demonstration
 // that the main job runs.
 //
-// Checks made here report through check_failed: a failed check prints a line and is counted
-// in CheckFailures; nothing here stops at the first failure.
+// What the driver cannot do (a tool that does not start, a window that never shows, a click
+// that is not taken) it reports through check_failed, which the program that uses the driver
+// defines: the GUI tests as a failure of the scenario (GoogleTest), the demonstration as a
+// line. Nothing here stops at the first failure.
 #pragma once
 
 #include <windows.h>
@@ -28,12 +30,11 @@ constexpr DWORD REACTION_MS = 1000;
 // Most presses of Tab a person needs to reach a control of a page.
 constexpr int MAX_TABS = 10;
 
-// ---- checks ----
-extern int CheckFailures;
+// ---- failures ----
+// Defined by the program that uses the driver.
 void check_failed(const char* format, ...);
+// A text as a failure names it: in double quotes, line ends as \n.
 std::string quoted(const std::string& s);
-void expect_text(const std::string& what, const std::string& actual, const std::string& expected);
-void expect_int(const std::string& what, long long actual, long long expected);
 
 // Polls a condition every few milliseconds until it holds or the timeout passes.
 template <typename Condition>
@@ -143,7 +144,6 @@ struct PageView {
     long long bar = -1;
 };
 PageView view(HWND page);
-void expect_page(HWND page, const std::string& name, const char* revision, const char* status, long long bar);
 
 // Clicks a radio button and checks that it, and only it, is chosen.
 void choose(HWND page, int radio);
@@ -162,8 +162,6 @@ HWND message_box(HWND sheet);
 HWND wait_message_box(HWND sheet);
 // The text of a message box: its first non-empty static child that is not an icon.
 std::string box_text(HWND box);
-// Checks caption, text, the information icon and a single OK button; then presses OK.
-void check_and_close_box(HWND box, const char* expected_text);
 
 // A message box as it shows: texts without the '&' of their access keys.
 struct BoxView {
@@ -175,18 +173,7 @@ struct BoxView {
     HWND owner = nullptr;
 };
 BoxView box_view(HWND box);
-// Checks a question: caption, text, one icon, the buttons Yes and No with No the default, and
-// the box owned by `owner`, which takes no input while the box is up.
-void check_question(HWND box, const std::string& expected_text, HWND owner);
 // Clicks a visible button of a box with the mouse and waits for the box to close.
 void click_box_button(HWND box, const char* text);
-// Waits for a box of the tool while no sheet shows, checks that it has no owner, the caption,
-// the text, one icon and one OK button, clicks OK and expects the tool to end with exit_code.
-void expect_box_then_exit(const char* expected_text, long long exit_code);
-
 // Closes the sheet with one of its buttons (PSBTN_OK, PSBTN_CANCEL).
 void close_sheet(HWND sheet, int button);
-// Waits for the tool to end with exit code 0, failing on any window that shows up meanwhile.
-void expect_exit_without_window(HWND sheet);
-// Closes the sheet; expects the power-off message once (or not at all), then the end.
-void close_and_expect_end(HWND sheet, bool power_off_message);

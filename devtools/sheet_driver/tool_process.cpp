@@ -4,7 +4,6 @@
 
 #include "devtools/sheet_driver/sheet_driver.h"
 
-int CheckFailures = 0;
 std::string ToolDirectory;
 
 namespace {
@@ -33,18 +32,6 @@ BOOL CALLBACK collect_window(HWND window, LPARAM context)
 
 } // namespace
 
-void check_failed(const char* format, ...)
-{
-    std::va_list args;
-    va_start(args, format);
-    std::printf("  check failed: ");
-    std::vprintf(format, args);
-    std::printf("\n");
-    std::fflush(stdout);
-    va_end(args);
-    ++CheckFailures;
-}
-
 std::string quoted(const std::string& s)
 {
     std::string q = "\"";
@@ -56,20 +43,6 @@ std::string quoted(const std::string& s)
         }
     }
     return q + "\"";
-}
-
-void expect_text(const std::string& what, const std::string& actual, const std::string& expected)
-{
-    if (actual != expected) {
-        check_failed("%s is %s, expected %s", what.c_str(), quoted(actual).c_str(), quoted(expected).c_str());
-    }
-}
-
-void expect_int(const std::string& what, long long actual, long long expected)
-{
-    if (actual != expected) {
-        check_failed("%s is %lld, expected %lld", what.c_str(), actual, expected);
-    }
 }
 
 void set_simulation(const Settings& settings)

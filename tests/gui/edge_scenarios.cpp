@@ -8,6 +8,7 @@
 
 #include <cstdio>
 
+#include "tests/gui/gui_checks.h"
 #include "tests/gui/gui_scenarios.h"
 
 namespace {
@@ -69,12 +70,8 @@ void expect_page_stays(HWND sheet, HWND p, const PageView& before)
 
 // ---- Enter ----
 
-void scenario_enter_updates()
+void enter_updates(HWND sheet)
 {
-    HWND sheet = start_sheet_for_input({{"MOLA_SIM_CARDS", "pci:9"}});
-    if (sheet == nullptr) {
-        return;
-    }
     HWND p = page(sheet, 0);
     HWND update = GetDlgItem(p, IDOK);
     if (!wait_for(REACTION_MS, [&] { return focus_of(sheet) == update; })) {
@@ -116,12 +113,8 @@ void scenario_enter_updates()
 
 // ---- the interface question holds the sheet ----
 
-void scenario_interface_box_holds_sheet()
+void interface_box_holds_sheet(HWND sheet)
 {
-    HWND sheet = start_sheet_for_input({});
-    if (sheet == nullptr) {
-        return;
-    }
     HWND p = page(sheet, 0);
     const PageView before = view(p);
     HWND update = GetDlgItem(p, IDOK);
@@ -158,12 +151,8 @@ void scenario_interface_box_holds_sheet()
 
 // ---- a second copy ----
 
-void scenario_second_copy()
+void second_copy(HWND sheet)
 {
-    HWND sheet = start_sheet({});
-    if (sheet == nullptr) {
-        return;
-    }
     // Each second copy, and the label of the picture of what it says.
     const char* const copies[][2] = {{"MolaFlashSim.exe", "box"}, {"MolaFlash.exe", "molaflash-box"}};
     for (const auto& [exe, shot] : copies) {
@@ -219,42 +208,42 @@ void scenario_second_copy()
 struct Question {
     const char* name;
     Settings settings;
-    const char* revision; // of the card on page 1
-    const char* status;   // its status before the update
-    const char* question; // the question's text, or null when none may come
+    const char* revision;  // of the card on page 1
+    const char* status;    // its status before the update
+    std::string question;  // the question's text, or empty when none may come
 };
+
+std::string low_battery_question(int percent)
+{
+    return "This computer runs on battery at " + std::to_string(percent) +
+           " %.\n\nIf the power fails during the update, the card can be left unusable until it is updated again "
+           "on mains power. Connect the computer to mains power first.\n\nUpdate anyway?";
+}
 
 const Question QUESTIONS[] = {
     {"newer-card", {{"MOLA_SIM_CARDS", "pci:11"}}, "11\n", "Up-to-date",
      "This card has hardware revision 11, newer than revision 10, which this tool writes.\n\nUpdating would "
      "replace the card's newer logic with this older one, and this tool cannot bring the newer one back.\n\n"
      "Update this card anyway?"},
-    {"battery-low", {{"MOLA_SIM_POWER", "battery:10"}}, "9\n", "Not updated",
-     "This computer runs on battery at 10 %.\n\nIf the power fails during the update, the card can be left "
-     "unusable until it is updated again on mains power. Connect the computer to mains power first.\n\n"
-     "Update anyway?"},
+    {"battery-low", {{"MOLA_SIM_POWER", "battery:10"}}, "9\n", "Not updated", low_battery_question(10)},
     {"battery-critical", {{"MOLA_SIM_POWER", "critical"}}, "9\n", "Not updated", APP_CRITICAL_BATTERY_TEXT},
-    {"battery-at-24", {{"MOLA_SIM_POWER", "battery:24"}}, "9\n", "Not updated",
-     "This computer runs on battery at 24 %.\n\nIf the power fails during the update, the card can be left "
-     "unusable until it is updated again on mains power. Connect the computer to mains power first.\n\n"
-     "Update anyway?"},
-    {"battery-at-25", {{"MOLA_SIM_POWER", "battery:25"}}, "9\n", "Not updated", nullptr},
-    {"battery-80", {{"MOLA_SIM_POWER", "battery:80"}}, "9\n", "Not updated", nullptr},
-    {"mains-power", {{"MOLA_SIM_POWER", "ac"}}, "9\n", "Not updated", nullptr},
-    {"power-unknown", {{"MOLA_SIM_POWER", "unknown"}}, "9\n", "Not updated", nullptr},
+    {"battery-at-24", {{"MOLA_SIM_POWER", "battery:24"}}, "9\n", "Not updated", low_battery_question(24)},
+    {"battery-at-25", {{"MOLA_SIM_POWER", "battery:25"}}, "9\n", "Not updated", ""},
+    {"battery-80", {{"MOLA_SIM_POWER", "battery:80"}}, "9\n", "Not updated", ""},
+    {"mains-power", {{"MOLA_SIM_POWER", "ac"}}, "9\n", "Not updated", ""},
+    {"power-unknown", {{"MOLA_SIM_POWER", "unknown"}}, "9\n", "Not updated", ""},
     // A card at the tool's own revision updates as before, without a question.
-    {"same-revision", {{"MOLA_SIM_CARDS", "pci:10"}}, "10\n", "Up-to-date", nullptr},
+    {"same-revision", {{"MOLA_SIM_CARDS", "pci:10"}}, "10\n", "Up-to-date", ""},
 };
 
 // Chooses PCI and clicks Update; with a question expected, checks it, answers No (Enter on
 // the default button) and checks that nothing changed, then clicks Update again and answers
 // Yes. The update must end in "Success".
-void run_question(const Question& q)
+const Question* Asking = nullptr; // the row whose sheet the skeleton hands to ask
+
+void ask(HWND sheet)
 {
-    HWND sheet = start_sheet_for_input(q.settings);
-    if (sheet == nullptr) {
-        return;
-    }
+    const Question& q = *Asking;
     HWND p = page(sheet, 0);
     const PageView before{q.revision, q.status, 0};
     expect_page(p, "page 1 at start", q.revision, q.status, 0);
@@ -262,7 +251,7 @@ void run_question(const Question& q)
         return;
     }
     HWND update = GetDlgItem(p, IDOK);
-    if (q.question != nullptr) {
+    if (!q.question.empty()) {
         click(update);
         HWND box = the_box(sheet);
         if (box == nullptr) {
@@ -302,10 +291,10 @@ void run_question(const Question& q)
     close_and_expect_end(sheet, true);
 }
 
-constexpr Scenario EDGE_SCENARIOS[] = {
-    {"enter-updates", scenario_enter_updates},
-    {"interface-box-holds-sheet", scenario_interface_box_holds_sheet},
-    {"second-copy", scenario_second_copy},
+const Scenario EDGE_SCENARIOS[] = {
+    {"enter-updates", {{"MOLA_SIM_CARDS", "pci:9"}}, enter_updates, true},
+    {"interface-box-holds-sheet", {}, interface_box_holds_sheet, true},
+    {"second-copy", {}, second_copy},
 };
 
 } // namespace
@@ -319,7 +308,8 @@ bool run_question_scenario(const char* name)
 {
     for (const Question& q : QUESTIONS) {
         if (std::string(name) == q.name) {
-            run_question(q);
+            Asking = &q;
+            run_sheet_scenario({q.name, q.settings, ask, true});
             return true;
         }
     }

@@ -7,9 +7,11 @@
 // "FAIL SCENARIO" and exits 1 otherwise.
 #include "devtools/sheet_driver/sheet_driver.h"
 
+#include <gtest/gtest.h>
 #include <prsht.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "tests/gui/gui_checks.h"
@@ -60,16 +62,17 @@ const BadConfiguration BAD_CONFIGURATIONS[] = {
     {"bad-power", {{"MOLA_SIM_POWER", "battery:101"}}},
 };
 
-// ---- scenarios of one page: choose, press Update one or more times, check the page ----
+// ---- updates: choose, press Update on a page one or more times, check every page ----
 
-// What the bar must show after the last press: exactly `low` when low == high, else a
-// value from low to high (a run that stopped part of the way).
+// What the bar must show after a press: exactly `low` when low == high, else a value from low
+// to high (a run that stopped part of the way).
 struct Bar {
     long long low;
     long long high;
 };
 
 struct Press {
+    int page;            // 0-based
     int radio;           // IDC_PCI or IDC_CARDBUS
     const char* status;  // the page's status text after the run
     Bar bar;
@@ -78,52 +81,78 @@ struct Press {
 struct UpdateScenario {
     const char* name;
     Settings settings;
-    int page;            // 0-based
-    const char* revision;
+    std::vector<const char*> revisions; // of the pages, in order: every page is checked after each press
     std::vector<Press> presses;
     bool power_off;      // the power-off message after the sheet closes
 };
 
 const UpdateScenario UPDATE_SCENARIOS[] = {
-    {"pci-success", {}, 0, "9\n", {{IDC_PCI, "Success", {100, 100}}}, true},
-    {"wrong-interface", {}, 0, "9\n", {{IDC_CARDBUS, "Failed", {0, 99}}}, false},
+    {"pci-success", {}, {"9\n", "10\n"}, {{0, IDC_PCI, "Success", {100, 100}}}, true},
+    {"wrong-interface", {}, {"9\n", "10\n"}, {{0, IDC_CARDBUS, "Failed", {0, 99}}}, false},
     // A card whose read-back fails late in the run: the bar stays where the run stopped.
-    {"fails-mid-run", {{"MOLA_SIM_FAULTS", "flash-bit-stuck@0"}}, 0, "9\n", {{IDC_PCI, "Failed", {1, 99}}}, false},
+    {"fails-mid-run", {{"MOLA_SIM_FAULTS", "flash-bit-stuck@0"}}, {"9\n", "10\n"}, {{0, IDC_PCI, "Failed", {1, 99}}},
+     false},
     // Each run starts with an empty bar: a run that fails at its start leaves it empty.
-    {"success-then-failure", {}, 0, "9\n",
-     {{IDC_PCI, "Success", {100, 100}}, {IDC_CARDBUS, "Failed", {0, 0}}}, true},
-    {"retry-after-failure", {{"MOLA_SIM_FAULTS", "flash-bit-stuck@0"}}, 0, "9\n",
-     {{IDC_PCI, "Failed", {1, 99}}, {IDC_CARDBUS, "Failed", {0, 0}}}, false},
-    {"update-twice", {{"MOLA_SIM_CARDS", "cardbus:10"}}, 0, "10\n",
-     {{IDC_CARDBUS, "Success", {100, 100}}, {IDC_CARDBUS, "Success", {100, 100}}}, true},
+    {"success-then-failure", {}, {"9\n", "10\n"},
+     {{0, IDC_PCI, "Success", {100, 100}}, {0, IDC_CARDBUS, "Failed", {0, 0}}}, true},
+    {"retry-after-failure", {{"MOLA_SIM_FAULTS", "flash-bit-stuck@0"}}, {"9\n", "10\n"},
+     {{0, IDC_PCI, "Failed", {1, 99}}, {0, IDC_CARDBUS, "Failed", {0, 0}}}, false},
+    {"update-twice", {{"MOLA_SIM_CARDS", "cardbus:10"}}, {"10\n"},
+     {{0, IDC_CARDBUS, "Success", {100, 100}}, {0, IDC_CARDBUS, "Success", {100, 100}}}, true},
     // The driver cannot map the card: the card is not touched, and the page says so.
-    {"map-fails", {{"MOLA_SIM_FAULTS", "map-fails@0"}}, 0, "9\n", {{IDC_PCI, "Failed", {0, 0}}}, false},
-    {"map-address-zero", {{"MOLA_SIM_FAULTS", "map-address-zero@0"}}, 0, "9\n", {{IDC_PCI, "Failed", {0, 0}}}, false},
+    {"map-fails", {{"MOLA_SIM_FAULTS", "map-fails@0"}}, {"9\n", "10\n"}, {{0, IDC_PCI, "Failed", {0, 0}}}, false},
+    {"map-address-zero", {{"MOLA_SIM_FAULTS", "map-address-zero@0"}}, {"9\n", "10\n"},
+     {{0, IDC_PCI, "Failed", {0, 0}}}, false},
+    // Each page updates its own card; the other page stays as it was.
+    {"two-pages", {}, {"9\n", "10\n"}, {{1, IDC_CARDBUS, "Success", {100, 100}}, {0, IDC_PCI, "Success", {100, 100}}},
+     true},
+    // The 9x driver family: the same two pages, the same update.
+    {"win9x", {{"MOLA_SIM_DRIVER", "9x"}}, {"9\n", "10\n"}, {{0, IDC_PCI, "Success", {100, 100}}}, true},
 };
 
-void run_update_scenario(const UpdateScenario& s)
+const UpdateScenario* Updating = nullptr; // the row whose sheet the skeleton hands to run_updates
+
+void expect_bar(const std::string& name, long long bar, const Bar& expected)
 {
-    HWND sheet = start_sheet(s.settings);
-    if (sheet == nullptr) {
+    if (expected.low == expected.high) {
+        expect_int(name + " progress bar", bar, expected.low);
         return;
     }
-    HWND p = page(sheet, s.page);
+    std::printf("  %s stopped with the bar at %lld\n", name.c_str(), bar);
+    if (bar < expected.low || bar > expected.high) {
+        check_failed("%s progress bar is %lld, expected %lld to %lld", name.c_str(), bar, expected.low, expected.high);
+    }
+}
+
+void run_updates(HWND sheet)
+{
+    const UpdateScenario& s = *Updating;
+    expect_int("tabs", static_cast<long long>(tab_titles(sheet).size()), static_cast<long long>(s.revisions.size()));
+    // What each page shows: at start its card's state, then the result of its last run.
+    std::vector<PageView> shown;
+    for (const char* revision : s.revisions) {
+        shown.push_back({revision, std::atoi(revision) < MOLA_HW_REVISION ? "Not updated" : "Up-to-date", 0});
+        const PageView& o = shown.back();
+        expect_page(page(sheet, static_cast<int>(shown.size() - 1)), "page " + std::to_string(shown.size()) + " at start",
+                    o.revision.c_str(), o.status.c_str(), 0);
+    }
     int run = 0;
     for (const Press& press : s.presses) {
         const std::string name = "run " + std::to_string(++run);
+        HWND p = page(sheet, press.page);
         choose(p, press.radio);
         press_update(p);
-        const PageView v = view(p);
         take_shot(("run" + std::to_string(run)).c_str());
-        expect_text(name + " revision", v.revision, s.revision);
+        const PageView v = view(p);
+        expect_text(name + " revision", v.revision, shown[static_cast<std::size_t>(press.page)].revision);
         expect_text(name + " status", v.status, press.status);
-        if (press.bar.low == press.bar.high) {
-            expect_int(name + " progress bar", v.bar, press.bar.low);
-        } else {
-            std::printf("  %s stopped with the bar at %lld\n", name.c_str(), v.bar);
-            if (v.bar < press.bar.low || v.bar > press.bar.high) {
-                check_failed("%s progress bar is %lld, expected %lld to %lld", name.c_str(), v.bar, press.bar.low,
-                             press.bar.high);
+        expect_bar(name, v.bar, press.bar);
+        shown[static_cast<std::size_t>(press.page)] = {v.revision, press.status, v.bar};
+        for (std::size_t other = 0; other < shown.size(); ++other) {
+            if (static_cast<int>(other) != press.page) {
+                const PageView& o = shown[other];
+                expect_page(page(sheet, static_cast<int>(other)), name + ", page " + std::to_string(other + 1),
+                            o.revision.c_str(), o.status.c_str(), o.bar);
             }
         }
     }
@@ -155,12 +184,8 @@ void scenario_resources()
     }
 }
 
-void scenario_six_cards()
+void six_cards(HWND sheet)
 {
-    HWND sheet = start_sheet({{"MOLA_SIM_CARDS", "pci:9,cardbus:10,pci:11,cardbus:9,pci:10,cardbus:11"}});
-    if (sheet == nullptr) {
-        return;
-    }
     const std::vector<std::string> titles = tab_titles(sheet);
     expect_int("tabs", static_cast<long long>(titles.size()), 6);
     for (std::size_t i = 0; i < titles.size() && !TabTextsUnreadable; ++i) {
@@ -173,13 +198,8 @@ void scenario_six_cards()
     expect_exit_without_window(sheet);
 }
 
-void scenario_revisions()
+void revisions(HWND sheet)
 {
-    HWND sheet = start_sheet({{"MOLA_SIM_CARDS", "pci:9,pci:10,cardbus:11,pci:-3,pci:10"},
-                              {"MOLA_SIM_FAULTS", "card-info-fails@4"}});
-    if (sheet == nullptr) {
-        return;
-    }
     HWND first = page(sheet, 0);
     check_page_controls(first);
     expect_page(first, "revision 9", "9\n", "Not updated", 0);
@@ -196,12 +216,8 @@ void scenario_revisions()
     close_and_expect_end(sheet, false);
 }
 
-void scenario_no_interface()
+void no_interface(HWND sheet)
 {
-    HWND sheet = start_sheet({});
-    if (sheet == nullptr) {
-        return;
-    }
     HWND p = page(sheet, 0);
     // The press opens a modal message box inside the handler: post it, do not wait for it.
     post_update(p);
@@ -215,49 +231,12 @@ void scenario_no_interface()
     close_and_expect_end(sheet, false);
 }
 
-void scenario_two_pages()
-{
-    HWND sheet = start_sheet({});
-    if (sheet == nullptr) {
-        return;
-    }
-    HWND first = page(sheet, 0);
-    HWND second = page(sheet, 1);
-    expect_page(second, "page 2 at start", "10\n", "Up-to-date", 0);
-    choose(second, IDC_CARDBUS);
-    press_update(second);
-    expect_page(second, "page 2", "10\n", "Success", 100);
-    expect_page(first, "page 1", "9\n", "Not updated", 0);
-
-    page(sheet, 0);
-    choose(first, IDC_PCI);
-    press_update(first);
-    expect_page(first, "page 1", "9\n", "Success", 100);
-    expect_page(second, "page 2", "10\n", "Success", 100);
-    close_and_expect_end(sheet, true);
-}
-
-void scenario_win9x()
-{
-    HWND sheet = start_sheet({{"MOLA_SIM_DRIVER", "9x"}});
-    if (sheet == nullptr) {
-        return;
-    }
-    const std::vector<std::string> titles = tab_titles(sheet);
-    expect_int("tabs", static_cast<long long>(titles.size()), 2);
-    HWND second = page(sheet, 1);
-    expect_page(second, "page 2", "10\n", "Up-to-date", 0);
-    HWND first = page(sheet, 0);
-    expect_page(first, "page 1", "9\n", "Not updated", 0);
-    choose(first, IDC_PCI);
-    press_update(first);
-    expect_page(first, "page 1", "9\n", "Success", 100);
-    close_and_expect_end(sheet, true);
-}
-
-constexpr Scenario OWN_SCENARIOS[] = {
-    {"resources", scenario_resources}, {"six-cards", scenario_six_cards},   {"revisions", scenario_revisions},
-    {"no-interface", scenario_no_interface}, {"two-pages", scenario_two_pages}, {"win9x", scenario_win9x},
+const Scenario OWN_SCENARIOS[] = {
+    {"resources", {}, nullptr, false, scenario_resources},
+    {"six-cards", {{"MOLA_SIM_CARDS", "pci:9,cardbus:10,pci:11,cardbus:9,pci:10,cardbus:11"}}, six_cards},
+    {"revisions", {{"MOLA_SIM_CARDS", "pci:9,pci:10,cardbus:11,pci:-3,pci:10"}, {"MOLA_SIM_FAULTS", "card-info-fails@4"}},
+     revisions},
+    {"no-interface", {}, no_interface},
 };
 
 const std::span<const Scenario> SCENARIO_TABLES[] = {OWN_SCENARIOS, input_scenarios(), log_scenarios(),
@@ -290,14 +269,19 @@ bool run_scenario(const char* name)
     }
     for (const UpdateScenario& s : UPDATE_SCENARIOS) {
         if (std::strcmp(name, s.name) == 0) {
-            run_update_scenario(s);
+            Updating = &s;
+            run_sheet_scenario({s.name, s.settings, run_updates});
             return true;
         }
     }
     for (const std::span<const Scenario> table : SCENARIO_TABLES) {
         for (const Scenario& s : table) {
             if (std::strcmp(name, s.name) == 0) {
-                s.run();
+                if (s.on_sheet != nullptr) {
+                    run_sheet_scenario(s);
+                } else {
+                    s.run();
+                }
                 return true;
             }
         }
@@ -326,6 +310,14 @@ void list_scenarios()
 
 } // namespace
 
+void run_sheet_scenario(const Scenario& s)
+{
+    HWND sheet = s.input ? start_sheet_for_input(s.settings) : start_sheet(s.settings);
+    if (sheet != nullptr) {
+        s.on_sheet(sheet);
+    }
+}
+
 int main(int argc, char** argv)
 {
     if (argc == 2 && std::strcmp(argv[1], "--list") == 0) {
@@ -337,11 +329,28 @@ int main(int argc, char** argv)
         return 2;
     }
     ToolDirectory = argv[2];
-    if (!run_scenario(argv[1])) {
+    // The scenario runs as the one test of a GoogleTest run, whose checks it reports.
+    int gtest_argc = 1;
+    testing::InitGoogleTest(&gtest_argc, argv);
+    bool known = true;
+    const std::string name = argv[1];
+    testing::RegisterTest("Gui", name.c_str(), nullptr, nullptr, __FILE__, __LINE__, [&]() -> testing::Test* {
+        struct Run : testing::Test {
+            std::string scenario;
+            bool* found;
+            void TestBody() override { *found = run_scenario(scenario.c_str()); }
+        };
+        auto* run = new Run;
+        run->scenario = name;
+        run->found = &known;
+        return run;
+    });
+    const int failures = RUN_ALL_TESTS();
+    stop_tool();
+    if (!known) {
         std::fprintf(stderr, "unknown scenario %s\n", argv[1]);
         return 2;
     }
-    stop_tool();
-    std::printf("%s %s\n", CheckFailures == 0 ? "PASS" : "FAIL", argv[1]);
-    return CheckFailures == 0 ? 0 : 1;
+    std::printf("%s %s\n", failures == 0 ? "PASS" : "FAIL", argv[1]);
+    return failures == 0 ? 0 : 1;
 }

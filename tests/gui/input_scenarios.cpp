@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <string>
 
+#include "tests/gui/gui_checks.h"
 #include "tests/gui/gui_scenarios.h"
 
 namespace {
@@ -38,18 +39,6 @@ bool start_update_by_mouse(HWND p, int radio)
         return false;
     }
     return true;
-}
-
-// Opens the sheet with `settings` and starts a PCI update on its first page. Returns the
-// sheet, with the page in *p, or nullptr when that failed (a check says why).
-HWND start_sheet_updating(const Settings& settings, HWND* p)
-{
-    HWND sheet = start_sheet_for_input(settings);
-    if (sheet == nullptr) {
-        return nullptr;
-    }
-    *p = page(sheet, 0);
-    return start_update_by_mouse(*p, IDC_PCI) ? sheet : nullptr;
 }
 
 // Input is only a test of the fix when it was given while the update still ran.
@@ -87,11 +76,10 @@ void expect_result_stays(HWND sheet, HWND p, const std::string& result)
     }
 }
 
-void scenario_double_update()
+void double_update(HWND sheet)
 {
-    HWND p = nullptr;
-    HWND sheet = start_sheet_updating({{"MOLA_SIM_CLOCK", "real"}}, &p);
-    if (sheet == nullptr) {
+    HWND p = page(sheet, 0);
+    if (!start_update_by_mouse(p, IDC_PCI)) {
         return;
     }
     mouse_click(center_of(GetDlgItem(p, IDOK)));
@@ -102,12 +90,11 @@ void scenario_double_update()
     close_and_expect_end(sheet, true);
 }
 
-void scenario_cancel_during_update()
+void cancel_during_update(HWND sheet)
 {
     // The card stops answering part of the way: the update fails.
-    HWND p = nullptr;
-    HWND sheet = start_sheet_updating({{"MOLA_SIM_CLOCK", "real"}, {"MOLA_SIM_FAULTS", "vanish@0"}}, &p);
-    if (sheet == nullptr) {
+    HWND p = page(sheet, 0);
+    if (!start_update_by_mouse(p, IDC_PCI)) {
         return;
     }
     mouse_click(center_of(GetDlgItem(sheet, IDCANCEL)));
@@ -121,11 +108,10 @@ void scenario_cancel_during_update()
     expect_exit_without_window(sheet);
 }
 
-void scenario_keys_during_update()
+void keys_during_update(HWND sheet)
 {
-    HWND p = nullptr;
-    HWND sheet = start_sheet_updating({{"MOLA_SIM_CLOCK", "real"}, {"MOLA_SIM_FAULTS", "vanish@0"}}, &p);
-    if (sheet == nullptr) {
+    HWND p = page(sheet, 0);
+    if (!start_update_by_mouse(p, IDC_PCI)) {
         return;
     }
     if (GetForegroundWindow() != sheet) {
@@ -142,12 +128,8 @@ void scenario_keys_during_update()
     expect_exit_without_window(sheet);
 }
 
-void scenario_tab_and_drag_during_update()
+void tab_and_drag_during_update(HWND sheet)
 {
-    HWND sheet = start_sheet_for_input({{"MOLA_SIM_CLOCK", "real"}});
-    if (sheet == nullptr) {
-        return;
-    }
     HWND p = page(sheet, 0);
     const POINT second_tab = tab_point(sheet, 1);
     RECT before{};
@@ -172,12 +154,8 @@ void scenario_tab_and_drag_during_update()
     close_and_expect_end(sheet, true);
 }
 
-void scenario_keyboard_only()
+void keyboard_only(HWND sheet)
 {
-    HWND sheet = start_sheet_for_input({{"MOLA_SIM_CARDS", "cardbus:9"}});
-    if (sheet == nullptr) {
-        return;
-    }
     HWND p = reinterpret_cast<HWND>(send(sheet, PSM_GETCURRENTPAGEHWND, 0, 0));
     HWND pci = GetDlgItem(p, IDC_PCI);
     HWND cardbus = GetDlgItem(p, IDC_CARDBUS);
@@ -216,12 +194,8 @@ void scenario_keyboard_only()
 // A whole session by mouse, as the user's guide shows it, with a picture at each step: the
 // sheet at start, the interface chosen, the update running, "Success", the wrong interface's
 // "Failed" on the second card, and the power-off message.
-void scenario_tour()
+void tour(HWND sheet)
 {
-    HWND sheet = start_sheet_for_input({{"MOLA_SIM_CLOCK", "real"}});
-    if (sheet == nullptr) {
-        return;
-    }
     HWND p = page(sheet, 0);
     expect_page(p, "page 1 at start", "9\n", "Not updated", 0);
     take_shot("start");
@@ -281,13 +255,13 @@ void scenario_tour()
     expect_exit_without_window(sheet);
 }
 
-constexpr Scenario INPUT_SCENARIOS[] = {
-    {"tour", scenario_tour},
-    {"double-update", scenario_double_update},
-    {"cancel-during-update", scenario_cancel_during_update},
-    {"keys-during-update", scenario_keys_during_update},
-    {"tab-and-drag-during-update", scenario_tab_and_drag_during_update},
-    {"keyboard-only", scenario_keyboard_only},
+const Scenario INPUT_SCENARIOS[] = {
+    {"tour", {{"MOLA_SIM_CLOCK", "real"}}, tour, true},
+    {"double-update", {{"MOLA_SIM_CLOCK", "real"}}, double_update, true},
+    {"cancel-during-update", {{"MOLA_SIM_CLOCK", "real"}, {"MOLA_SIM_FAULTS", "vanish@0"}}, cancel_during_update, true},
+    {"keys-during-update", {{"MOLA_SIM_CLOCK", "real"}, {"MOLA_SIM_FAULTS", "vanish@0"}}, keys_during_update, true},
+    {"tab-and-drag-during-update", {{"MOLA_SIM_CLOCK", "real"}}, tab_and_drag_during_update, true},
+    {"keyboard-only", {{"MOLA_SIM_CARDS", "cardbus:9"}}, keyboard_only, true},
 };
 
 } // namespace

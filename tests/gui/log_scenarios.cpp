@@ -270,12 +270,12 @@ void scenario_log_declined()
     DeleteFileA(path.c_str());
 }
 
-constexpr Scenario LOG_SCENARIOS[] = {
-    {"log-causes", scenario_log_causes},
-    {"log-declined", scenario_log_declined},
-    {"log-to-file", scenario_log_to_file},
-    {"log-to-pipe", scenario_log_to_pipe},
-    {"log-molaflash", scenario_log_molaflash},
+const Scenario LOG_SCENARIOS[] = {
+    {"log-causes", {}, nullptr, false, scenario_log_causes},
+    {"log-declined", {}, nullptr, false, scenario_log_declined},
+    {"log-to-file", {}, nullptr, false, scenario_log_to_file},
+    {"log-to-pipe", {}, nullptr, false, scenario_log_to_pipe},
+    {"log-molaflash", {}, nullptr, false, scenario_log_molaflash},
 };
 
 } // namespace

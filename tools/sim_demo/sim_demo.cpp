@@ -10,9 +10,29 @@
 
 #include <prsht.h>
 
+#include <cstdarg>
 #include <cstdio>
 
 #include "sim/sim_config.h"
+
+namespace {
+
+int Failures = 0;
+
+} // namespace
+
+// What the driver could not do: a line, and the demonstration fails.
+void check_failed(const char* format, ...)
+{
+    std::va_list args;
+    va_start(args, format);
+    std::printf("  failed: ");
+    std::vprintf(format, args);
+    std::printf("\n");
+    std::fflush(stdout);
+    va_end(args);
+    ++Failures;
+}
 
 namespace {
 
@@ -71,7 +91,7 @@ int demo(const std::string& sync)
     }
     wait_for(EXIT_TIMEOUT_MS, [] { return tool_exited(); });
     std::printf("exit code %lld\n", tool_exit_code());
-    return CheckFailures == 0 ? 0 : 1;
+    return Failures == 0 ? 0 : 1;
 }
 
 } // namespace
