@@ -18,19 +18,6 @@ bool refuse(SimMessage* message, const char* variable, const char* value)
     return false;
 }
 
-void list_model_keys(char* out, std::size_t size)
-{
-    std::size_t used = 0;
-    out[0] = '\0';
-    for (const SCardModel& m : CARD_MODELS) {
-        const int n = std::snprintf(out + used, size - used, "%s%s", used == 0 ? "" : ", ", m.key);
-        if (n < 0 || static_cast<std::size_t>(n) >= size - used) {
-            return;
-        }
-        used += static_cast<std::size_t>(n);
-    }
-}
-
 // One entry of MOLA_SIM_CARDS, KEY:REVISION.
 bool parse_card(std::string_view entry, SimCardConfig* card, SimMessage* message)
 {
@@ -43,9 +30,8 @@ bool parse_card(std::string_view entry, SimCardConfig* card, SimMessage* message
     const std::string_view revision = entry.substr(colon + 1);
     const int model = card_model_by_key(key);
     if (model < 0) {
-        char keys[128];
-        list_model_keys(keys, sizeof keys);
-        say(message, "no card model \"%.*s\" (there are %s)", width(key), key.data(), keys);
+        say(message, "no card model \"%.*s\" (there are %s)", width(key), key.data(),
+            sim_model_keys("", ", ").c_str());
         return false;
     }
     if (!sim_parse_int32(revision.data(), revision.size(), &card->revision)) {
@@ -219,4 +205,13 @@ bool sim_parse_environment(const SimEnvironment& env, SimConfig* config, SimMess
     }
     *config = c;
     return true;
+}
+
+std::string sim_model_keys(const char* prefix, const char* separator)
+{
+    std::string keys;
+    for (const SCardModel& m : CARD_MODELS) {
+        keys += (keys.empty() ? "" : separator) + std::string(prefix) + m.key;
+    }
+    return keys;
 }

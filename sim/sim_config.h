@@ -13,6 +13,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 #include "card/driver.h"
@@ -110,6 +111,9 @@ bool sim_each_listed(std::string_view list, Entry entry)
         list.remove_prefix(comma + 1);
     }
 }
+
+// The card models' keys, each after prefix, joined by separator ("@pci and @cardbus").
+std::string sim_model_keys(const char* prefix, const char* separator);
 
 // A signed 32-bit decimal number and nothing else; false for anything else.
 bool sim_parse_int32(const char* text, std::size_t length, std::int32_t* value);

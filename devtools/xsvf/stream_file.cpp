@@ -33,7 +33,7 @@ bool xsvf_load(const char* name, Stream* s)
         const int model = card_model_by_key(name + 1);
         if (model < 0) {
             std::fprintf(stderr, "xsvf: no embedded program %s (there are %s)\n", name,
-                         xsvf_model_keys("@", " and ").c_str());
+                         sim_model_keys("@", " and ").c_str());
             return false;
         }
         s->embedded = true;
@@ -83,13 +83,4 @@ bool xsvf_load(const char* name, Stream* s)
 std::span<const std::uint8_t> xsvf_bytes(const Stream& s)
 {
     return {s.bytes, s.length};
-}
-
-std::string xsvf_model_keys(const char* prefix, const char* separator)
-{
-    std::string keys;
-    for (const SCardModel& m : CARD_MODELS) {
-        keys += (keys.empty() ? "" : separator) + std::string(prefix) + m.key;
-    }
-    return keys;
 }

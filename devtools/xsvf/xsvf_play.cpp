@@ -106,7 +106,7 @@ int check_request(PlayRequest* o)
         return usage_error("--vcd-commands takes FIRST-LAST, command numbers with FIRST <= LAST");
     }
     if (!o->card.empty() && (o->card_model = card_model_by_key(o->card)) < 0) {
-        return usage_error("--card is " + xsvf_model_keys("", " or "));
+        return usage_error("--card is " + sim_model_keys("", " or "));
     }
     if (o->remote_sleep && o->target != Target::Remote) {
         return usage_error("--remote-sleep needs --target rbb:...");

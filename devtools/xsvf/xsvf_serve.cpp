@@ -72,7 +72,7 @@ int set_up(const ServeRequest& o, RbbServer* server, std::uint32_t* faults)
 {
     const int model = card_model_by_key(o.card);
     if (model < 0) {
-        return usage_error("--card is " + xsvf_model_keys("", " or "));
+        return usage_error("--card is " + sim_model_keys("", " or "));
     }
     for (const std::string& list : o.faults) {
         if (!parse_card_faults(list, faults)) {

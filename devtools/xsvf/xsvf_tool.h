@@ -39,8 +39,6 @@ struct Stream {
 // Loads FILE, or @pci / @cardbus; prints why on standard error and returns false on failure.
 bool xsvf_load(const char* name, Stream* s);
 std::span<const std::uint8_t> xsvf_bytes(const Stream& s);
-// The card models' keys, each after prefix, joined by separator ("@pci and @cardbus").
-std::string xsvf_model_keys(const char* prefix, const char* separator);
 
 // Prints the usage on standard error and returns EXIT_USAGE.
 int xsvf_usage();

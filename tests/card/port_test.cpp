@@ -1,10 +1,12 @@
 // JTAG signal port: exact register writes, TDO sampling and waits.
 #include <gtest/gtest.h>
 
+#include <string>
 #include <vector>
 
 #include "card/driver.h"
 #include "card/port.h"
+#include "card/port_lines.h"
 #include "sim/recording_target.h"
 #include "sim/sim_clock.h"
 #include "sim/sim_platform.h"
@@ -185,3 +187,44 @@ TEST_F(PortTest, SimulatedClockCountsWritesAndSleeps)
 }
 
 } // namespace
+
+// The decoder of the lines, fed with the port's own accesses: every TCK change is one edge
+// with the levels the port set, every pass of the busy wait is one pass, and the update
+// sequence's direct writes turn the buffers on and off.
+TEST_F(PortTest, TheDecoderReadsThePortsOwnAccessesBackAsLinesEdgesAndPasses)
+{
+    port_enable_jtag();
+    port_set_tms(1);
+    port_set_tdi(1);
+    port_pulse_tck();
+    port_wait_us(3);
+    port_set_tms(0);
+    port_pulse_tck();
+    port_delay(1);
+    port_request_reload();
+    PortDecoder d;
+    std::string seen;
+    for (const RecordedEvent& e : rec.events) {
+        int edge = 0;
+        if (port_decode_write(&d, e.offset, e.value, &edge)) {
+            seen += d.lines.enabled ? "" : "off ";
+        }
+        seen += edge > 0 ? (d.lines.tms ? "R1" : "R0") + std::string(d.lines.tdi ? "/1 " : "/0 ") : edge < 0 ? "F " : "";
+    }
+    port_decode_settle(&d);
+    EXPECT_EQ(seen, "R1/1 F R0/1 F off ");
+    EXPECT_EQ(d.passes, 3 * PORT_DELAY_PASSES_PER_US + 1);
+    EXPECT_EQ(d.control[3], PORT_JTAG_ENABLE | PORT_TDI_BIT);
+    // A repeat of control word 0 that word 1 follows is the start of a TCK change, not a pass.
+    PortDecoder r;
+    int edge = 0;
+    for (const std::uint32_t offset : {0x100u, 0x100u, 0x104u, 0x100u, 0x100u}) {
+        port_decode_write(&r, offset, 9, &edge);
+    }
+    port_decode_settle(&r);
+    EXPECT_EQ(r.passes, 2u);
+    EXPECT_EQ(port_lines(0x0E), (PortLines{true, true, false, true}));
+    EXPECT_EQ(port_lines(0x17), PortLines{});
+    EXPECT_EQ(port_word(true, false, true), 0x0Eu);
+    EXPECT_EQ(port_tdo_of(port_status_word_of(1)), 1);
+}

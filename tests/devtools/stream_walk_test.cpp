@@ -1,4 +1,5 @@
-// The stream walker of the xsvf tool: operand rules, and where it stops on a bad stream.
+// The stream walker of the xsvf tool, which plays the stream with the player against a card that
+// answers as the stream expects: operand layouts, and where it stops on a bad stream.
 #include <gtest/gtest.h>
 
 #include <vector>
@@ -76,6 +77,9 @@ TEST(StreamWalk, StopsAtTheFirstFaultWithThePlayersResultAndCommandNumber)
         {"XENDDR 2", {20, 2, 0}, ErrIllegalState, 0, 1, 2},
         {"XSTATE to Pause-DR from Test-Logic-Reset", {18, 0x12, 0}, ErrIllegalState, 0, 1, 2},
         {"XSTATE of a byte that names no state", {7, 0, 18, 0x05, 0}, ErrIllegalState, 2, 2, 4},
+        // The walk's card answers every compare as expected, except where no card can: an
+        // expected bit above the shifted ones (6 bits, all 8 compared by XSDRTDOB).
+        {"an expected value no card shifts out", {8, 0, 0, 0, 6, 15, 0, 0xC0, 0}, ErrTdoMismatch, 5, 2, 8},
         // XENDDR 1 leaves a data shift in Pause-DR, but a wait moves it on to Run-Test/Idle.
         {"XSTATE to Pause-DR after a shift with a wait",
          {20, 1, 4, 0, 0, 0, 1, 8, 0, 0, 0, 8, 3, 0, 18, 0x12, 0}, ErrIllegalState, 14, 5, 16},

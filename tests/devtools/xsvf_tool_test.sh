@@ -105,6 +105,15 @@ printf '  XCOMPLETE\n' >"$work/want"
 expect_same "$work/want" "$work/log" "play's standard output is the player's log alone"
 "$xsvf" play "$work/small.xsvf" --tdo 2 >/dev/null 2>&1
 expect_status 64 $? "a bad --tdo is a usage error"
+# Numbers in options are decimals: a leading zero is no octal, and hexadecimal is refused.
+"$xsvf" play "$work/complete.xsvf" --log-level 02 >"$work/log" 2>/dev/null
+expect_status 0 $? "--log-level 02"
+expect_same "$work/want" "$work/log" "--log-level 02 is level 2"
+for bad in 0x2 2x +2 3000; do
+    "$xsvf" play "$work/complete.xsvf" --log-level "$bad" >/dev/null 2>"$work/err"
+    expect_status 64 $? "--log-level $bad"
+done
+expect_grep "takes a whole number from -1000 to 1000, not 3000" "$work/err" "--log-level 3000: message"
 
 # A command cut off by the end of the file does nothing: XSDRSIZE 56000 and a bare XSDRINC.
 printf '\x08\x00\x00\xda\xc0\x0b' >"$work/cut.xsvf"
