@@ -162,12 +162,8 @@ namespace {
 
 std::string without_access_keys(const std::string& s)
 {
-    std::string out;
-    for (char c : s) {
-        if (c != '&') {
-            out += c;
-        }
-    }
+    std::string out = s;
+    std::erase(out, '&');
     return out;
 }
 

@@ -39,12 +39,8 @@ constexpr DWORD PIPE_TIMEOUT_MS = 5000;
 
 std::string without_carriage_returns(const std::string& s)
 {
-    std::string out;
-    for (char c : s) {
-        if (c != '\r') {
-            out += c;
-        }
-    }
+    std::string out = s;
+    std::erase(out, '\r');
     return out;
 }
 
