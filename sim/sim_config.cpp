@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "sim/sim_message.h"
+#include "sim/sim_state.h"
 
 namespace {
 
@@ -15,6 +16,7 @@ constexpr const char* VARIABLE_COUNT = "MOLA_SIM_COUNT";
 constexpr const char* VARIABLE_CLOCK = "MOLA_SIM_CLOCK";
 constexpr const char* VARIABLE_FAULTS = "MOLA_SIM_FAULTS";
 constexpr const char* VARIABLE_POWER = "MOLA_SIM_POWER";
+constexpr const char* VARIABLE_STATE = "MOLA_SIM_STATE";
 
 // "VARIABLE=value: " before the reason that is in message already.
 bool refuse(SimMessage* message, const char* variable, const char* value)
@@ -176,6 +178,7 @@ SimEnvironment sim_environment()
     env.clock = std::getenv(VARIABLE_CLOCK);
     env.faults = std::getenv(VARIABLE_FAULTS);
     env.power = std::getenv(VARIABLE_POWER);
+    env.state = std::getenv(VARIABLE_STATE);
     return env;
 }
 
@@ -187,7 +190,8 @@ bool sim_parse_environment(const SimEnvironment& env, SimConfig* config, SimMess
         const char* variable;
         const char* value;
     } all[] = {{VARIABLE_CARDS, env.cards}, {VARIABLE_DRIVER, env.driver}, {VARIABLE_COUNT, env.count},
-               {VARIABLE_CLOCK, env.clock}, {VARIABLE_FAULTS, env.faults}, {VARIABLE_POWER, env.power}};
+               {VARIABLE_CLOCK, env.clock}, {VARIABLE_FAULTS, env.faults}, {VARIABLE_POWER, env.power},
+               {VARIABLE_STATE, env.state}};
     for (const auto& v : all) {
         if (v.value != nullptr && *v.value == '\0') {
             say(message, "set but empty (unset it for the default)");
@@ -196,6 +200,10 @@ bool sim_parse_environment(const SimEnvironment& env, SimConfig* config, SimMess
     }
     if (env.cards && !parse_cards(env.cards, &c, message)) {
         return false;
+    }
+    // Before the faults, which name cards of the file.
+    if (env.state && !sim_state_open(env.state, true, &c, message)) {
+        return refuse(message, VARIABLE_STATE, env.state);
     }
     if (env.driver) {
         if (std::strcmp(env.driver, "nt") == 0) {

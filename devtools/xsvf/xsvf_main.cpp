@@ -6,10 +6,12 @@
 //   xsvf play FILE [--log-level N] [--tdo 0|1|BITS] [--trace TRACEFILE]
 //                  [--target record|sim|rbb:HOST:PORT|rbb:unix:PATH]
 //                  [--card pci|cardbus] [--fault NAME[,NAME...]]
+//                  [--state PATH] [--cut-power-at N]
 //                  [--vcd VCDFILE [--vcd-commands FIRST-LAST]] [--remote-sleep]
 //   xsvf serve [--card pci|cardbus] [--fault NAME[,NAME...]] [--port N | --unix PATH]
-//              [--sessions N] [--clock host|virtual [--tck-hz N]]
+//              [--sessions N] [--clock host|virtual [--tck-hz N]] [--state PATH]
 //                       serve a simulated card over the remote-bitbang protocol
+//   xsvf state PATH     the cards of a state file as the next power-on finds them
 //   xsvf faults         the simulated faults that --fault and MOLA_SIM_FAULTS take, as the
 //                       README's table
 //   xsvf --help, xsvf -h  the usage, on standard output
@@ -39,9 +41,11 @@ static void xsvf_print_usage(std::FILE* to)
                "       xsvf play FILE [--log-level N] [--tdo 0|1|BITS] [--trace TRACEFILE]\n"
                "                      [--target record|sim|rbb:HOST:PORT|rbb:unix:PATH]\n"
                "                      [--card pci|cardbus] [--fault NAME[,NAME...]]\n"
+               "                      [--state PATH] [--cut-power-at N]\n"
                "                      [--vcd VCDFILE [--vcd-commands FIRST-LAST]] [--remote-sleep]\n"
                "       xsvf serve [--card pci|cardbus] [--fault NAME[,NAME...]] [--port N | --unix PATH]\n"
-               "                  [--sessions N] [--clock host|virtual [--tck-hz N]]\n"
+               "                  [--sessions N] [--clock host|virtual [--tck-hz N]] [--state PATH]\n"
+               "       xsvf state PATH\n"
                "       xsvf faults\n"
                "       xsvf --help\n"
                "FILE may be @pci or @cardbus, the embedded programs.\n",
@@ -101,13 +105,15 @@ int main(int argc, char** argv)
     int (*const single)(const char*) = command == "check" ? xsvf_check
                                        : command == "dis" ? xsvf_dis
                                        : command == "cat" ? xsvf_cat
+                                       : command == "state" ? xsvf_state
                                                           : nullptr;
     if (!single) {
         std::fprintf(stderr, "xsvf: unknown command %s\n", argv[1]);
         return xsvf_usage();
     }
     if (argc < 3) {
-        std::fprintf(stderr, "xsvf: %s needs a %s\n", argv[1], command == "cat" ? "program name" : "FILE");
+        std::fprintf(stderr, "xsvf: %s needs a %s\n", argv[1],
+                     command == "cat" ? "program name" : command == "state" ? "PATH" : "FILE");
         return xsvf_usage();
     }
     if (argc > 3) {

@@ -22,6 +22,7 @@
 #include "sim/sim_card.h"
 #include "sim/sim_clock.h"
 #include "sim/sim_platform.h"
+#include "sim/sim_state.h"
 #include "xsvf/player.h"
 #include "xsvf/update.h"
 
@@ -44,6 +45,8 @@ struct PlayOptions {
     bool remote_sleep = false;
     int card_model = -1;
     std::vector<std::string> faults;
+    const char* state_path = nullptr;
+    std::uint64_t cut_power_at = SIM_NO_POWER_CUT;
     std::int32_t log_level = 0;
 };
 
@@ -108,6 +111,18 @@ int read_options(int argc, char** argv, PlayOptions* o)
                 std::fprintf(stderr, "xsvf: --card is %s\n", xsvf_model_keys("", " or ").c_str());
                 return xsvf_usage();
             }
+        } else if (a == "--state" && has_value) {
+            o->state_path = argv[++i];
+        } else if (a == "--cut-power-at" && has_value) {
+            char* end = nullptr;
+            const char* text = argv[++i];
+            errno = 0;
+            const unsigned long long v = std::strtoull(text, &end, 10);
+            if (*text < '0' || *text > '9' || *end != '\0' || errno != 0 || v >= SIM_NO_POWER_CUT) {
+                std::fprintf(stderr, "xsvf: --cut-power-at takes a count of TCK cycles\n");
+                return xsvf_usage();
+            }
+            o->cut_power_at = v;
         } else if (a == "--fault" && has_value) {
             sim_each_listed(argv[++i], [&](std::string_view name) {
                 o->faults.emplace_back(name);
@@ -131,7 +146,8 @@ bool no_simulation_set()
     const SimEnvironment env = sim_environment();
     const std::pair<const char*, const char*> all[] = {{"MOLA_SIM_CARDS", env.cards}, {"MOLA_SIM_DRIVER", env.driver},
                                                        {"MOLA_SIM_COUNT", env.count}, {"MOLA_SIM_CLOCK", env.clock},
-                                                       {"MOLA_SIM_FAULTS", env.faults}, {"MOLA_SIM_POWER", env.power}};
+                                                       {"MOLA_SIM_FAULTS", env.faults}, {"MOLA_SIM_POWER", env.power},
+                                                       {"MOLA_SIM_STATE", env.state}};
     for (const auto& [variable, value] : all) {
         if (value != nullptr) {
             std::fprintf(stderr, "xsvf: %s is set, but only --target sim has a simulated platform\n", variable);
@@ -157,8 +173,8 @@ int check_options(const PlayOptions& o)
         return xsvf_usage();
     }
     const bool sim = o.target == Target::Sim;
-    if (!sim && (o.card_model >= 0 || !o.faults.empty())) {
-        std::fprintf(stderr, "xsvf: --card and --fault need --target sim\n");
+    if (!sim && (o.card_model >= 0 || !o.faults.empty() || o.state_path || o.cut_power_at != SIM_NO_POWER_CUT)) {
+        std::fprintf(stderr, "xsvf: --card, --fault, --state and --cut-power-at need --target sim\n");
         return xsvf_usage();
     }
     if (!sim && !no_simulation_set()) {
@@ -169,14 +185,18 @@ int check_options(const PlayOptions& o)
 
 // The simulated platform of `play --target sim`: the MOLA_SIM_* variables as MolaFlashSim.exe
 // reads them, in virtual time unless MOLA_SIM_CLOCK says otherwise; card 0 is played. Its
-// model is --card's, else MOLA_SIM_CARDS's, else the embedded program's; --fault adds faults.
-bool sim_platform_config(const Stream& s, const PlayOptions& o, SimConfig* config)
+// model is --card's, else MOLA_SIM_CARDS's, else the embedded program's; a state file
+// (--state, else MOLA_SIM_STATE) that exists decides the cards instead, and one that does not
+// is made from them. --fault adds faults. The tool's exit status on failure, else 0.
+int sim_platform_config(const Stream& s, const PlayOptions& o, SimConfig* config)
 {
-    const SimEnvironment env = sim_environment();
+    SimEnvironment env = sim_environment();
+    const char* state = o.state_path ? o.state_path : env.state;
+    env.state = nullptr;
     SimMessage message{};
     if (!sim_parse_environment(env, config, &message)) {
         std::fprintf(stderr, "xsvf: %s\n", message.text);
-        return false;
+        return EXIT_USAGE;
     }
     if (env.clock == nullptr) {
         config->real_sleep = false;
@@ -186,13 +206,18 @@ bool sim_platform_config(const Stream& s, const PlayOptions& o, SimConfig* confi
     } else if (env.cards == nullptr && s.embedded) {
         config->cards[0].model = s.model;
     }
+    if (state != nullptr && !sim_state_open(state, true, config, &message)) {
+        std::fprintf(stderr, "xsvf: state file %s: %s\n", state, message.text);
+        return EXIT_NO_INPUT;
+    }
     for (const std::string& name : o.faults) {
         if (!sim_add_fault(config, name, -1, &message)) {
             std::fprintf(stderr, "xsvf: --fault %s\n", message.text);
-            return false;
+            return EXIT_USAGE;
         }
     }
-    return true;
+    config->cards[0].power_cut_after_tck = o.cut_power_at;
+    return 0;
 }
 
 // The trace's place, the VCD file and the connection, before anything runs; the tool's exit
@@ -269,7 +294,14 @@ int finish(const PlayOptions& o, const Stream& s, PlayOutputs* out, std::int32_t
     std::fprintf(stderr, "xsvf: result %d, %u of %u bytes read\n", static_cast<int>(result),
                  static_cast<unsigned>(ImageReadIndex), static_cast<unsigned>(s.length));
     if (o.target == Target::Sim) {
-        xsvf_report_card(stderr, "xsvf: ", sim_card(0));
+        const SimCard* card = sim_card(0);
+        std::fprintf(stderr, "xsvf: the card saw %llu TCK cycles\n",
+                     static_cast<unsigned long long>(card->device.counters.rising_edges));
+        if (card->power_lost) {
+            std::fprintf(stderr, "xsvf: the card lost its power after %llu TCK cycles\n",
+                         static_cast<unsigned long long>(card->power_cut_after_tck));
+        }
+        xsvf_report_card(stderr, "xsvf: ", card);
     }
     return status;
 }
@@ -291,8 +323,8 @@ int xsvf_play(int argc, char** argv)
     }
     SimConfig config;
     if (o.target == Target::Sim) {
-        if (!sim_platform_config(s, o, &config)) {
-            return EXIT_USAGE;
+        if (const int status = sim_platform_config(s, o, &config); status != 0) {
+            return status;
         }
     } else {
         config.card_count = 1; // the recorder or the connection sits behind card 0

@@ -17,6 +17,7 @@
 #include "sim/sim_card.h"
 #include "sim/sim_clock.h"
 #include "sim/sim_config.h"
+#include "sim/sim_state.h"
 
 namespace {
 
@@ -73,6 +74,7 @@ int xsvf_serve(int argc, char** argv)
     bool port_given = false;
     bool virtual_clock = false;
     long tck_hz = 0;
+    const char* state = nullptr;
 
     for (int i = 0; i < argc; ++i) {
         const std::string a = argv[i];
@@ -97,6 +99,8 @@ int xsvf_serve(int argc, char** argv)
                 fault_names += ',';
             }
             fault_names += value;
+        } else if (a == "--state") {
+            state = value;
         } else if (a == "--port" && parse_count(value, 0, 65535, &n)) {
             server.address.port = static_cast<int>(n);
             port_given = true;
@@ -126,7 +130,22 @@ int xsvf_serve(int argc, char** argv)
         return xsvf_usage();
     }
 
-    sim_card_power_on(&ServedCard, model, faults);
+    // A state file keeps the card's memory beyond this process; when it exists, its first
+    // card is the card served.
+    if (state != nullptr) {
+        SimConfig config;
+        config.card_count = 1;
+        config.cards[0].model = model;
+        SimMessage message{};
+        if (!sim_state_open(state, true, &config, &message)) {
+            std::fprintf(stderr, "xsvf: state file %s: %s\n", state, message.text);
+            return EXIT_NO_INPUT;
+        }
+        model = config.cards[0].model;
+        sim_card_power_on_kept(&ServedCard, 0, faults);
+    } else {
+        sim_card_power_on(&ServedCard, model, faults);
+    }
     server.card = &ServedCard;
     server.tck_hz = virtual_clock ? static_cast<std::uint32_t>(tck_hz != 0 ? tck_hz : DEFAULT_TCK_HZ) : 0;
     sim_clock_use_host_time(!virtual_clock);

@@ -52,6 +52,9 @@ int xsvf_play(int argc, char** argv);
 int xsvf_serve(int argc, char** argv);
 // The fault table as the README shows it: a Markdown table on standard output.
 int xsvf_faults();
+// The cards of a state file (sim/sim_state.h) as the next power-on finds them: one line each
+// on standard output with the revision the card reports and what its memory holds.
+int xsvf_state(const char* path);
 
 struct SimCard;
 // One line after prefix: which configuration the card's memory holds, if any.
