@@ -8,6 +8,7 @@
 
 #include "app/resources/resource.h"
 #include "card/driver.h"
+#include "platform/win32/input_messages.h"
 #include "xsvf/player.h"
 
 int UpdateSucceeded = 0;
@@ -94,7 +95,7 @@ void say_no_card()
     default:
         break;
     }
-    MessageBoxA(nullptr, text, APP_MESSAGE_CAPTION, MB_ICONWARNING);
+    app_message_box(nullptr, text, MB_ICONWARNING);
 }
 
 // The pages use the progress bar class; it must be registered before the first page
@@ -109,6 +110,12 @@ void register_progress_class()
 
 } // namespace
 
+int app_message_box(HWND owner, const char* text, UINT type)
+{
+    drop_queued_input();
+    return MessageBoxA(owner, text, APP_MESSAGE_CAPTION, type);
+}
+
 int app_main(HINSTANCE instance, HINSTANCE, LPSTR, int)
 {
     LogLevel = 0;
@@ -116,7 +123,7 @@ int app_main(HINSTANCE instance, HINSTANCE, LPSTR, int)
     bool another_copy = false;
     HANDLE one_copy = claim_one_copy(&another_copy);
     if (another_copy) {
-        MessageBoxA(nullptr, APP_SECOND_COPY_TEXT, APP_MESSAGE_CAPTION, MB_ICONWARNING);
+        app_message_box(nullptr, APP_SECOND_COPY_TEXT, MB_ICONWARNING);
         return APP_EXIT_ALREADY_RUNNING;
     }
 
@@ -165,7 +172,7 @@ int app_main(HINSTANCE instance, HINSTANCE, LPSTR, int)
     PropertySheetA(&header);
 
     if (UpdateSucceeded != 0) {
-        MessageBoxA(nullptr, APP_POWER_OFF_TEXT, APP_MESSAGE_CAPTION, MB_ICONINFORMATION);
+        app_message_box(nullptr, APP_POWER_OFF_TEXT, MB_ICONINFORMATION);
     }
     release(one_copy);
     return 0;

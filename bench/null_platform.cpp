@@ -65,6 +65,10 @@ std::intptr_t ui_send_item_message(WindowHandle, int, unsigned, std::uintptr_t, 
     return 0;
 }
 
+void ui_answer_messages()
+{
+}
+
 int os_get_power_status(OsPowerStatus*)
 {
     return 0;
