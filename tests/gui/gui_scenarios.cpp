@@ -261,7 +261,7 @@ constexpr Scenario OWN_SCENARIOS[] = {
 };
 
 const std::span<const Scenario> SCENARIO_TABLES[] = {OWN_SCENARIOS, input_scenarios(), log_scenarios(),
-                                                      edge_scenarios()};
+                                                      edge_scenarios(), writing_scenarios()};
 
 // Runs the named scenario; false when there is none of that name.
 bool run_scenario(const char* name)

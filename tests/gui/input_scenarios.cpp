@@ -142,6 +142,41 @@ void scenario_keys_during_update()
     expect_exit_without_window(sheet);
 }
 
+// A person who keeps pressing Escape and Alt+F4 through most of an update: nothing of it
+// closes the sheet, and the power-off message that OK brings later stays until it is clicked.
+void scenario_typeahead()
+{
+    HWND p = nullptr;
+    HWND sheet = start_sheet_updating({{"MOLA_SIM_CLOCK", "real"}}, &p);
+    if (sheet == nullptr) {
+        return;
+    }
+    HWND status = GetDlgItem(p, IDC_STATUS);
+    int presses = 0;
+    for (std::string text = shown_text(status); is_percent(text) && std::stoi(text) < 90; text = shown_text(status)) {
+        key_press(VK_ESCAPE);
+        key_chord(VK_MENU, VK_F4);
+        ++presses;
+        Sleep(250);
+    }
+    expect_still_running(p, std::to_string(presses).append(" times Escape and Alt+F4").c_str());
+    expect_text("result", wait_result(p), "Success");
+    expect_result_stays(sheet, p, "Success");
+    mouse_click(center_of(GetDlgItem(sheet, IDOK)));
+    HWND box = wait_message_box(sheet);
+    if (box == nullptr) {
+        check_failed("no power-off message after OK");
+        return;
+    }
+    Sleep(QUIET_MS);
+    if (!IsWindowVisible(box) || tool_exited()) {
+        check_failed("the power-off message went away unclicked");
+        return;
+    }
+    check_and_close_box(box, APP_POWER_OFF_TEXT);
+    expect_exit_without_window(sheet);
+}
+
 void scenario_tab_and_drag_during_update()
 {
     HWND sheet = start_sheet_for_input({{"MOLA_SIM_CLOCK", "real"}});
@@ -286,6 +321,7 @@ constexpr Scenario INPUT_SCENARIOS[] = {
     {"double-update", scenario_double_update},
     {"cancel-during-update", scenario_cancel_during_update},
     {"keys-during-update", scenario_keys_during_update},
+    {"typeahead", scenario_typeahead},
     {"tab-and-drag-during-update", scenario_tab_and_drag_during_update},
     {"keyboard-only", scenario_keyboard_only},
 };
