@@ -209,6 +209,7 @@ void scenario_no_interface()
     if (box == nullptr) {
         check_failed("no message box after Update with no interface chosen");
     } else {
+        take_box_shot("box");
         check_and_close_box(box, CHOOSE_TEXT);
     }
     expect_page(p, "page 1", "9\n", "Not updated", 0);

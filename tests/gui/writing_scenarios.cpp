@@ -180,6 +180,7 @@ void scenario_power_cut_then_update()
     }
     p = page(sheet, 0);
     expect_page(p, "after the power cut", "0\n", "Not updated", 0);
+    take_shot("after-cut");
     choose(p, IDC_PCI);
     post_update(p);
     expect_text("result", wait_result(p), "Success");
@@ -189,6 +190,7 @@ void scenario_power_cut_then_update()
     sheet = start_sheet(settings);
     if (sheet != nullptr) {
         expect_page(page(sheet, 0), "after the update", "10\n", "Up-to-date", 0);
+        take_shot("next-start");
         close_and_expect_end(sheet, false);
     }
 }
