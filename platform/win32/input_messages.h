@@ -4,16 +4,16 @@
 
 #include <windows.h>
 
-struct InputMessages {
+struct MessageRange {
     UINT first;
     UINT last;
 };
-inline constexpr InputMessages INPUT_MESSAGES[] = {
+inline constexpr MessageRange INPUT_MESSAGES[] = {
     {WM_KEYFIRST, WM_KEYLAST}, {WM_MOUSEFIRST, WM_MOUSELAST}, {WM_NCMOUSEMOVE, WM_NCXBUTTONDBLCLK}};
 
 inline bool is_input_message(UINT message)
 {
-    for (const InputMessages& range : INPUT_MESSAGES) {
+    for (const MessageRange& range : INPUT_MESSAGES) {
         if (message >= range.first && message <= range.last) {
             return true;
         }
@@ -25,7 +25,7 @@ inline bool is_input_message(UINT message)
 inline void drop_queued_input()
 {
     MSG message;
-    for (const InputMessages& range : INPUT_MESSAGES) {
+    for (const MessageRange& range : INPUT_MESSAGES) {
         while (PeekMessageA(&message, nullptr, range.first, range.last, PM_REMOVE)) {
         }
     }

@@ -11,22 +11,22 @@ std::intptr_t ui_send_item_message(WindowHandle dialog, int item_id, unsigned me
     return SendDlgItemMessageA(static_cast<HWND>(dialog), item_id, message, wparam, lparam);
 }
 
-// Everything waiting in the queue, a bounded number of messages at a time so that a window that
-// keeps asking to be painted cannot hold the update: input is dropped, a quit request is put
-// back for the loop that owns it, and everything else, sent messages and painting included, is
-// dispatched as the window's own loop would.
+// Everything waiting in the queue but a quit request, which stays for the loop that owns it, a
+// bounded number of messages at a time so that a window that keeps asking to be painted cannot
+// hold the update: input is dropped, and everything else, sent messages and painting
+// included, is dispatched as the window's own loop would.
 void ui_answer_messages()
 {
     constexpr int MOST_MESSAGES = 256;
+    constexpr MessageRange ALL_BUT_QUIT[] = {{0, WM_QUIT - 1}, {WM_QUIT + 1, 0xFFFFFFFFu}};
     MSG message;
-    for (int i = 0; i < MOST_MESSAGES && PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE); ++i) {
-        if (message.message == WM_QUIT) {
-            PostQuitMessage(static_cast<int>(message.wParam));
-            return;
+    int handled = 0;
+    for (const MessageRange& range : ALL_BUT_QUIT) {
+        while (handled < MOST_MESSAGES && PeekMessageA(&message, nullptr, range.first, range.last, PM_REMOVE)) {
+            ++handled;
+            if (!is_input_message(message.message)) {
+                DispatchMessageA(&message);
+            }
         }
-        if (is_input_message(message.message)) {
-            continue;
-        }
-        DispatchMessageA(&message);
     }
 }
