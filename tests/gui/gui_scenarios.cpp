@@ -58,6 +58,8 @@ const BadConfiguration BAD_CONFIGURATIONS[] = {
     {"bad-count", {{"MOLA_SIM_COUNT", "5,6"}}},
     {"bad-fault", {{"MOLA_SIM_FAULTS", "vanish@7"}}},
     {"bad-power", {{"MOLA_SIM_POWER", "battery:101"}}},
+    // A file that is no state file of the simulated cards.
+    {"bad-state", {{"MOLA_SIM_STATE", "C:\\windows\\win.ini"}}},
 };
 
 // ---- scenarios of one page: choose, press Update one or more times, check the page ----
