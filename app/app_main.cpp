@@ -9,6 +9,7 @@
 #include "app/resources/resource.h"
 #include "card/driver.h"
 #include "platform/os.h"
+#include "platform/win32/input_messages.h"
 #include "xsvf/player.h"
 
 int UpdateSucceeded = 0;
@@ -94,7 +95,7 @@ void say_no_card()
     default:
         break;
     }
-    MessageBoxA(nullptr, text, APP_MESSAGE_CAPTION, MB_ICONWARNING);
+    app_message_box(nullptr, text, MB_ICONWARNING);
 }
 
 // The pages use the progress bar class; it must be registered before the first page
@@ -142,6 +143,12 @@ void run_sheet(HINSTANCE instance)
 
 } // namespace
 
+int app_message_box(HWND owner, const char* text, UINT type)
+{
+    drop_queued_input();
+    return MessageBoxA(owner, text, APP_MESSAGE_CAPTION, type);
+}
+
 int app_main(HINSTANCE instance, HINSTANCE, LPSTR, int)
 {
     LogLevel = 0;
@@ -149,18 +156,20 @@ int app_main(HINSTANCE instance, HINSTANCE, LPSTR, int)
     bool another_copy = false;
     HANDLE one_copy = claim_one_copy(&another_copy);
     if (another_copy) {
-        MessageBoxA(nullptr, APP_SECOND_COPY_TEXT, APP_MESSAGE_CAPTION, MB_ICONWARNING);
+        app_message_box(nullptr, APP_SECOND_COPY_TEXT, MB_ICONWARNING);
         return APP_EXIT_ALREADY_RUNNING;
     }
 
     // A person who starts the tool and sees nothing cannot tell what is wrong, and an exit
     // code of 0 would report success: the tool says why it cannot go on, and ends with
     // APP_EXIT_NO_CARD.
-    const bool probed = driver_probe(0, 0) != 0;
-    if (probed && (CardCount < 1 || CardCount > MAX_CARDS)) {
-        LastProbeFailure = ProbeFailure::BadCount;
+    if (!driver_probe(0, 0)) {
+        say_no_card();
+        release(one_copy);
+        return APP_EXIT_NO_CARD;
     }
-    if (!probed || LastProbeFailure == ProbeFailure::BadCount) {
+    if (CardCount < 1 || CardCount > MAX_CARDS) {
+        LastProbeFailure = ProbeFailure::BadCount;
         say_no_card();
         release(one_copy);
         return APP_EXIT_NO_CARD;
@@ -169,7 +178,7 @@ int app_main(HINSTANCE instance, HINSTANCE, LPSTR, int)
     run_sheet(instance);
 
     if (UpdateSucceeded != 0) {
-        MessageBoxA(nullptr, APP_POWER_OFF_TEXT, APP_MESSAGE_CAPTION, MB_ICONINFORMATION);
+        app_message_box(nullptr, APP_POWER_OFF_TEXT, MB_ICONINFORMATION);
     }
     release(one_copy);
     return 0;

@@ -7,6 +7,7 @@
 
 #include <cstdio>
 
+#include "app/card_update.h"
 #include "app/power_check.h"
 #include "app/resources/resource.h"
 #include "card/driver.h"
@@ -34,12 +35,62 @@ void set_item_text(HWND page, int item, const char* text)
     SendDlgItemMessageA(page, item, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text));
 }
 
+// While a card is written, the sheet answers every message, but nothing that reaches it may
+// end the update half way: a close request (the close box, Alt+F4, the taskbar's Close, a
+// WM_CLOSE sent from outside), a button of the sheet, a change of page, a suspend or the end
+// of the session. True, with *result set, for a message refused in this way.
+bool refused_while_writing(UINT message, WPARAM wparam, LPARAM lparam, LRESULT* result)
+{
+    if (UpdatingCard < 0) {
+        return false;
+    }
+    *result = 0;
+    switch (message) {
+    case WM_CLOSE:
+    case WM_COMMAND:
+    case PSM_PRESSBUTTON:
+    case PSM_SETCURSEL:
+    case PSM_SETCURSELID:
+    case WM_QUERYENDSESSION:
+        return true;
+    case WM_SYSCOMMAND:
+        return (wparam & 0xFFF0) == SC_CLOSE;
+    case WM_NOTIFY:
+        if (reinterpret_cast<const NMHDR*>(lparam)->code == static_cast<UINT>(TCN_SELCHANGING)) {
+            *result = TRUE;
+            return true;
+        }
+        return false;
+    case WM_POWERBROADCAST:
+        if (wparam == PBT_APMQUERYSUSPEND) {
+            *result = BROADCAST_QUERY_DENY;
+            return true;
+        }
+        return false;
+    case WM_ENDSESSION:
+        // The session ends anyway (a forced end): the log of a half-written card says why.
+        if (wparam != 0 && player_log_on(0)) {
+            std::printf("ERROR:  Card %d, %s program: the session ended during the update; the card's logic may "
+                        "be incomplete\n",
+                        static_cast<int>(UpdatingCard + 1), UpdatingProgram);
+            std::fflush(stdout);
+        }
+        return false;
+    default:
+        return false;
+    }
+}
+
 // Enter on a focused Update button reaches the sheet as a command with the button's id, 1,
 // which is also the sheet's own OK: the sheet would close without an update. Such a command,
 // when it comes from a control of one of the pages, goes to that page instead, as a click or
 // Space on the button does; Enter on the sheet's own OK still closes the sheet.
 LRESULT CALLBACK sheet_procedure(HWND sheet, UINT message, WPARAM wparam, LPARAM lparam)
 {
+    LRESULT refused = 0;
+    if (refused_while_writing(message, wparam, lparam, &refused)) {
+        return refused;
+    }
     if (message == WM_COMMAND && LOWORD(wparam) == IDOK && lparam != 0) {
         HWND control = reinterpret_cast<HWND>(lparam);
         HWND owner = GetParent(control);
@@ -61,30 +112,6 @@ void route_enter_to_pages(HWND sheet)
         SetWindowLongPtrA(sheet, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(sheet_procedure)));
 }
 
-// Removes the input messages in [first, last] that are queued for this thread and were given
-// no later than `until` (a GetTickCount time).
-void drop_input(UINT first, UINT last, DWORD until)
-{
-    MSG message;
-    while (PeekMessageA(&message, nullptr, first, last, PM_NOREMOVE) &&
-           static_cast<LONG>(message.time - until) <= 0) {
-        PeekMessageA(&message, nullptr, first, last, PM_REMOVE);
-    }
-}
-
-// The update runs inside the Update handler, so keys and clicks given meanwhile wait in the
-// queue. Run afterwards they would act on a page that the person could not see respond: a
-// second update, a sheet closed before its result was seen, another tab, a moved window.
-// They are dropped: keyboard, client-area mouse and title-bar (non-client) mouse messages
-// given up to the end of the update. Peeking still delivers messages sent to the sheet, and
-// every other queued message, painting included, stays for the sheet's own loop.
-void drop_input_given_during_update(DWORD update_end)
-{
-    drop_input(WM_KEYFIRST, WM_KEYLAST, update_end);
-    drop_input(WM_MOUSEFIRST, WM_MOUSELAST, update_end);
-    drop_input(WM_NCMOUSEMOVE, WM_NCXBUTTONDBLCLK, update_end);
-}
-
 bool valid_card(std::int32_t card)
 {
     return card >= 0 && card < MAX_CARDS;
@@ -94,8 +121,7 @@ bool valid_card(std::int32_t card)
 // it is up; No is the default. True for Yes.
 bool ask(HWND page, const char* question)
 {
-    return MessageBoxA(GetParent(page), question, APP_MESSAGE_CAPTION,
-                       MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2) == IDYES;
+    return app_message_box(GetParent(page), question, MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2) == IDYES;
 }
 
 // The log line of an update that the person declined, so that whoever reads the log knows
@@ -198,6 +224,11 @@ INT_PTR on_init_dialog(HWND page, const PROPSHEETPAGEA* record)
 
 void on_update(HWND page)
 {
+    // A press that reaches a page while a card is written (a message answered during the
+    // update) starts nothing: one update at a time.
+    if (UpdatingCard >= 0) {
+        return;
+    }
     CardModel model = CARD_MODEL_PCI;
     if (IsDlgButtonChecked(page, IDC_PCI) != 0) {
         model = CARD_MODEL_PCI;
@@ -205,7 +236,7 @@ void on_update(HWND page)
         model = CARD_MODEL_CARDBUS;
     } else {
         // Owned by the sheet, so that the sheet takes no clicks while the box is up.
-        MessageBoxA(GetParent(page), APP_CHOOSE_INTERFACE_TEXT, APP_MESSAGE_CAPTION, MB_ICONINFORMATION);
+        app_message_box(GetParent(page), APP_CHOOSE_INTERFACE_TEXT, MB_ICONINFORMATION);
         return;
     }
     const char* program = card_model_of(model).name;
@@ -219,8 +250,7 @@ void on_update(HWND page)
     // Each run starts with an empty bar, so that the bar always shows the run whose result
     // the text beside it gives.
     SendDlgItemMessageA(page, IDC_PROGRESS, PBM_SETPOS, 0, 0);
-    const std::int32_t result = player_update_card(card, image_program(model), IMAGE_LENGTH, page);
-    drop_input_given_during_update(GetTickCount());
+    const std::int32_t result = app_update_card(card, model, page, GetParent(page));
     if (result != 0 && player_log_on(0)) {
         std::printf("ERROR:  Card %d, %s program: %s\n", static_cast<int>(card + 1), program,
                     player_failure_text(result));

@@ -4,6 +4,7 @@
 #include "card/driver.h"
 #include "platform/os.h"
 #include "platform/regs.h"
+#include "platform/ui.h"
 
 std::uint32_t PortShadow = PORT_SHADOW_INITIAL;
 
@@ -100,9 +101,12 @@ void port_wait_us(std::int32_t us)
         port_delay(static_cast<std::uint32_t>(us) * PORT_DELAY_PASSES_PER_US);
         return;
     }
-    // us is at least 1000 here, so the quotient is at least 1 millisecond.
+    // us is at least 1000 here, so the quotient is at least 1 millisecond. A sleep is where an
+    // update spends most of its time: the windows are answered on either side of it.
     const std::int64_t ms = (static_cast<std::int64_t>(us) + 999) / 1000;
+    ui_answer_messages();
     os_sleep(static_cast<std::uint32_t>(ms));
+    ui_answer_messages();
 }
 
 // The buffers are enabled with TCK low. The shadow word is not touched; its bit 3 is this

@@ -48,6 +48,7 @@ void show_percent(std::uint32_t index)
     std::snprintf(text, sizeof text, "%d %%", static_cast<int>(percent));
     ui_send_item_message(ProgressPage, IDC_STATUS, UI_WM_SETTEXT, 0, reinterpret_cast<std::intptr_t>(text));
     ui_send_item_message(ProgressPage, IDC_PROGRESS, UI_PBM_SETPOS, static_cast<std::uintptr_t>(percent), 0);
+    ui_answer_messages();
 }
 
 } // namespace

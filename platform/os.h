@@ -1,4 +1,4 @@
-// The operating-system calls that card access needs, behind one seam.
+// The operating-system calls that card access and an update need, behind one seam.
 //
 // Two sides implement this header, chosen at link time:
 //   platform/win32/os_win32.cpp  the Win32 functions themselves (the product);
@@ -63,3 +63,19 @@ constexpr std::uint8_t OS_NO_BATTERY = 128;
 // on a system whose kernel lacks it. Returns 1 with *status filled, or 0 when the system
 // lacks the call or the call fails.
 int os_get_power_status(OsPowerStatus* status);
+
+// SetThreadExecutionState, looked up when it is first needed (the oldest systems lack it):
+// with OS_ES_CONTINUOUS | OS_ES_SYSTEM_REQUIRED the system does not sleep on its idle timer
+// until OS_ES_CONTINUOUS alone clears it again. Returns the flags that were in effect, or 0
+// when the system lacks the call or it fails.
+constexpr std::uint32_t OS_ES_SYSTEM_REQUIRED = 0x00000001u;
+constexpr std::uint32_t OS_ES_CONTINUOUS = 0x80000000u;
+std::uint32_t os_set_execution_state(std::uint32_t flags);
+
+// ShutdownBlockReasonCreate and ShutdownBlockReasonDestroy, looked up when first needed
+// (systems before Vista lack them): the reason that the system shows the person while a
+// shutdown or log-off waits for this top-level window. Nonzero on success, 0 when the system
+// lacks the call or it fails.
+using OsWindow = void*;
+int os_block_shutdown(OsWindow window, const wchar_t* reason);
+int os_unblock_shutdown(OsWindow window);

@@ -136,6 +136,17 @@ void logic_power_on(LogicDevice* d, CardModel carried, std::int32_t stuck_bit)
     }
 }
 
+void logic_power_on_kept(LogicDevice* d, CardModel carried, std::int32_t stuck_bit, const std::uint64_t* memory,
+                         bool done)
+{
+    logic_power_on(d, carried, stuck_bit);
+    std::memcpy(d->memory, memory, sizeof d->memory);
+    d->done = done;
+    if (d->stuck_bit >= 0) {
+        logic_put_bit(d->memory, static_cast<std::uint32_t>(d->stuck_bit), 1);
+    }
+}
+
 void logic_rising_edge(LogicDevice* d, int tms, int tdi, std::uint64_t now_ns)
 {
     ++d->counters.rising_edges;

@@ -30,6 +30,13 @@ void set_mode(LogicDevice* d, LogicMode mode)
     }
 }
 
+void tell_watch(LogicDevice* d, std::uint32_t first, std::uint32_t count)
+{
+    if (d->watch.changed != nullptr) {
+        d->watch.changed(d->watch.context, d->memory, first, count, d->done);
+    }
+}
+
 void fetch(LogicDevice* d)
 {
     const std::uint32_t start = static_cast<std::uint32_t>(d->address) * DEVICE_BLOCK_BITS;
@@ -57,6 +64,10 @@ void program_row(LogicDevice* d)
     }
     d->address = static_cast<std::uint16_t>((row + 1) * DEVICE_ROW_BLOCKS);
     ++d->counters.rows_programmed;
+    tell_watch(d, row * DEVICE_ROW_WORDS, DEVICE_ROW_WORDS);
+    if (d->stuck_bit >= 0) {
+        tell_watch(d, static_cast<std::uint32_t>(d->stuck_bit) / 64, 1);
+    }
 }
 
 void erase_sector(LogicDevice* d)
@@ -73,6 +84,7 @@ void erase_sector(LogicDevice* d)
     d->done = false;
     d->address = static_cast<std::uint16_t>((sector + 1) * DEVICE_SECTOR_BLOCKS);
     ++d->counters.sector_erases;
+    tell_watch(d, first, end > first ? end - first : 0);
 }
 
 } // namespace
@@ -111,6 +123,7 @@ void logic_leave_run_test(LogicDevice* d, std::uint64_t now_ns)
     case DEVICE_DONE:
         if (d->mode == LogicMode::Program) {
             d->done = true;
+            tell_watch(d, 0, 0);
             return;
         }
         break;
@@ -147,6 +160,19 @@ bool logic_holds_configuration(const LogicDevice* d, CardModel model)
     }
     for (std::uint32_t w = 0; w < DEVICE_MEMORY_WORDS; ++w) {
         if (d->memory[w] != device_configuration_word(model, w)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool logic_holds_factory_configuration(const LogicDevice* d)
+{
+    if (!d->done) {
+        return false;
+    }
+    for (std::uint32_t w = 0; w < DEVICE_MEMORY_WORDS; ++w) {
+        if (d->memory[w] != device_factory_word(w)) {
             return false;
         }
     }

@@ -4,8 +4,10 @@
 
 #include "card/port_registers.h"
 
+#include "mola_version.h"
 #include "sim/sim_clock.h"
 #include "sim/sim_internal.h"
+#include "sim/sim_state.h"
 
 namespace {
 
@@ -49,6 +51,12 @@ void card_write(void* context, std::uint32_t offset, std::uint32_t value)
     }
     int edge = 0;
     port_decode_write(&card->port, offset, value, &edge);
+    if (edge > 0 && card->device.counters.rising_edges >= card->power_cut_after_tck) {
+        // The power fails: the card is gone from the bus, its memory as it was.
+        card->power_lost = true;
+        card->vanished = true;
+        return;
+    }
     if (edge > 0) {
         logic_rising_edge(&card->device, card->port.lines.tms, card->port.lines.tdi, sim_clock_now_ns());
         if ((card->faults & SIM_CARD_VANISH) &&
@@ -60,6 +68,11 @@ void card_write(void* context, std::uint32_t offset, std::uint32_t value)
     }
 }
 
+void keep_change(void* context, const std::uint64_t* memory, std::uint32_t first, std::uint32_t count, bool done)
+{
+    sim_state_keep(static_cast<int>(reinterpret_cast<std::intptr_t>(context)), memory, first, count, done);
+}
+
 } // namespace
 
 void sim_card_power_on(SimCard* card, CardModel model, std::uint32_t faults)
@@ -67,6 +80,8 @@ void sim_card_power_on(SimCard* card, CardModel model, std::uint32_t faults)
     // Plain record: no constructor, cleared field by field (the memory is set below).
     card->model = model;
     card->faults = faults;
+    card->power_cut_after_tck = SIM_NO_POWER_CUT;
+    card->power_lost = false;
     card->port = PortDecoder{};
     card->reload_requested = false;
     card->vanished = false;
@@ -76,6 +91,22 @@ void sim_card_power_on(SimCard* card, CardModel model, std::uint32_t faults)
     const std::int32_t stuck =
         (faults & SIM_CARD_FLASH_BIT_STUCK) ? logic_first_zero_bit(model, SIM_CARD_STUCK_BIT_FROM) : -1;
     logic_power_on(&card->device, carried, stuck);
+}
+
+std::int32_t sim_card_power_on_kept(SimCard* card, int k, std::uint32_t faults)
+{
+    const SimStateCard* kept = sim_state_card(k);
+    if (kept == nullptr) {
+        return 0;
+    }
+    sim_card_power_on(card, kept->model, faults);
+    LogicDevice* d = &card->device;
+    logic_power_on_kept(d, d->carried, d->stuck_bit, kept->memory, kept->done);
+    d->watch = {keep_change, reinterpret_cast<void*>(static_cast<std::intptr_t>(k))};
+    if (logic_holds_configuration(d, kept->model)) {
+        return MOLA_HW_REVISION;
+    }
+    return logic_holds_factory_configuration(d) ? kept->original_revision : 0;
 }
 
 SimTarget sim_card_target(SimCard* card)

@@ -26,9 +26,14 @@ constexpr std::uint32_t SIM_CARD_VANISH_AFTER_ROWS = 100;
 // configuration at or after this one that must be programmed to 0.
 constexpr std::uint32_t SIM_CARD_STUCK_BIT_FROM = 200 * DEVICE_ROW_BITS + 777;
 
+// A card whose power is never cut.
+constexpr std::uint64_t SIM_NO_POWER_CUT = ~std::uint64_t{0};
+
 struct SimCard {
     CardModel model;
     std::uint32_t faults;
+    std::uint64_t power_cut_after_tck; // the power fails before the next rising TCK edge
+    bool power_lost;
     PortDecoder port;           // the control words as written, and the lines the device sees
     bool reload_requested;      // bit 4 was written since power-on
     bool vanished;
@@ -37,8 +42,14 @@ struct SimCard {
     LogicDevice device;
 };
 
-// faults: bits of card faults (sim/sim_fault_table.h).
+// faults: bits of card faults (sim/sim_fault_table.h). The memory holds what the card was
+// delivered with; the power is never cut.
 void sim_card_power_on(SimCard* card, CardModel model, std::uint32_t faults);
+// Power-on of card k of the state file (sim/sim_state.h): the memory it keeps, every later
+// change of it kept there too. Returns the revision the card reports: the tool's own when its
+// memory holds the tool's configuration of its model, the one it came with while it holds
+// what it came with, and 0 for anything else (erased, partly written).
+std::int32_t sim_card_power_on_kept(SimCard* card, int k, std::uint32_t faults);
 SimTarget sim_card_target(SimCard* card);
 
 // The simulated card k of the platform (0 to SIM_MAX_CARDS - 1), or null.

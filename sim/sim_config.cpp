@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "sim/sim_message.h"
+#include "sim/sim_state.h"
 
 namespace {
 
@@ -167,6 +168,10 @@ bool sim_parse_environment(const SimEnvironment& env, SimConfig* config, SimMess
     }
     if (env.cards && !parse_cards(env.cards, &c, message)) {
         return false;
+    }
+    // Before the faults, which name cards of the file.
+    if (env.state && !sim_state_open(env.state, true, &c, message)) {
+        return refuse(message, SIM_VAR_STATE.name, env.state);
     }
     if (env.driver) {
         if (std::strcmp(env.driver, "nt") == 0) {

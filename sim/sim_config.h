@@ -8,6 +8,8 @@
 //   MOLA_SIM_CLOCK   real (sleeps really sleep) or virtual; default real
 //   MOLA_SIM_FAULTS  comma list of NAME or NAME@K (K: card index; without it every card)
 //   MOLA_SIM_POWER   ac, battery:PERCENT (0 to 100), critical or unknown; default ac
+//   MOLA_SIM_STATE   a file that keeps the cards' memory from one start to the next
+//                    (sim/sim_state.h); when it exists, its cards are the cards
 // A malformed value is an error with a message, never a default, a clamp or a partial reading.
 #pragma once
 
@@ -28,6 +30,7 @@ struct SimCardConfig {
     std::int32_t revision = 10;
     std::uint32_t driver_faults = 0; // bits of driver faults (sim/sim_fault_table.h) for this card
     std::uint32_t card_faults = 0;   // bits of card faults
+    std::uint64_t power_cut_after_tck = ~std::uint64_t{0}; // rising TCK edges before the power fails
 };
 
 struct SimConfig {
@@ -54,6 +57,7 @@ struct SimEnvironment {
     const char* clock = nullptr;
     const char* faults = nullptr;
     const char* power = nullptr;
+    const char* state = nullptr;
 };
 
 // The MOLA_SIM_* variables: each name once, with the member of SimEnvironment it fills.
@@ -67,8 +71,9 @@ constexpr SimVariable SIM_VAR_COUNT{"MOLA_SIM_COUNT", &SimEnvironment::count};
 constexpr SimVariable SIM_VAR_CLOCK{"MOLA_SIM_CLOCK", &SimEnvironment::clock};
 constexpr SimVariable SIM_VAR_FAULTS{"MOLA_SIM_FAULTS", &SimEnvironment::faults};
 constexpr SimVariable SIM_VAR_POWER{"MOLA_SIM_POWER", &SimEnvironment::power};
-constexpr SimVariable SIM_VARIABLES[] = {SIM_VAR_CARDS,  SIM_VAR_DRIVER, SIM_VAR_COUNT,
-                                         SIM_VAR_CLOCK,  SIM_VAR_FAULTS, SIM_VAR_POWER};
+constexpr SimVariable SIM_VAR_STATE{"MOLA_SIM_STATE", &SimEnvironment::state};
+constexpr SimVariable SIM_VARIABLES[] = {SIM_VAR_CARDS,  SIM_VAR_DRIVER, SIM_VAR_COUNT, SIM_VAR_CLOCK,
+                                         SIM_VAR_FAULTS, SIM_VAR_POWER,  SIM_VAR_STATE};
 
 // This process's MOLA_SIM_* variables.
 SimEnvironment sim_environment();
@@ -80,7 +85,8 @@ struct SimMessage {
 
 // Parses the variables over sim_default_config() with real time. On success fills config and
 // returns true; on a malformed value returns false and says why in message (naming the
-// variable and its value).
+// variable and its value). A state file (MOLA_SIM_STATE) is opened here, or created from the
+// cards of MOLA_SIM_CARDS, and refused as a whole when it is damaged or foreign.
 bool sim_parse_environment(const SimEnvironment& env, SimConfig* config, SimMessage* message);
 
 // Adds a fault by name to card `card` (-1: every card) of a configuration, as MOLA_SIM_FAULTS

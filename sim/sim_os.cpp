@@ -111,3 +111,35 @@ int os_get_power_status(OsPowerStatus* status)
     *status = TheSimConfig.power;
     return 1;
 }
+
+std::uint32_t os_set_execution_state(std::uint32_t flags)
+{
+    sim_ensure_configured();
+    if (SimCall* c = log_call(SimCallKind::SetExecutionState)) {
+        c->code = flags;
+    }
+    return OS_ES_CONTINUOUS; // as a system answers whose state nothing else has set
+}
+
+int os_block_shutdown(OsWindow window, const wchar_t* reason)
+{
+    sim_ensure_configured();
+    if (SimCall* c = log_call(SimCallKind::BlockShutdown)) {
+        c->handle = reinterpret_cast<std::intptr_t>(window);
+        std::size_t i = 0;
+        for (; reason[i] != 0 && i + 1 < sizeof c->path; ++i) {
+            c->path[i] = reason[i] < 128 ? static_cast<char>(reason[i]) : '?';
+        }
+        c->path[i] = '\0';
+    }
+    return 1;
+}
+
+int os_unblock_shutdown(OsWindow window)
+{
+    sim_ensure_configured();
+    if (SimCall* c = log_call(SimCallKind::UnblockShutdown)) {
+        c->handle = reinterpret_cast<std::intptr_t>(window);
+    }
+    return 1;
+}

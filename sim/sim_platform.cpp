@@ -8,6 +8,7 @@
 
 #include "sim/sim_clock.h"
 #include "sim/sim_internal.h"
+#include "sim/sim_state.h"
 
 SimConfig TheSimConfig;
 SimCallLog TheSimCallLog;
@@ -37,8 +38,15 @@ void sim_configure(const SimConfig& config)
     std::memset(SimCardStructures, 0, sizeof SimCardStructures);
     for (int k = 0; k < SIM_MAX_CARDS; ++k) {
         Mapped[k] = false;
-        const SimCardConfig& cc = TheSimConfig.cards[k];
-        sim_card_power_on(&SimCards[k], cc.model, cc.card_faults);
+        SimCardConfig& cc = TheSimConfig.cards[k];
+        // Every start is a power-on: a card kept in a state file comes up with what its memory
+        // holds, and reports the revision that follows from it.
+        if (sim_state_card(k) != nullptr) {
+            cc.revision = sim_card_power_on_kept(&SimCards[k], k, cc.card_faults);
+        } else {
+            sim_card_power_on(&SimCards[k], cc.model, cc.card_faults);
+        }
+        SimCards[k].power_cut_after_tck = cc.power_cut_after_tck;
         SimTargets[k] = sim_card_target(&SimCards[k]);
         const auto revision = static_cast<std::uint16_t>(cc.revision);
         SimCardStructures[k][VXD_CARD_REVISION_OFFSET] = static_cast<std::uint8_t>(revision);

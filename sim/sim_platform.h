@@ -27,17 +27,21 @@ static_assert(SIM_BLOCK_SIZE >= PORT_BLOCK_USED, "a simulated block holds every 
 constexpr std::uint32_t SIM_STRUCTURE_SIZE = 2048;
 
 // One call of the OS seam, as the simulated side saw it.
-enum class SimCallKind : std::uint8_t { GetVersion, CreateFile, DeviceIoControl, CloseHandle };
+enum class SimCallKind : std::uint8_t {
+    GetVersion, CreateFile, DeviceIoControl, CloseHandle,
+    SetExecutionState, BlockShutdown, UnblockShutdown,
+};
 
 struct SimCall {
     SimCallKind kind;
-    char path[40];             // CreateFile
+    char path[160];            // CreateFile; BlockShutdown: the reason (its characters below 128)
     std::uint32_t access;      // CreateFile
     std::uint32_t share_mode;  // CreateFile
     std::uint32_t creation;    // CreateFile
     std::uint32_t flags;       // CreateFile
-    std::intptr_t handle;      // CreateFile result, or the handle used
-    std::uint32_t code;        // DeviceIoControl
+    std::intptr_t handle;      // CreateFile result, or the handle used; the window of BlockShutdown
+                               // and UnblockShutdown
+    std::uint32_t code;        // DeviceIoControl; the flags of SetExecutionState
     std::uint8_t in[16];       // DeviceIoControl: first bytes of the input
     std::uint32_t in_size;
     std::uint32_t out_size;

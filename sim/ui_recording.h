@@ -16,3 +16,8 @@ struct RecordedMessage {
 };
 
 extern std::vector<RecordedMessage> RecordedMessages;
+
+// Calls of ui_answer_messages, and a function that each call runs when it is set (tests that
+// look at when in an update the thread would answer).
+extern std::uint64_t AnswerCalls;
+extern void (*OnAnswer)();

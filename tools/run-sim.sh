@@ -5,7 +5,8 @@
 #   With no display (or --headless): runs it under Xvfb, updates each simulated card with its
 #   own interface's program (PCI on a PCI card, CardBus on a CardBus card), prints each
 #   page's status text, saves a screenshot of the sheet's window after each update and names
-#   the files.
+#   the files; then starts the tool once more over the same cards (their memory kept in a
+#   state file, MOLA_SIM_STATE, a new one unless set) and prints what each page reads then.
 # Installs what it needs and builds the x86-64 Windows tree when it is missing: 64-bit
 # programs run at full speed on every machine, 32-bit ones only where the kernel runs 32-bit
 # code or through an emulator (tools/test-all.sh runs the same job on the 32-bit product).
@@ -81,6 +82,8 @@ mkdir -p "$(dirname "$shot_prefix")"
 rm -f "$shot_prefix"-card*.png
 sync=$(mktemp -d)
 trap 'rm -rf "$sync"' EXIT
+# The cards keep their memory from the first start of the tool to the second.
+export MOLA_SIM_STATE=${MOLA_SIM_STATE:-$(win_path "$sync/cards.state")}
 log=$sync/driver.log
 : >"$log"
 

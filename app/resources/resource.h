@@ -35,6 +35,10 @@
 // The name of the lock that one running copy holds.
 #define APP_INSTANCE_NAME "MolaFlashUpdateTool.OneCopy"
 
+// ---- While a card is written ----
+// The reason the system shows the person while a shutdown or log-off waits for the tool.
+#define APP_SHUTDOWN_REASON_TEXT "A MOLA card is being updated. Ending now can leave the card unusable."
+
 // ---- A card page whose card could not be read when it opened ----
 #define APP_UNKNOWN_REVISION_TEXT "unknown"
 #define APP_UNREACHABLE_TEXT "Not reachable"

@@ -25,8 +25,8 @@ constexpr DWORD START_TIMEOUT_MS = 120000;
 constexpr DWORD UPDATE_TIMEOUT_MS = 120000;
 constexpr DWORD EXIT_TIMEOUT_MS = 20000;
 constexpr DWORD BOX_TIMEOUT_MS = 10000;
-// How long a key or click may take to move the focus or a check mark.
-constexpr DWORD REACTION_MS = 1000;
+// How long a key or click may take to move the focus or a check mark, on a loaded machine too.
+constexpr DWORD REACTION_MS = 3000;
 // Most presses of Tab a person needs to reach a control of a page.
 constexpr int MAX_TABS = 10;
 

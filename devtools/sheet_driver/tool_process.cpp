@@ -11,8 +11,8 @@ namespace {
 PROCESS_INFORMATION Tool{};
 bool ToolStarted = false;
 
-constexpr const char* SIMULATION_VARIABLES[] = {"MOLA_SIM_CARDS", "MOLA_SIM_DRIVER", "MOLA_SIM_COUNT",
-                                                "MOLA_SIM_CLOCK", "MOLA_SIM_FAULTS", "MOLA_SIM_POWER"};
+constexpr const char* SIMULATION_VARIABLES[] = {"MOLA_SIM_CARDS",  "MOLA_SIM_DRIVER", "MOLA_SIM_COUNT", "MOLA_SIM_CLOCK",
+                                                "MOLA_SIM_FAULTS", "MOLA_SIM_POWER",  "MOLA_SIM_STATE"};
 
 struct WindowSearch {
     DWORD pid;

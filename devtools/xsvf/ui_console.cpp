@@ -26,3 +26,8 @@ std::intptr_t ui_send_item_message(WindowHandle, int, unsigned message, std::uin
     }
     return 1;
 }
+
+// A console has no windows to answer.
+void ui_answer_messages()
+{
+}

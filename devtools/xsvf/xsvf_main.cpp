@@ -6,10 +6,12 @@
 //   xsvf play FILE [--log-level N] [--tdo 0|1|BITS] [--trace TRACEFILE]
 //                  [--target record|sim|rbb:HOST:PORT|rbb:unix:PATH]
 //                  [--card pci|cardbus] [--fault NAME[,NAME...]]
+//                  [--state PATH] [--cut-power-at N]
 //                  [--vcd VCDFILE [--vcd-commands FIRST-LAST]] [--remote-sleep]
 //   xsvf serve [--card pci|cardbus] [--fault NAME[,NAME...]] [--port N | --unix PATH]
-//              [--sessions N] [--clock host|virtual [--tck-hz N]]
+//              [--sessions N] [--clock host|virtual [--tck-hz N]] [--state PATH]
 //                       serve a simulated card over the remote-bitbang protocol
+//   xsvf state PATH     the cards of a state file as the next power-on finds them
 //   xsvf faults         the simulated faults that --fault and MOLA_SIM_FAULTS take, as the
 //                       README's table
 //   xsvf --help, xsvf -h  the usage, on standard output
@@ -40,9 +42,11 @@ static void xsvf_print_usage(std::FILE* to)
                "       xsvf play FILE [--log-level N] [--tdo 0|1|BITS] [--trace TRACEFILE]\n"
                "                      [--target record|sim|rbb:HOST:PORT|rbb:unix:PATH]\n"
                "                      [--card pci|cardbus] [--fault NAME[,NAME...]]\n"
+               "                      [--state PATH] [--cut-power-at N]\n"
                "                      [--vcd VCDFILE [--vcd-commands FIRST-LAST]] [--remote-sleep]\n"
                "       xsvf serve [--card pci|cardbus] [--fault NAME[,NAME...]] [--port N | --unix PATH]\n"
-               "                  [--sessions N] [--clock host|virtual [--tck-hz N]]\n"
+               "                  [--sessions N] [--clock host|virtual [--tck-hz N]] [--state PATH]\n"
+               "       xsvf state PATH\n"
                "       xsvf faults\n"
                "       xsvf --help\n"
                "FILE may be @pci or @cardbus, the embedded programs.\n",
@@ -107,13 +111,15 @@ int main(int argc, char** argv)
     }
     CLI::App app("xsvf");
     app.set_help_flag();
-    // The subcommands that take one FILE (cat: a program name), and faults, which takes none.
+    // The subcommands that take one FILE (cat: a program name, state: a PATH), and faults, which
+    // takes none.
     const struct {
         const char* name;
         int (*run)(const char*);
         const char* needs;
     } singles[] = {{"check", xsvf_check, "a FILE"}, {"dis", xsvf_dis, "a FILE"},
-                   {"cat", xsvf_cat, "a program name"}, {"faults", nullptr, nullptr}};
+                   {"cat", xsvf_cat, "a program name"}, {"state", xsvf_state, "a PATH"},
+                   {"faults", nullptr, nullptr}};
     std::string file;
     for (const auto& single : singles) {
         CLI::App* sub = app.add_subcommand(single.name);

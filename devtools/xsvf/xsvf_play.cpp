@@ -6,6 +6,7 @@
 // (card_target), the run, and closing and reporting (finish).
 #include <CLI/CLI.hpp>
 #include <cerrno>
+#include <charconv>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -25,6 +26,7 @@
 #include "sim/sim_card.h"
 #include "sim/sim_clock.h"
 #include "sim/sim_platform.h"
+#include "sim/sim_state.h"
 #include "xsvf/player.h"
 #include "xsvf/update.h"
 
@@ -50,6 +52,9 @@ struct PlayRequest {
     std::string card;
     int card_model = -1;
     std::vector<std::string> faults;
+    std::string state_path;
+    std::string cut_power_text;
+    std::uint64_t cut_power_at = SIM_NO_POWER_CUT;
     std::int32_t log_level = 0;
 };
 
@@ -111,9 +116,17 @@ int check_request(PlayRequest* o)
     if (o->remote_sleep && o->target != Target::Remote) {
         return usage_error("--remote-sleep needs --target rbb:...");
     }
+    if (!o->cut_power_text.empty()) {
+        const char* text = o->cut_power_text.c_str();
+        const char* end = text + o->cut_power_text.size();
+        const auto [stop, error] = std::from_chars(text, end, o->cut_power_at);
+        if (stop != end || error != std::errc() || o->cut_power_at >= SIM_NO_POWER_CUT) {
+            return usage_error("--cut-power-at takes a count of TCK cycles");
+        }
+    }
     const bool sim = o->target == Target::Sim;
-    if (!sim && (o->card_model >= 0 || !o->faults.empty())) {
-        return usage_error("--card and --fault need --target sim");
+    if (!sim && (o->card_model >= 0 || !o->faults.empty() || !o->state_path.empty() || !o->cut_power_text.empty())) {
+        return usage_error("--card, --fault, --state and --cut-power-at need --target sim");
     }
     if (!sim && !no_simulation_set()) {
         return EXIT_USAGE;
@@ -123,14 +136,18 @@ int check_request(PlayRequest* o)
 
 // The simulated platform of `play --target sim`: the MOLA_SIM_* variables as MolaFlashSim.exe
 // reads them, in virtual time unless MOLA_SIM_CLOCK says otherwise; card 0 is played. Its
-// model is --card's, else MOLA_SIM_CARDS's, else the embedded program's; --fault adds faults.
-bool sim_platform_config(const Stream& s, const PlayRequest& o, SimConfig* config)
+// model is --card's, else MOLA_SIM_CARDS's, else the embedded program's; a state file
+// (--state, else MOLA_SIM_STATE) that exists decides the cards instead, and one that does not
+// is made from them. --fault adds faults. The tool's exit status on failure, else 0.
+int sim_platform_config(const Stream& s, const PlayRequest& o, SimConfig* config)
 {
-    const SimEnvironment env = sim_environment();
+    SimEnvironment env = sim_environment();
+    const char* state = !o.state_path.empty() ? o.state_path.c_str() : env.state;
+    env.state = nullptr;
     SimMessage message{};
     if (!sim_parse_environment(env, config, &message)) {
         std::fprintf(stderr, "xsvf: %s\n", message.text);
-        return false;
+        return EXIT_USAGE;
     }
     if (env.clock == nullptr) {
         config->real_sleep = false;
@@ -140,13 +157,18 @@ bool sim_platform_config(const Stream& s, const PlayRequest& o, SimConfig* confi
     } else if (env.cards == nullptr && s.embedded) {
         config->cards[0].model = s.model;
     }
+    if (state != nullptr && !sim_state_open(state, true, config, &message)) {
+        std::fprintf(stderr, "xsvf: state file %s: %s\n", state, message.text);
+        return EXIT_NO_INPUT;
+    }
     for (const std::string& name : o.faults) {
         if (!sim_add_fault(config, name, -1, &message)) {
             std::fprintf(stderr, "xsvf: --fault %s\n", message.text);
-            return false;
+            return EXIT_USAGE;
         }
     }
-    return true;
+    config->cards[0].power_cut_after_tck = o.cut_power_at;
+    return 0;
 }
 
 // The trace's place, the VCD file and the connection, before anything runs; the tool's exit
@@ -223,7 +245,14 @@ int finish(const PlayRequest& o, const Stream& s, PlayOutputs* out, std::int32_t
     std::fprintf(stderr, "xsvf: result %d, %u of %u bytes read\n", static_cast<int>(result),
                  static_cast<unsigned>(ImageReadIndex), static_cast<unsigned>(s.length));
     if (o.target == Target::Sim) {
-        xsvf_report_card(stderr, "xsvf: ", sim_card(0));
+        const SimCard* card = sim_card(0);
+        std::fprintf(stderr, "xsvf: the card saw %llu TCK cycles\n",
+                     static_cast<unsigned long long>(card->device.counters.rising_edges));
+        if (card->power_lost) {
+            std::fprintf(stderr, "xsvf: the card lost its power after %llu TCK cycles\n",
+                         static_cast<unsigned long long>(card->power_cut_after_tck));
+        }
+        xsvf_report_card(stderr, "xsvf: ", card);
     }
     return status;
 }
@@ -239,8 +268,8 @@ int play(PlayRequest& o)
     }
     SimConfig config;
     if (o.target == Target::Sim) {
-        if (!sim_platform_config(s, o, &config)) {
-            return EXIT_USAGE;
+        if (const int status = sim_platform_config(s, o, &config); status != 0) {
+            return status;
         }
     } else {
         config.card_count = 1; // the recorder or the connection sits behind card 0
@@ -287,5 +316,7 @@ XsvfCommand xsvf_play_command(CLI::App* app)
     CLI::Option* vcd = cmd->add_option("--vcd", o->vcd_path);
     cmd->add_option("--vcd-commands", o->vcd_commands)->needs(vcd);
     cmd->add_flag("--remote-sleep", o->remote_sleep);
+    cmd->add_option("--state", o->state_path);
+    cmd->add_option("--cut-power-at", o->cut_power_text);
     return [o] { return play(*o); };
 }

@@ -19,6 +19,7 @@
 #include "sim/sim_card.h"
 #include "sim/sim_clock.h"
 #include "sim/sim_config.h"
+#include "sim/sim_state.h"
 
 namespace {
 
@@ -59,6 +60,7 @@ struct ServeRequest {
     int sessions = 0;
     std::string clock = "host";
     int tck_hz = 0;
+    std::string state;
 };
 
 int usage_error(const std::string& message)
@@ -89,7 +91,21 @@ int set_up(const ServeRequest& o, RbbServer* server, std::uint32_t* faults)
     if (o.tck_hz != 0 && !virtual_clock) {
         return usage_error("--tck-hz needs --clock virtual");
     }
-    sim_card_power_on(&ServedCard, static_cast<CardModel>(model), *faults);
+    // A state file keeps the card's memory beyond this process; when it exists, its first
+    // card is the card served.
+    if (!o.state.empty()) {
+        SimConfig config;
+        config.card_count = 1;
+        config.cards[0].model = static_cast<CardModel>(model);
+        SimMessage message{};
+        if (!sim_state_open(o.state.c_str(), true, &config, &message)) {
+            std::fprintf(stderr, "xsvf: state file %s: %s\n", o.state.c_str(), message.text);
+            return EXIT_NO_INPUT;
+        }
+        sim_card_power_on_kept(&ServedCard, 0, *faults);
+    } else {
+        sim_card_power_on(&ServedCard, static_cast<CardModel>(model), *faults);
+    }
     server->card = &ServedCard;
     server->tck_hz = virtual_clock ? static_cast<std::uint32_t>(o.tck_hz != 0 ? o.tck_hz : DEFAULT_TCK_HZ) : 0;
     return 0;
@@ -146,5 +162,6 @@ XsvfCommand xsvf_serve_command(CLI::App* app)
     cmd->add_option("--sessions", o->sessions)->transform(xsvf_number(1, 1000000));
     cmd->add_option("--clock", o->clock)->check(CLI::IsMember({"host", "virtual"}));
     cmd->add_option("--tck-hz", o->tck_hz)->transform(xsvf_number(1, 1000000000));
+    cmd->add_option("--state", o->state);
     return [o] { return serve(*o); };
 }

@@ -62,6 +62,9 @@ XsvfCommand xsvf_serve_command(CLI::App* app);
 CLI::Validator xsvf_number(std::int32_t low, std::int32_t high);
 // The fault table as the README shows it: a Markdown table on standard output.
 int xsvf_faults();
+// The cards of a state file (sim/sim_state.h) as the next power-on finds them: one line each
+// on standard output with the revision the card reports and what its memory holds.
+int xsvf_state(const char* path);
 
 struct SimCard;
 // One line after prefix: which configuration the card's memory holds, if any.

@@ -41,6 +41,9 @@ std::string call_kinds()
         case SimCallKind::CreateFile: s += "open "; break;
         case SimCallKind::DeviceIoControl: s += "ioctl:" + std::to_string(c.code) + " "; break;
         case SimCallKind::CloseHandle: s += "close "; break;
+        case SimCallKind::SetExecutionState: s += "awake:" + std::to_string(c.code) + " "; break;
+        case SimCallKind::BlockShutdown: s += "block "; break;
+        case SimCallKind::UnblockShutdown: s += "unblock "; break;
         }
     }
     return s;

@@ -60,6 +60,8 @@ const BadConfiguration BAD_CONFIGURATIONS[] = {
     {"bad-count", {{"MOLA_SIM_COUNT", "5,6"}}},
     {"bad-fault", {{"MOLA_SIM_FAULTS", "vanish@7"}}},
     {"bad-power", {{"MOLA_SIM_POWER", "battery:101"}}},
+    // A file that is no state file of the simulated cards.
+    {"bad-state", {{"MOLA_SIM_STATE", "C:\\windows\\win.ini"}}},
 };
 
 // ---- updates: choose, press Update on a page one or more times, check every page ----
@@ -225,6 +227,7 @@ void no_interface(HWND sheet)
     if (box == nullptr) {
         check_failed("no message box after Update with no interface chosen");
     } else {
+        take_box_shot("box");
         check_and_close_box(box, CHOOSE_TEXT);
     }
     expect_page(p, "page 1", "9\n", "Not updated", 0);
@@ -240,7 +243,7 @@ const Scenario OWN_SCENARIOS[] = {
 };
 
 const std::span<const Scenario> SCENARIO_TABLES[] = {OWN_SCENARIOS, input_scenarios(), log_scenarios(),
-                                                      edge_scenarios()};
+                                                      edge_scenarios(), writing_scenarios()};
 
 // Runs the named scenario; false when there is none of that name.
 bool run_scenario(const char* name)

@@ -29,6 +29,9 @@ std::span<const Scenario> log_scenarios();
 // What a person meets at the tool's edges: Enter, a second copy, a newer card, a low
 // battery, the interface question holding the sheet (edge_scenarios.cpp).
 std::span<const Scenario> edge_scenarios();
+// Around the ten seconds of an update at the card's pace: the sheet answering the system, and
+// an update cut off by the end of the process, redone (writing_scenarios.cpp).
+std::span<const Scenario> writing_scenarios();
 // The questions before an update, one scenario per row of their table: true when `name` is
 // one of them (and it has run).
 bool run_question_scenario(const char* name);

@@ -128,6 +128,40 @@ void keys_during_update(HWND sheet)
     expect_exit_without_window(sheet);
 }
 
+// A person who keeps pressing Escape and Alt+F4 through most of an update: nothing of it
+// closes the sheet, and the power-off message that OK brings later stays until it is clicked.
+void typeahead(HWND sheet)
+{
+    HWND p = page(sheet, 0);
+    if (!start_update_by_mouse(p, IDC_PCI)) {
+        return;
+    }
+    HWND status = GetDlgItem(p, IDC_STATUS);
+    int presses = 0;
+    for (std::string text = shown_text(status); is_percent(text) && std::stoi(text) < 90; text = shown_text(status)) {
+        key_press(VK_ESCAPE);
+        key_chord(VK_MENU, VK_F4);
+        ++presses;
+        Sleep(250);
+    }
+    expect_still_running(p, std::to_string(presses).append(" times Escape and Alt+F4").c_str());
+    expect_text("result", wait_result(p), "Success");
+    expect_result_stays(sheet, p, "Success");
+    mouse_click(center_of(GetDlgItem(sheet, IDOK)));
+    HWND box = wait_message_box(sheet);
+    if (box == nullptr) {
+        check_failed("no power-off message after OK");
+        return;
+    }
+    Sleep(QUIET_MS);
+    if (!IsWindowVisible(box) || tool_exited()) {
+        check_failed("the power-off message went away unclicked");
+        return;
+    }
+    check_and_close_box(box, APP_POWER_OFF_TEXT);
+    expect_exit_without_window(sheet);
+}
+
 void tab_and_drag_during_update(HWND sheet)
 {
     HWND p = page(sheet, 0);
@@ -260,6 +294,7 @@ const Scenario INPUT_SCENARIOS[] = {
     {"double-update", {{"MOLA_SIM_CLOCK", "real"}}, double_update, true},
     {"cancel-during-update", {{"MOLA_SIM_CLOCK", "real"}, {"MOLA_SIM_FAULTS", "vanish@0"}}, cancel_during_update, true},
     {"keys-during-update", {{"MOLA_SIM_CLOCK", "real"}, {"MOLA_SIM_FAULTS", "vanish@0"}}, keys_during_update, true},
+    {"typeahead", {{"MOLA_SIM_CLOCK", "real"}}, typeahead, true},
     {"tab-and-drag-during-update", {{"MOLA_SIM_CLOCK", "real"}}, tab_and_drag_during_update, true},
     {"keyboard-only", {{"MOLA_SIM_CARDS", "cardbus:9"}}, keyboard_only, true},
 };

@@ -266,7 +266,41 @@ void scenario_log_declined()
     DeleteFileA(path.c_str());
 }
 
+// The system ends the session while a card is written (a forced end, after the tool refused
+// it): the log says so, once, naming the card; the same message outside an update, none.
+void scenario_log_session_ended()
+{
+    std::string path;
+    HANDLE file = create_log_file(&path);
+    if (file == INVALID_HANDLE_VALUE) {
+        return;
+    }
+    set_simulation({{"MOLA_SIM_CLOCK", "real"}});
+    const bool started = start_tool("MolaFlashSim.exe", file);
+    CloseHandle(file);
+    HWND sheet = started ? find_sheet() : nullptr;
+    if (sheet != nullptr) {
+        HWND p = page(sheet, 0);
+        choose(p, IDC_PCI);
+        post_update(p);
+        HWND status = GetDlgItem(p, IDC_STATUS);
+        if (!wait_for(UPDATE_TIMEOUT_MS, [&] { return is_percent(shown_text(status)); })) {
+            check_failed("no update started");
+        }
+        DWORD_PTR answer = 0;
+        SendMessageTimeoutA(sheet, WM_ENDSESSION, TRUE, 0, SMTO_NORMAL, 5000, &answer);
+        expect_text("result", wait_result(p), "Success");
+        SendMessageTimeoutA(sheet, WM_ENDSESSION, TRUE, 0, SMTO_NORMAL, 5000, &answer);
+        expect_text("the log", read_file(path),
+                    "ERROR:  Card 1, PCI program: the session ended during the update; the card's logic may be "
+                    "incomplete\n");
+        close_and_expect_end(sheet, true);
+    }
+    DeleteFileA(path.c_str());
+}
+
 const Scenario LOG_SCENARIOS[] = {
+    {"log-session-ended", {}, nullptr, false, scenario_log_session_ended},
     {"log-causes", {}, nullptr, false, scenario_log_causes},
     {"log-declined", {}, nullptr, false, scenario_log_declined},
     {"log-to-file", {}, nullptr, false, scenario_log_to_file},

@@ -418,4 +418,37 @@ TEST(OsWin32, PowerStatusIsTheSystemsOwn)
                 status.battery_percent);
 }
 
+// ---- Holding the machine during an update ----
+
+TEST(OsWin32, TheExecutionStateIsSetAndClearedAgain)
+{
+    const std::uint32_t before = os_set_execution_state(OS_ES_CONTINUOUS | OS_ES_SYSTEM_REQUIRED);
+    EXPECT_NE(before, 0u) << "the system has the call";
+    EXPECT_EQ(os_set_execution_state(OS_ES_CONTINUOUS), OS_ES_CONTINUOUS | OS_ES_SYSTEM_REQUIRED);
+    EXPECT_EQ(os_set_execution_state(OS_ES_CONTINUOUS), OS_ES_CONTINUOUS);
+}
+
+TEST(OsWin32, AShutdownBlockReasonIsTheSystemsOwnOnTheWindowGiven)
+{
+    // What the system answers itself, on another window, decides what the seam must say
+    // (Wine keeps no reasons and refuses; a reason on a window that is not there fails).
+    auto window = [](const char* title) {
+        return CreateWindowExA(0, "STATIC", title, WS_OVERLAPPEDWINDOW, 0, 0, 100, 100, nullptr, nullptr,
+                               GetModuleHandleA(nullptr), nullptr);
+    };
+    HWND sheet = window("sheet");
+    HWND other = window("other");
+    ASSERT_NE(sheet, nullptr);
+    ASSERT_NE(other, nullptr);
+    const int created = ShutdownBlockReasonCreate(other, L"reason") ? 1 : 0;
+    const int destroyed = ShutdownBlockReasonDestroy(other) ? 1 : 0;
+    EXPECT_EQ(os_block_shutdown(sheet, L"A card is being updated."), created);
+    EXPECT_EQ(os_unblock_shutdown(sheet), destroyed);
+    DestroyWindow(other);
+    EXPECT_EQ(os_block_shutdown(other, L"gone"), 0) << "no reason on a destroyed window";
+    std::printf("shutdown block reason: the system answers %d to its creation and %d to its removal\n", created,
+                destroyed);
+    DestroyWindow(sheet);
+}
+
 } // namespace
