@@ -8,6 +8,7 @@
 #include <cstdio>
 
 #include "app/card_update.h"
+#include "app/failure_message.h"
 #include "app/power_check.h"
 #include "app/resources/resource.h"
 #include "card/driver.h"
@@ -272,6 +273,16 @@ void on_update(HWND page)
         UpdateSucceeded = 1;
     }
     set_item_text(page, IDC_STATUS, text);
+
+    // "Failed" alone tells the person neither why nor whether the card was touched: one box,
+    // owned by the sheet, says both and what to do next, once the page shows where the update
+    // stopped.
+    if (result != 0) {
+        char message[FAILURE_MESSAGE_SIZE];
+        app_failure_message(message, sizeof message, card, model, result);
+        UpdateWindow(GetParent(page));
+        app_message_box(GetParent(page), message, MB_ICONWARNING);
+    }
 }
 
 } // namespace

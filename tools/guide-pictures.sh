@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Makes the pictures of the user's guide from the running tool: the GUI scenarios that walk
 # through a session (tour, and an update redone after a power cut) and meet each message
-# (no-driver, second-copy, newer-card, battery-low, no-interface) run on MolaFlashSim.exe
-# under Wine and Xvfb, and the pictures they ask for are saved under the names the guide uses. Checks each picture with tools/check-guide.sh.
+# (no-driver, second-copy, newer-card, battery-low, no-interface, failure-messages) run on
+# MolaFlashSim.exe under Wine and Xvfb, and the pictures they ask for are saved under the names the guide uses. Checks each picture with tools/check-guide.sh.
 # Usage: tools/guide-pictures.sh [--build DIR] [DEST]
 #   --build DIR  a Windows build tree (default: out/win64, built when missing)
 #   DEST         where the pictures go (default docs/user-guide)
@@ -46,6 +46,7 @@ pictures=(
     newer-card-question:newer-card
     battery-low-question:low-battery
     no-interface-box:choose-interface
+    failure-messages-wrong-interface:failed-message
     power-cut-then-update-after-cut:after-power-cut
     power-cut-then-update-next-start:next-start
 )
@@ -53,7 +54,7 @@ pictures=(
 shots=$(mktemp -d)
 trap 'rm -rf "$shots"' EXIT
 "$root/tests/gui/run-gui-tests.sh" --shots "$shots" "$build" tour no-driver second-copy newer-card battery-low \
-    no-interface power-cut-then-update
+    no-interface power-cut-then-update failure-messages
 mkdir -p "$dest"
 for pair in "${pictures[@]}"; do
     from=$shots/${pair%%:*}.png

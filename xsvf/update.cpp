@@ -35,17 +35,28 @@ std::int32_t player_update_card(std::int32_t card, const std::uint8_t* program, 
     return result;
 }
 
-const char* player_failure_text(std::int32_t result)
+UpdateFailure player_failure_cause(std::int32_t result)
 {
     if (result == UPDATE_NOT_MAPPED) {
-        return LastProbeFailure == ProbeFailure::MapFailed ? "its register block could not be mapped"
-                                                            : "the card could not be reached through its driver";
+        return LastProbeFailure == ProbeFailure::MapFailed ? UpdateFailure::NotMapped : UpdateFailure::NotReached;
     }
     if (result == ErrTdoMismatch || result == ErrTdoMismatchRetries) {
-        return MatchedCompares == 0 ? "the card did not identify as the device this program is for "
-                                      "(the other interface, another model, or no answer)"
-                                    : "a mismatch after the identity check "
-                                      "(the card stopped answering, or a verify failed)";
+        return MatchedCompares == 0 ? UpdateFailure::IdentityCheck : UpdateFailure::AfterIdentity;
+    }
+    return UpdateFailure::PlayerError;
+}
+
+const char* player_failure_text(std::int32_t result)
+{
+    switch (player_failure_cause(result)) {
+    case UpdateFailure::NotMapped: return "its register block could not be mapped";
+    case UpdateFailure::NotReached: return "the card could not be reached through its driver";
+    case UpdateFailure::IdentityCheck:
+        return "the card did not identify as the device this program is for "
+               "(the other interface, another model, or no answer)";
+    case UpdateFailure::AfterIdentity:
+        return "a mismatch after the identity check (the card stopped answering, or a verify failed)";
+    case UpdateFailure::PlayerError: break;
     }
     return player_error_text(result);
 }

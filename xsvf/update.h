@@ -23,6 +23,22 @@ std::int32_t player_run_program(const std::uint8_t* program, std::uint32_t lengt
 std::int32_t player_update_card(std::int32_t card, const std::uint8_t* program, std::uint32_t length,
                                 WindowHandle page);
 
+// Why an update failed, decided once from its result: what the log names and what the person
+// is told come from this. The card was not touched at all unless the run got past the
+// identity check (the program's first compare of TDO).
+enum class UpdateFailure : std::uint8_t {
+    NotMapped,     // the driver could not map the card's register block
+    NotReached,    // the card could not be reached through its driver
+    IdentityCheck, // the card did not identify as the device the program is for
+    AfterIdentity, // a mismatch after the identity check: the card stopped answering, a verify failed
+    PlayerError,   // the player's own error (a command it cannot carry out)
+};
+constexpr int UPDATE_FAILURE_COUNT = 5;
+
+// The cause of a failed update's result (not 0). Call it right after the update, before
+// another probe or run: it reads what the probe and the player left.
+UpdateFailure player_failure_cause(std::int32_t result);
+
 // Why an update with this result failed, in words for the log: the mapping, a card that
 // could not be reached, a card that did not identify as the device the program is for (the
 // run failed at its first compare), a later mismatch, or the player's own error text.

@@ -147,15 +147,24 @@ PageView view(HWND page);
 
 // Clicks a radio button and checks that it, and only it, is chosen.
 void choose(HWND page, int radio);
-// Presses Update and waits for the handler to return (only for presses that open no box).
+// Presses Update and waits for the result, as wait_result does (only for presses that ask no
+// question first).
 void press_update(HWND page);
 // Presses Update without waiting (a press that opens a message box).
 void post_update(HWND page);
 // A percent text of a running update ("42 %"), and the texts of its end.
 bool is_percent(const std::string& s);
 bool is_result(const std::string& s);
-// Waits for the end of the update, or of the tool; returns the page's last status text.
-std::string wait_result(HWND page);
+// Waits for the end of the update, or of the tool; returns the page's last status text. After
+// "Failed" it waits for the message that says why (wait_failure_box) and, unless told not
+// to, closes it with OK.
+std::string wait_result(HWND page, bool close_failure_box = true);
+// The message after "Failed": waits for it and checks that it is one box owned by the sheet,
+// which takes no input meanwhile, with the tool's caption, one icon and one OK, and that it
+// begins by naming the card; its text goes to LastFailureMessage. Null (check failed) when
+// none comes.
+HWND wait_failure_box(HWND page);
+extern std::string LastFailureMessage;
 
 // A message box: a visible top-level dialog of the tool other than the sheet.
 HWND message_box(HWND sheet);

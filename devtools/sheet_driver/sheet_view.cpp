@@ -4,9 +4,11 @@
 #include <commctrl.h>
 #include <prsht.h>
 
+#include <atomic>
 #include <cctype>
 #include <cstdint>
 #include <cstdio>
+#include <thread>
 
 // Only among the started tool's own windows: a sheet of another copy, or one of an earlier
 // run still on its way out, is not the one to work.
@@ -109,7 +111,30 @@ void choose(HWND p, int radio)
 
 void press_update(HWND p)
 {
-    send(p, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(p, IDOK)));
+    // Sent from a thread of its own: the press returns only when the handler does, after the
+    // message that a failed update shows has been closed here.
+    std::atomic<bool> returned{false};
+    std::thread press([&] {
+        send(p, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(p, IDOK)));
+        returned = true;
+    });
+    HWND sheet = GetParent(p);
+    HWND box = nullptr;
+    wait_for(UPDATE_TIMEOUT_MS, [&] { return returned || (box = message_box(sheet)) != nullptr; });
+    if (!returned && box != nullptr) {
+        if (shown_text(GetDlgItem(p, IDC_STATUS)) == "Failed" && (box = wait_failure_box(p)) != nullptr) {
+            click_box_button(box, "OK");
+        } else {
+            check_failed("Update brought the box %s", quoted(box_text(box)).c_str());
+            PostMessageA(box, WM_COMMAND, IDCANCEL, 0);
+        }
+    }
+    if (!wait_for(UPDATE_TIMEOUT_MS, [&] { return returned.load(); })) {
+        check_failed("the press on Update never returned");
+        press.detach();
+        return;
+    }
+    press.join();
 }
 
 void post_update(HWND p)
@@ -233,7 +258,37 @@ bool is_result(const std::string& s)
     return s == "Success" || s == "Failed";
 }
 
-std::string wait_result(HWND p)
+std::string LastFailureMessage;
+
+HWND wait_failure_box(HWND p)
+{
+    HWND sheet = GetParent(p);
+    HWND box = wait_message_box(sheet);
+    if (box == nullptr) {
+        check_failed("no message after \"Failed\"");
+        return nullptr;
+    }
+    const BoxView v = box_view(box);
+    LastFailureMessage = v.text;
+    const std::string button = v.buttons.size() == 1 ? v.buttons[0] : "not one button";
+    if (v.caption != APP_MESSAGE_CAPTION || v.icons != 1 || button != "OK") {
+        check_failed("the failure message is not the tool's box with one icon and OK: caption %s, %d icons, %s",
+                     quoted(v.caption).c_str(), v.icons, quoted(button).c_str());
+    }
+    if (v.owner != sheet) {
+        check_failed("the failure message is owned by %p, not by the sheet %p", static_cast<void*>(v.owner),
+                     static_cast<void*>(sheet));
+    }
+    if (IsWindowEnabled(sheet)) {
+        check_failed("the sheet takes input while the failure message is up");
+    }
+    if (v.text.rfind("Card ", 0) != 0 || v.text.find(" was not updated.\n\n") == std::string::npos) {
+        check_failed("the failure message does not begin by naming the card: %s", quoted(v.text).c_str());
+    }
+    return box;
+}
+
+std::string wait_result(HWND p, bool close_failure_box)
 {
     HWND status = GetDlgItem(p, IDC_STATUS);
     std::string text;
@@ -244,5 +299,10 @@ std::string wait_result(HWND p)
         text = shown_text(status);
         return is_result(text);
     });
+    if (text == "Failed" && close_failure_box) {
+        if (HWND box = wait_failure_box(p)) {
+            click_box_button(box, "OK");
+        }
+    }
     return text;
 }

@@ -166,7 +166,7 @@ std::string class_of(HWND window)
 // WM_GETTEXT is marshalled across processes by the system.
 std::string text_of(HWND window)
 {
-    char text[256] = {};
+    char text[1024] = {};
     DWORD_PTR length = 0;
     if (!SendMessageTimeoutA(window, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text), SMTO_NORMAL,
                              UPDATE_TIMEOUT_MS, &length)) {

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "app/card_update.h"
+#include "app/failure_message.h"
 #include "app/resources/resource.h"
 #include "sim/sim_clock.h"
 #include "sim/sim_platform.h"
@@ -60,12 +61,12 @@ protected:
         LogLevel = 0;
     }
 
-    std::int32_t update(CardModel model, const char* fault)
+    std::int32_t update(CardModel model, const char* fault, CardModel card_model)
     {
         Answers.clear();
         SimConfig c = sim_default_config();
         c.card_count = 2;
-        c.cards[1].model = model;
+        c.cards[1].model = card_model;
         SimMessage message{};
         if (fault != nullptr) {
             EXPECT_TRUE(sim_add_fault(&c, fault, 1, &message)) << message.text;
@@ -73,6 +74,7 @@ protected:
         sim_configure(c);
         return app_update_card(1, model, nullptr, SHEET);
     }
+    std::int32_t update(CardModel model, const char* fault) { return update(model, fault, model); }
 };
 
 TEST_F(CardUpdateTest, TheMachineIsHeldForTheUpdateAloneWhateverItsEnd)
@@ -121,6 +123,48 @@ TEST_F(CardUpdateTest, TheWindowsAreAnsweredAtLeastEveryQuarterSecondOfTheCardsT
                     card_model_of(model).name, Answers.size(), static_cast<double>(end) / 1e9,
                     static_cast<double>(longest) / 1e6);
     }
+}
+
+TEST_F(CardUpdateTest, AfterFailedThePersonReadsWhyWhetherTheCardChangedAndWhatToDo)
+{
+    const std::string unchanged = "Nothing on the card was changed.\n\n";
+    const std::string driver = "Check that the card sits firmly in its slot and that its driver is installed and "
+                               "working, then press Update again.";
+    const std::string incomplete = "The card's logic may be incomplete now. Do not switch the computer off before "
+                                   "an update of this card has succeeded.\n\nPress Update again. If it fails "
+                                   "again, keep the computer on and see \"After Failed\" in the user's guide.";
+    struct Case {
+        CardModel chosen;
+        CardModel card;
+        const char* fault;
+        std::string message;
+    } const cases[] = {
+        {CARD_MODEL_PCI, CARD_MODEL_CARDBUS, nullptr,
+         "The card did not answer as a PCI card.\n\n" + unchanged +
+             "A PCI card needs PCI and a CardBus card needs CardBus. If this is a CardBus card, choose CardBus and "
+             "press Update again."},
+        {CARD_MODEL_CARDBUS, CARD_MODEL_PCI, nullptr,
+         "The card did not answer as a CardBus card.\n\n" + unchanged +
+             "A PCI card needs PCI and a CardBus card needs CardBus. If this is a PCI card, choose PCI and press "
+             "Update again."},
+        {CARD_MODEL_PCI, CARD_MODEL_PCI, "map-fails",
+         "The card's driver could not give this tool access to the card.\n\n" + unchanged + driver},
+        {CARD_MODEL_PCI, CARD_MODEL_PCI, "card-info-fails",
+         "The card could not be reached through its driver.\n\n" + unchanged + driver},
+        {CARD_MODEL_CARDBUS, CARD_MODEL_CARDBUS, "vanish",
+         "The card stopped answering during the update, or what was written to it could not be verified.\n\n" +
+             incomplete},
+    };
+    char message[FAILURE_MESSAGE_SIZE];
+    for (const Case& k : cases) {
+        const std::int32_t result = update(k.chosen, k.fault, k.card);
+        app_failure_message(message, sizeof message, 1, k.chosen, result);
+        EXPECT_EQ(message, "Card 2 was not updated.\n\n" + k.message) << (k.fault ? k.fault : "wrong interface");
+    }
+    // The player's own errors, which the embedded programs never meet.
+    app_failure_message(message, sizeof message, 5, CARD_MODEL_PCI, ErrUnsupportedCommand);
+    EXPECT_EQ(message, "Card 6 was not updated.\n\nThe update stopped on an error in the program it was "
+                       "writing.\n\n" + incomplete);
 }
 
 } // namespace

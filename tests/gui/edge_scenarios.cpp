@@ -291,7 +291,58 @@ void ask(HWND sheet)
     close_and_expect_end(sheet, true);
 }
 
+// After "Failed" one message says which card, why, whether it was changed and what to do;
+// after OK the page still shows where the update stopped, and Update works again. A CardBus
+// card updated with PCI: nothing changed, choose CardBus. A card that drops off the bus half
+// way: its logic may be incomplete, do not switch off. No message after "Success".
+void failure_messages(HWND sheet)
+{
+    struct Failure {
+        int radio;
+        const char* message;
+        const char* shot;
+    } const failures[] = {
+        {IDC_PCI,
+         "Card 1 was not updated.\n\nThe card did not answer as a PCI card.\n\nNothing on the card was changed.\n\n"
+         "A PCI card needs PCI and a CardBus card needs CardBus. If this is a CardBus card, choose CardBus and "
+         "press Update again.",
+         "wrong-interface"},
+        {IDC_PCI,
+         "Card 2 was not updated.\n\nThe card stopped answering during the update, or what was written to it could "
+         "not be verified.\n\nThe card's logic may be incomplete now. Do not switch the computer off before an "
+         "update of this card has succeeded.\n\nPress Update again. If it fails again, keep the computer on and "
+         "see \"After Failed\" in the user's guide.",
+         "incomplete"},
+    };
+    for (int i = 0; i < 2; ++i) {
+        const Failure& f = failures[i];
+        HWND p = page(sheet, i);
+        choose(p, f.radio);
+        post_update(p);
+        expect_text(f.shot, wait_result(p, false), "Failed");
+        const long long bar = send(GetDlgItem(p, IDC_PROGRESS), PBM_GETPOS, 0, 0);
+        if (HWND box = wait_failure_box(p)) {
+            take_box_shot(f.shot);
+            expect_text(std::string(f.shot) + " message", LastFailureMessage, f.message);
+            click_box_button(box, "OK");
+        }
+        std::printf("  card %d stopped with the bar at %lld\n", i + 1, bar);
+        expect_page(p, std::string(f.shot) + " after OK", "9\n", "Failed", bar);
+    }
+    // The first card again, with its own interface: no message.
+    HWND p = page(sheet, 0);
+    choose(p, IDC_CARDBUS);
+    press_update(p);
+    expect_page(p, "CardBus after the message", "9\n", "Success", 100);
+    Sleep(QUIET_MS);
+    if (HWND box = message_box(sheet)) {
+        check_failed("a message after \"Success\": %s", quoted(box_text(box)).c_str());
+    }
+    close_and_expect_end(sheet, true);
+}
+
 const Scenario EDGE_SCENARIOS[] = {
+    {"failure-messages", {{"MOLA_SIM_CARDS", "cardbus:9,pci:9"}, {"MOLA_SIM_FAULTS", "vanish@1"}}, failure_messages},
     {"enter-updates", {{"MOLA_SIM_CARDS", "pci:9"}}, enter_updates, true},
     {"interface-box-holds-sheet", {}, interface_box_holds_sheet, true},
     {"second-copy", {}, second_copy},
