@@ -1,10 +1,14 @@
 #!/usr/bin/env bash
 # Builds the release twice, each from its own clone of the committed tree, in two folders of
 # different names and lengths with their own temporary folders, and compares the two
-# MolaFlash.exe and the two zips byte for byte. Then checks the zip itself: its members and
-# their SHA256SUMS, no time stamp in the executable's PE header, no folder name of either
-# build in it, nothing online in the guide.
-# Prints the SHA-256 of MolaFlash.exe and of the zip; exits nonzero on any difference.
+# MolaFlash.exe, the two debug files and the two zips byte for byte. Then checks the zip
+# itself: its members and their SHA256SUMS, no time stamp in the executable's PE header, no
+# folder name of either build in it or in the debug file, nothing online in the guide; that
+# the executable holds no debug section and no symbol, and that its debug link names the
+# debug file with that file's CRC; and what Windows reads from the executable (manifest, icon,
+# imports: tests/app/built_exe_check.py).
+# Prints the SHA-256 and sizes of MolaFlash.exe, of the debug file and of the zip; exits
+# nonzero on any difference.
 # Usage: tools/check-release.sh WORK_DIR      (emptied first)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -16,6 +20,7 @@ fail() { echo "release check: $*" >&2; exit 1; }
 
 places=("$dir/a" "$dir/second-release-folder")
 zips=()
+debugs=()
 for place in "${places[@]}"; do
     mkdir -p "$place/tmp"
     git clone -q "$root" "$place/clone"
@@ -24,6 +29,7 @@ for place in "${places[@]}"; do
     zip=$(tail -n 1 "$place/release.log" | sed 's/^[0-9a-f]\{64\}  //')
     [ -f "$zip" ] || fail "no zip named in $place/release.log"
     zips+=("$zip")
+    debugs+=("${zip%.zip}.debug")
     mkdir "$place/unpacked"
     (cd "$place/unpacked" && unzip -q "$zip")
 done
@@ -36,6 +42,7 @@ if ! cmp -s "$one/MolaFlash.exe" "$two/MolaFlash.exe"; then
     fail "MolaFlash.exe is not reproducible"
 fi
 cmp -s "${zips[0]}" "${zips[1]}" || { diff -r "$one" "$two" | head -20; fail "the zips differ"; }
+cmp -s "${debugs[0]}" "${debugs[1]}" || fail "the debug files differ"
 
 # The zip's contents.
 members=$(unzip -Z1 "${zips[0]}" | tr '\n' ' ')
@@ -49,13 +56,27 @@ pe=$(od -An -tu4 -j 60 -N 4 "$one/MolaFlash.exe" | tr -d ' ')
 stamp=$(od -An -tu4 -j $((pe + 8)) -N 4 "$one/MolaFlash.exe" | tr -d ' ')
 [ "$stamp" = 0 ] || fail "MolaFlash.exe carries a time stamp: $stamp"
 for name in "$dir" a/tmp second-release-folder; do
-    if grep -aqF "$name" "$one/MolaFlash.exe"; then fail "MolaFlash.exe holds the folder name \"$name\""; fi
+    for file in "$one/MolaFlash.exe" "${debugs[0]}"; do
+        if grep -aqF "$name" "$file"; then fail "$(basename "$file") holds the folder name \"$name\""; fi
+    done
 done
+# Debug sections and symbols only in the debug file; the link: its name, padding, CRC-32.
+if i686-w64-mingw32-objdump -h "$one/MolaFlash.exe" | grep -q '\.debug_'; then fail "MolaFlash.exe has debug sections"; fi
+[ -z "$(i686-w64-mingw32-nm "$one/MolaFlash.exe" 2>/dev/null)" ] || fail "MolaFlash.exe has symbols"
+i686-w64-mingw32-nm -C "${debugs[0]}" | grep -q ' t player_execute()$' || fail "the debug file has no symbol player_execute"
+i686-w64-mingw32-objcopy --dump-section .gnu_debuglink="$dir/link" "$one/MolaFlash.exe" "$dir/unused.exe" ||
+    fail "MolaFlash.exe has no debug link"
+/usr/bin/python3 - "$dir/link" "${debugs[0]}" <<'PY' || fail "the debug link does not name the debug file with its CRC"
+import os, struct, sys, zlib
+link, debug = (open(p, "rb").read() for p in sys.argv[1:])
+name = os.path.basename(sys.argv[2]).encode()
+sys.exit(link != name + bytes(4 - len(name) % 4) + struct.pack("<I", zlib.crc32(debug)))
+PY
+/usr/bin/python3 "$root/tests/app/built_exe_check.py" "$one/MolaFlash.exe" || fail "what Windows reads from MolaFlash.exe"
 if grep -qiE '(src|href)="[a-z]+:|://' "$one/user-guide.html"; then fail "the guide references something online"; fi
 
-exe_sum=$(sha256sum <"$one/MolaFlash.exe" | cut -c1-64)
-zip_sum=$(sha256sum <"${zips[0]}" | cut -c1-64)
 echo "release built twice, in ${places[0]} and ${places[1]}: identical"
 echo "members: $members"
-echo "MolaFlash.exe SHA-256: $exe_sum"
-echo "$(basename "${zips[0]}") SHA-256: $zip_sum"
+for file in "$one/MolaFlash.exe" "${debugs[0]}" "${zips[0]}"; do
+    echo "$(basename "$file") SHA-256: $(sha256sum <"$file" | cut -c1-64), $(stat -c %s "$file") bytes"
+done
