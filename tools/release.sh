@@ -49,10 +49,11 @@ version=$(tr -d '\r\n' <"$build/version.txt")
 # The released executable carries neither the debug sections (mostly the static runtime's) nor
 # the symbol table: both go into the debug file, which the executable names in its debug link
 # with the file's CRC, so that a debugger given the two reads a crash report's addresses as
-# functions and lines.
+# functions and lines. -p keeps the PE header's time stamp as the link left it (none), which
+# objcopy would otherwise set.
 debug_name=MolaFlash-$version-win32.debug
-(cd "$work" && i686-w64-mingw32-objcopy --only-keep-debug "$build/app/MolaFlash.exe" "$debug_name" &&
-    i686-w64-mingw32-objcopy --strip-all --add-gnu-debuglink="$debug_name" "$build/app/MolaFlash.exe" MolaFlash.exe) ||
+(cd "$work" && i686-w64-mingw32-objcopy -p --only-keep-debug "$build/app/MolaFlash.exe" "$debug_name" &&
+    i686-w64-mingw32-objcopy -p --strip-all --add-gnu-debuglink="$debug_name" "$build/app/MolaFlash.exe" MolaFlash.exe) ||
     fail "separating the debug file from MolaFlash.exe failed"
 
 mkdir -p "$out/release"
