@@ -61,9 +61,11 @@ for name in "$dir" a/tmp second-release-folder; do
     done
 done
 # Debug sections and symbols only in the debug file; the link: its name, padding, CRC-32.
-if i686-w64-mingw32-objdump -h "$one/MolaFlash.exe" | grep -q '\.debug_'; then fail "MolaFlash.exe has debug sections"; fi
+i686-w64-mingw32-objdump -h "$one/MolaFlash.exe" >"$dir/sections"
+if grep -q '\.debug_' "$dir/sections"; then fail "MolaFlash.exe has debug sections"; fi
 [ -z "$(i686-w64-mingw32-nm "$one/MolaFlash.exe" 2>/dev/null)" ] || fail "MolaFlash.exe has symbols"
-i686-w64-mingw32-nm -C "${debugs[0]}" | grep -q ' t player_execute()$' || fail "the debug file has no symbol player_execute"
+i686-w64-mingw32-nm -C "${debugs[0]}" >"$dir/symbols"
+grep -q ' t player_execute()$' "$dir/symbols" || fail "the debug file has no symbol player_execute"
 i686-w64-mingw32-objcopy --dump-section .gnu_debuglink="$dir/link" "$one/MolaFlash.exe" "$dir/unused.exe" ||
     fail "MolaFlash.exe has no debug link"
 /usr/bin/python3 - "$dir/link" "${debugs[0]}" <<'PY' || fail "the debug link does not name the debug file with its CRC"
