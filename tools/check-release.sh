@@ -1,14 +1,11 @@
 #!/usr/bin/env bash
 # Builds the release twice, each from its own clone of the committed tree, in two folders of
 # different names and lengths with their own temporary folders, and compares the two
-# MolaFlash.exe, the two debug files and the two zips byte for byte. Then checks the zip
-# itself: its members and their SHA256SUMS, no time stamp in the executable's PE header, no
-# folder name of either build in it or in the debug file, nothing online in the guide; that
-# the executable holds no debug section and no symbol, and that its debug link names the
-# debug file with that file's CRC; and what Windows reads from the executable (manifest, icon,
-# imports: tests/app/built_exe_check.py).
-# Prints the SHA-256 and sizes of MolaFlash.exe, of the debug file and of the zip; exits
-# nonzero on any difference.
+# MolaFlash.exe, debug files and zips byte for byte. Then checks the zip itself: its members and
+# their SHA256SUMS, no time stamp in the executable's PE header, no folder name of either
+# build in it or its debug file, no debug section or symbol in it, a debug link that names the
+# debug file and its CRC, what Windows reads from it (tests/app/built_exe_check.py), nothing
+# online in the guide. Prints the SHA-256 and size of each; exits nonzero on any difference.
 # Usage: tools/check-release.sh WORK_DIR      (emptied first)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -20,7 +17,6 @@ fail() { echo "release check: $*" >&2; exit 1; }
 
 places=("$dir/a" "$dir/second-release-folder")
 zips=()
-debugs=()
 for place in "${places[@]}"; do
     mkdir -p "$place/tmp"
     git clone -q "$root" "$place/clone"
@@ -29,7 +25,6 @@ for place in "${places[@]}"; do
     zip=$(tail -n 1 "$place/release.log" | sed 's/^[0-9a-f]\{64\}  //')
     [ -f "$zip" ] || fail "no zip named in $place/release.log"
     zips+=("$zip")
-    debugs+=("${zip%.zip}.debug")
     mkdir "$place/unpacked"
     (cd "$place/unpacked" && unzip -q "$zip")
 done
@@ -42,7 +37,8 @@ if ! cmp -s "$one/MolaFlash.exe" "$two/MolaFlash.exe"; then
     fail "MolaFlash.exe is not reproducible"
 fi
 cmp -s "${zips[0]}" "${zips[1]}" || { diff -r "$one" "$two" | head -20; fail "the zips differ"; }
-cmp -s "${debugs[0]}" "${debugs[1]}" || fail "the debug files differ"
+debug=${zips[0]%.zip}.debug
+cmp -s "$debug" "${zips[1]%.zip}.debug" || fail "the debug files differ"
 
 # The zip's contents.
 members=$(unzip -Z1 "${zips[0]}" | tr '\n' ' ')
@@ -56,29 +52,24 @@ pe=$(od -An -tu4 -j 60 -N 4 "$one/MolaFlash.exe" | tr -d ' ')
 stamp=$(od -An -tu4 -j $((pe + 8)) -N 4 "$one/MolaFlash.exe" | tr -d ' ')
 [ "$stamp" = 0 ] || fail "MolaFlash.exe carries a time stamp: $stamp"
 for name in "$dir" a/tmp second-release-folder; do
-    for file in "$one/MolaFlash.exe" "${debugs[0]}"; do
-        if grep -aqF "$name" "$file"; then fail "$(basename "$file") holds the folder name \"$name\""; fi
-    done
+    if grep -aqF "$name" "$one/MolaFlash.exe" "$debug"; then fail "MolaFlash.exe or its debug file holds \"$name\""; fi
 done
-# Debug sections and symbols only in the debug file; the link: its name, padding, CRC-32.
-i686-w64-mingw32-objdump -h "$one/MolaFlash.exe" >"$dir/sections"
-if grep -q '\.debug_' "$dir/sections"; then fail "MolaFlash.exe has debug sections"; fi
-[ -z "$(i686-w64-mingw32-nm "$one/MolaFlash.exe" 2>/dev/null)" ] || fail "MolaFlash.exe has symbols"
-i686-w64-mingw32-nm -C "${debugs[0]}" >"$dir/symbols"
+# Debug sections and symbols only in the debug file; the debug link: its name, padding, CRC-32.
+i686-w64-mingw32-objdump -ht "$one/MolaFlash.exe" >"$dir/exe-sections"
+if grep -qE '\.debug_|^\[ *[0-9]+\]' "$dir/exe-sections"; then fail "MolaFlash.exe has debug sections or symbols"; fi
+i686-w64-mingw32-nm -C "$debug" >"$dir/symbols"
 grep -q ' t player_execute()$' "$dir/symbols" || fail "the debug file has no symbol player_execute"
-i686-w64-mingw32-objcopy --dump-section .gnu_debuglink="$dir/link" "$one/MolaFlash.exe" "$dir/unused.exe" ||
-    fail "MolaFlash.exe has no debug link"
-/usr/bin/python3 - "$dir/link" "${debugs[0]}" <<'PY' || fail "the debug link does not name the debug file with its CRC"
-import os, struct, sys, zlib
+i686-w64-mingw32-objcopy --dump-section .gnu_debuglink="$dir/link" "$one/MolaFlash.exe" "$dir/unused.exe"
+/usr/bin/python3 -c 'import os, struct, sys, zlib
 link, debug = (open(p, "rb").read() for p in sys.argv[1:])
 name = os.path.basename(sys.argv[2]).encode()
-sys.exit(link != name + bytes(4 - len(name) % 4) + struct.pack("<I", zlib.crc32(debug)))
-PY
+sys.exit(link != name + bytes(4 - len(name) % 4) + struct.pack("<I", zlib.crc32(debug)))' "$dir/link" "$debug" ||
+    fail "the debug link does not name the debug file with its CRC"
 /usr/bin/python3 "$root/tests/app/built_exe_check.py" "$one/MolaFlash.exe" || fail "what Windows reads from MolaFlash.exe"
 if grep -qiE '(src|href)="[a-z]+:|://' "$one/user-guide.html"; then fail "the guide references something online"; fi
 
 echo "release built twice, in ${places[0]} and ${places[1]}: identical"
 echo "members: $members"
-for file in "$one/MolaFlash.exe" "${debugs[0]}" "${zips[0]}"; do
+for file in "$one/MolaFlash.exe" "$debug" "${zips[0]}"; do
     echo "$(basename "$file") SHA-256: $(sha256sum <"$file" | cut -c1-64), $(stat -c %s "$file") bytes"
 done
