@@ -189,6 +189,9 @@ BoxView box_view(HWND box);
 void check_question(HWND box, const std::string& expected_text, HWND owner);
 // Clicks a visible button of a box with the mouse and waits for the box to close.
 void click_box_button(HWND box, const char* text);
+// Clicks a radio button with the mouse and waits until it is chosen; fails the check, and
+// returns false, when two clicks did not choose it.
+bool click_radio(HWND button);
 // Waits for a box of the tool while no sheet shows, checks that it has no owner, the caption,
 // the text, one icon and one OK button, clicks OK and expects the tool to end with exit_code.
 void expect_box_then_exit(const char* expected_text, long long exit_code);
