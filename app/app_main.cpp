@@ -98,20 +98,34 @@ void say_no_card()
     app_message_box(nullptr, text, MB_ICONWARNING);
 }
 
-// The pages use the progress bar class; it must be registered before the first page
-// is created.
-void register_progress_class()
+// The classes the sheet uses must be registered before the first page is created: the
+// progress bar, the sheet's tabs and, from version 6 of the common controls (which the
+// manifest asks for), the buttons and texts, which that version draws in the system's style.
+// InitCommonControlsEx is looked up, not imported: the common-controls library of the first
+// Windows 95 release lacks it (it registers every class when it loads), and an import of it
+// would keep the tool from loading there. The version-6 classes go in a call of their own, as
+// older versions may refuse a flag they do not know.
+void register_control_classes()
 {
-    INITCOMMONCONTROLSEX controls{};
-    controls.dwSize = sizeof controls;
-    controls.dwICC = ICC_PROGRESS_CLASS;
-    InitCommonControlsEx(&controls);
+    using InitControls = BOOL(WINAPI*)(const INITCOMMONCONTROLSEX*);
+    HMODULE library = GetModuleHandleA("comctl32.dll");
+    FARPROC found = library != nullptr ? GetProcAddress(library, "InitCommonControlsEx") : nullptr;
+    if (found == nullptr) {
+        return;
+    }
+    const auto init = reinterpret_cast<InitControls>(reinterpret_cast<void (*)()>(found));
+    for (const DWORD classes : {DWORD{ICC_PROGRESS_CLASS | ICC_TAB_CLASSES}, DWORD{ICC_STANDARD_CLASSES}}) {
+        INITCOMMONCONTROLSEX controls{};
+        controls.dwSize = sizeof controls;
+        controls.dwICC = classes;
+        init(&controls);
+    }
 }
 
 // One page per card, run modally until the sheet closes.
 void run_sheet(HINSTANCE instance)
 {
-    register_progress_class();
+    register_control_classes();
 
     // Zeroed so that no field the library might look at holds stack garbage.
     char titles[MAX_CARDS][TITLE_SIZE] = {};

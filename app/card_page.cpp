@@ -280,7 +280,6 @@ void on_update(HWND page)
     if (result != 0) {
         char message[FAILURE_MESSAGE_SIZE];
         app_failure_message(message, sizeof message, card, model, result);
-        UpdateWindow(GetParent(page));
         app_message_box(GetParent(page), message, MB_ICONWARNING);
     }
 }

@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # Builds the release twice, each from its own clone of the committed tree, in two folders of
 # different names and lengths with their own temporary folders, and compares the two
-# MolaFlash.exe and the two zips byte for byte. Then checks the zip itself: its members and
+# MolaFlash.exe, debug files and zips byte for byte. Then checks the zip itself: its members and
 # their SHA256SUMS, no time stamp in the executable's PE header, no folder name of either
-# build in it, nothing online in the guide.
-# Prints the SHA-256 of MolaFlash.exe and of the zip; exits nonzero on any difference.
+# build in it or its debug file, no debug section or symbol in it, a debug link that names the
+# debug file and its CRC, what Windows reads from it (tests/app/built_exe_check.py), nothing
+# online in the guide. Prints the SHA-256 and size of each; exits nonzero on any difference.
 # Usage: tools/check-release.sh WORK_DIR      (emptied first)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -36,6 +37,8 @@ if ! cmp -s "$one/MolaFlash.exe" "$two/MolaFlash.exe"; then
     fail "MolaFlash.exe is not reproducible"
 fi
 cmp -s "${zips[0]}" "${zips[1]}" || { diff -r "$one" "$two" | head -20; fail "the zips differ"; }
+debug=${zips[0]%.zip}.debug
+cmp -s "$debug" "${zips[1]%.zip}.debug" || fail "the debug files differ"
 
 # The zip's contents.
 members=$(unzip -Z1 "${zips[0]}" | tr '\n' ' ')
@@ -49,13 +52,24 @@ pe=$(od -An -tu4 -j 60 -N 4 "$one/MolaFlash.exe" | tr -d ' ')
 stamp=$(od -An -tu4 -j $((pe + 8)) -N 4 "$one/MolaFlash.exe" | tr -d ' ')
 [ "$stamp" = 0 ] || fail "MolaFlash.exe carries a time stamp: $stamp"
 for name in "$dir" a/tmp second-release-folder; do
-    if grep -aqF "$name" "$one/MolaFlash.exe"; then fail "MolaFlash.exe holds the folder name \"$name\""; fi
+    if grep -aqF "$name" "$one/MolaFlash.exe" "$debug"; then fail "MolaFlash.exe or its debug file holds \"$name\""; fi
 done
+# Debug sections and symbols only in the debug file; the debug link: its name, padding, CRC-32.
+i686-w64-mingw32-objdump -ht "$one/MolaFlash.exe" >"$dir/exe-sections"
+if grep -qE '\.debug_|^\[ *[0-9]+\]' "$dir/exe-sections"; then fail "MolaFlash.exe has debug sections or symbols"; fi
+i686-w64-mingw32-nm -C "$debug" >"$dir/symbols"
+grep -q ' t player_execute()$' "$dir/symbols" || fail "the debug file has no symbol player_execute"
+i686-w64-mingw32-objcopy --dump-section .gnu_debuglink="$dir/link" "$one/MolaFlash.exe" "$dir/unused.exe"
+/usr/bin/python3 -c 'import os, struct, sys, zlib
+link, debug = (open(p, "rb").read() for p in sys.argv[1:])
+name = os.path.basename(sys.argv[2]).encode()
+sys.exit(link != name + bytes(4 - len(name) % 4) + struct.pack("<I", zlib.crc32(debug)))' "$dir/link" "$debug" ||
+    fail "the debug link does not name the debug file with its CRC"
+/usr/bin/python3 "$root/tests/app/built_exe_check.py" "$one/MolaFlash.exe" || fail "what Windows reads from MolaFlash.exe"
 if grep -qiE '(src|href)="[a-z]+:|://' "$one/user-guide.html"; then fail "the guide references something online"; fi
 
-exe_sum=$(sha256sum <"$one/MolaFlash.exe" | cut -c1-64)
-zip_sum=$(sha256sum <"${zips[0]}" | cut -c1-64)
 echo "release built twice, in ${places[0]} and ${places[1]}: identical"
 echo "members: $members"
-echo "MolaFlash.exe SHA-256: $exe_sum"
-echo "$(basename "${zips[0]}") SHA-256: $zip_sum"
+for file in "$one/MolaFlash.exe" "$debug" "${zips[0]}"; do
+    echo "$(basename "$file") SHA-256: $(sha256sum <"$file" | cut -c1-64), $(stat -c %s "$file") bytes"
+done

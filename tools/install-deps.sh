@@ -16,13 +16,18 @@ pkg_installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "insta
 # builds take them from the same packages).
 native_pkgs=(cmake ninja-build g++ libgtest-dev clang libclang-rt-14-dev libcli11-dev libasio-dev)
 # x11-utils: xwininfo finds the sheet's X window for screenshots of that window alone.
+# python3-pefile: the checks of the built executables read their resources and imports.
 windows_pkgs=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 libcli11-dev libasio-dev wine wine64 wine32:i386 fonts-wine xvfb xauth imagemagick
-              x11-utils)
+              x11-utils python3-pefile)
 emulator_pkgs=(qemu-user-static)
 # The release's guide: Markdown to HTML, and a look at each picture. The native tests check
 # the packing too, so the native set has them as well.
-release_pkgs=(cmake ninja-build g++-mingw-w64-i686 libcli11-dev libasio-dev python3-markdown imagemagick)
+# The release check reads the released executable's manifest, icon and imports as well.
+release_pkgs=(cmake ninja-build g++-mingw-w64-i686 libcli11-dev libasio-dev python3-markdown imagemagick python3-pefile)
 native_pkgs+=(python3-markdown imagemagick)
+# The icon: rsvg-convert draws its source picture at each size (tools/make_icon.py); a native
+# test checks that the committed icon is what the picture gives.
+native_pkgs+=(librsvg2-bin)
 
 case $what in
 native | windows | all | emulator | release) ;;

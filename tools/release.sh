@@ -2,7 +2,10 @@
 # Builds the release: the 32-bit MolaFlash.exe from the committed tree (HEAD), packed with the
 # user's guide (HTML, with its pictures) and SHA256SUMS into
 #   $MOLA_OUT/release/MolaFlash-<version>-win32.zip        (MOLA_OUT defaults to out/)
-# Prints the SHA-256 of MolaFlash.exe and of the zip, with the zip's path.
+# and, beside the zip, the executable's symbols and debug sections, which the released
+# executable leaves out and names in its debug link:
+#   $MOLA_OUT/release/MolaFlash-<version>-win32.debug
+# Prints the SHA-256 of MolaFlash.exe, of the debug file and of the zip, the zip's path last.
 #
 # The same commit gives the same bytes, whoever builds it, in whatever folder and whenever:
 # the tree is taken with `git archive` into a new temporary folder (so uncommitted changes and
@@ -43,11 +46,24 @@ cmake --build "$build" -j "$(nproc)" --target MolaFlash >"$work/build.log" 2>&1 
 version=$(tr -d '\r\n' <"$build/version.txt")
 [[ $version =~ ^[0-9A-Za-z][0-9A-Za-z.+_-]*$ ]] || fail "the build's version \"$version\" cannot name a file"
 
+# The released executable carries neither the debug sections (mostly the static runtime's) nor
+# the symbol table: both go into the debug file, which the executable names in its debug link
+# with the file's CRC, so that a debugger given the two reads a crash report's addresses as
+# functions and lines. -p keeps the PE header's time stamp as the link left it (none), which
+# objcopy would otherwise set.
+debug_name=MolaFlash-$version-win32.debug
+(cd "$work" && i686-w64-mingw32-objcopy -p --only-keep-debug "$build/app/MolaFlash.exe" "$debug_name" &&
+    i686-w64-mingw32-objcopy -p --strip-all --add-gnu-debuglink="$debug_name" "$build/app/MolaFlash.exe" MolaFlash.exe) ||
+    fail "separating the debug file from MolaFlash.exe failed"
+
 mkdir -p "$out/release"
 zip=$(cd "$out/release" && pwd)/MolaFlash-$version-win32.zip
-/usr/bin/python3 "$src/tools/release_pack.py" --exe "$build/app/MolaFlash.exe" \
+/usr/bin/python3 "$src/tools/release_pack.py" --exe "$work/MolaFlash.exe" \
     --guide "$src/docs/user-guide.md" --version "$version" --epoch "$epoch" --zip "$zip" || exit 1
+cp "$work/$debug_name" "$out/release/$debug_name.partial"
+mv -f "$out/release/$debug_name.partial" "$out/release/$debug_name"
 
 echo "MolaFlash $version, commit ${commit:0:12}, SOURCE_DATE_EPOCH=$epoch"
-(cd "$build/app" && sha256sum MolaFlash.exe)
+(cd "$work" && sha256sum MolaFlash.exe)
+(cd "$out/release" && sha256sum "$(pwd)/$debug_name")
 sha256sum "$zip"

@@ -85,6 +85,8 @@ export WINEPREFIX="$out/wineprefix"
 stage "Windows x86-64 cross build, unit tests and GUI scenarios under Wine"
 configure win64
 cmake --build "$out/win64" -j "$jobs"
+# What Windows reads from the built executables: manifest, icon (and the i686 imports below).
+/usr/bin/python3 "$root/tests/app/built_exe_check.py" "$out/win64/app/MolaFlash.exe" "$out/win64/app/MolaFlashSim.exe"
 "$root/tools/wine-prefix.sh" "$WINEPREFIX"
 "$root/tools/wine-session.sh" "$root/tools/wine-unit-tests.sh" "$out/win64"
 "$root/tests/gui/run-gui-tests.sh" "$out/win64"
@@ -95,6 +97,7 @@ cmake --build "$out/win64" -j "$jobs"
 stage "Windows i686 cross build (the product) and its run under wine32"
 configure win32
 cmake --build "$out/win32" -j "$jobs"
+/usr/bin/python3 "$root/tests/app/built_exe_check.py" "$out/win32/app/MolaFlash.exe" "$out/win32/app/MolaFlashSim.exe"
 "$root/tools/test-i686.sh" "$out/win32" "$out/win64" | tee "$out/i686-stage.log"
 
 stage "main job (tools/run-sim.sh) into a new, empty output folder"

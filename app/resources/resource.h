@@ -8,6 +8,9 @@
 
 #define IDD_CARD_PAGE 101
 
+// The executable's icon.
+#define IDI_APP 1
+
 #define IDC_REVISION 1001
 #define IDC_PCI 1010
 #define IDC_CARDBUS 1011

@@ -184,5 +184,8 @@ struct BoxView {
 BoxView box_view(HWND box);
 // Clicks a visible button of a box with the mouse and waits for the box to close.
 void click_box_button(HWND box, const char* text);
+// Clicks a radio button with the mouse and waits until it is chosen; fails the check, and
+// returns false, when two clicks did not choose it.
+bool click_radio(HWND button);
 // Closes the sheet with one of its buttons (PSBTN_OK, PSBTN_CANCEL).
 void close_sheet(HWND sheet, int button);

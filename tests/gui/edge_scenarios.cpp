@@ -26,18 +26,6 @@ void click(HWND control)
     mouse_click(center_of(control));
 }
 
-// Clicks a radio button and waits until it is chosen.
-bool click_choice(HWND p, int radio)
-{
-    HWND button = GetDlgItem(p, radio);
-    click(button);
-    if (!wait_for(REACTION_MS, [&] { return send(button, BM_GETCHECK, 0, 0) == BST_CHECKED; })) {
-        check_failed("clicking radio button %d did not choose it", radio);
-        return false;
-    }
-    return true;
-}
-
 // The one message box of the tool that shows now; fails when none or more than one shows.
 HWND the_box(HWND sheet)
 {
@@ -86,7 +74,7 @@ void enter_updates(HWND sheet)
     expect_text("the box", box_text(box), APP_CHOOSE_INTERFACE_TEXT);
     click_box_button(box, "OK");
     // PCI with the mouse, back to Update with Shift+Tab, Enter: the update runs.
-    if (!click_choice(p, IDC_PCI)) {
+    if (!click_radio(GetDlgItem(p, IDC_PCI))) {
         return;
     }
     take_shot("pci-chosen");
@@ -247,7 +235,7 @@ void ask(HWND sheet)
     HWND p = page(sheet, 0);
     const PageView before{q.revision, q.status, 0};
     expect_page(p, "page 1 at start", q.revision, q.status, 0);
-    if (!click_choice(p, IDC_PCI)) {
+    if (!click_radio(GetDlgItem(p, IDC_PCI))) {
         return;
     }
     HWND update = GetDlgItem(p, IDOK);

@@ -26,10 +26,7 @@ bool checked(HWND button)
 // Clicks the interface and then Update, and waits until the page shows progress.
 bool start_update_by_mouse(HWND p, int radio)
 {
-    HWND button = GetDlgItem(p, radio);
-    mouse_click(center_of(button));
-    if (!wait_for(REACTION_MS, [&] { return checked(button); })) {
-        check_failed("clicking radio button %d did not choose it", radio);
+    if (!click_radio(GetDlgItem(p, radio))) {
         return false;
     }
     mouse_click(center_of(GetDlgItem(p, IDOK)));
@@ -238,10 +235,7 @@ void tour(HWND sheet)
     HWND p = page(sheet, 0);
     expect_page(p, "page 1 at start", "9\n", "Not updated", 0);
     take_shot("start");
-    HWND pci = GetDlgItem(p, IDC_PCI);
-    mouse_click(center_of(pci));
-    if (!wait_for(REACTION_MS, [&] { return checked(pci); })) {
-        check_failed("clicking PCI did not choose it");
+    if (!click_radio(GetDlgItem(p, IDC_PCI))) {
         return;
     }
     take_shot("interface-chosen");
