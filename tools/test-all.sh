@@ -13,8 +13,9 @@
 #   - the i686 Windows cross build (the product), warnings as errors (it also asserts the
 #     player's record size), under wine32: the unit tests and the GUI scenarios that the width
 #     can break (tools/test-i686.sh names them and says why).
-# The Linux side and the Windows side run side by side, the Linux side at a lower priority, so
-# that it takes the processor time that the Windows side spends waiting for the tool.
+# The Linux side and the Windows side run side by side. Priorities: the Wine sessions first
+# (their scenarios give the tool a second to answer a click), then the Windows builds, then
+# the Linux side, which takes the processor time that the Windows side spends waiting.
 # With --full, also every unit test and every GUI scenario on i686, the main job on i686, the
 # main job into a new, empty output folder, the plain native build (gcc) with its unit tests,
 # and the same under gcc's sanitizers (tools/release.sh runs this before it packs).
@@ -122,7 +123,10 @@ release_stage() {
 prefix64=$out/wineprefix
 prefix32=$out/i686/wineprefix
 
+# The builds run at a lower priority than the Wine sessions beside them, whose scenarios give
+# the tool a second to answer a click or a key.
 win64_stage() {
+    renice -n 5 -p $BASHPID >/dev/null
     configure win64
     cmake --build "$out/win64" -j "$jobs"
 }
@@ -161,6 +165,7 @@ main_job_fresh_stage() {
 }
 
 win32_stage() {
+    renice -n 5 -p $BASHPID >/dev/null
     configure win32
     cmake --build "$out/win32" -j "$jobs"
 }
@@ -190,7 +195,7 @@ sanitize_gcc_stage() {
 "$root/tools/wine-prefix.sh" "$prefix64" "$prefix64-lane2" "$prefix32"
 
 linux_track() {
-    renice -n 10 -p $BASHPID >/dev/null
+    renice -n 15 -p $BASHPID >/dev/null
     stage sanitize "Linux: clang build under ASan + UBSan with the libFuzzer targets, and its unit tests" sanitize_stage
     stage fuzz "fuzz targets (libFuzzer): a fixed number of executions each" fuzz_stage
     stage gcc "gcc's warnings on the sources that no Windows build compiles" gcc_stage
@@ -248,16 +253,15 @@ while :; do
     if [ -n "$failed" ]; then
         kill_tree $linux
         kill_tree $windows
-        wait 2>/dev/null || true
         break
     fi
     kill -0 $linux 2>/dev/null || kill -0 $windows 2>/dev/null || break
     sleep 2
 done
 set +e
-wait $linux
+wait $linux 2>/dev/null
 linux_rc=$?
-wait $windows
+wait $windows 2>/dev/null
 windows_rc=$?
 set -e
 sort -rn "$times.unsorted" >"$times"
