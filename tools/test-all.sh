@@ -46,18 +46,31 @@ suite_start=$(date +%s)
 # Before any Wine prefix is made, so that the prefix has its 32-bit half from the start.
 "$root/tools/enable-i386.sh"
 
-# ---- Stages: each writes its output to $logs/KEY.log and, when it ends, "STATUS START END"
-# to $logs/KEY.done. Stages of one track run one after another; tracks run side by side.
+# ---- Stages: each writes its output to $logs/KEY.log and, when it ends, "STATUS START END
+# CPU" to $logs/KEY.done (CPU: the processor seconds of its processes, Wine's servers aside,
+# which bound its time from below on a machine of its own). Stages of one track run one after
+# another; tracks run side by side.
+cpu_seconds() { # VAR: the processor seconds of the processes this shell has waited for, to VAR
+    local file=$logs/.times.$BASHPID user sys
+    times >"$file"
+    { read -r _; read -r user sys; } <"$file"
+    rm -f "$file"
+    user=${user%.*s}
+    sys=${sys%.*s}
+    printf -v "$1" '%d' $((${user%m*} * 60 + 10#${user#*m} + ${sys%m*} * 60 + 10#${sys#*m}))
+}
 stage() { # KEY TITLE COMMAND...
-    local key=$1 title=$2 start rc
+    local key=$1 title=$2 start rc before after
     shift 2
     echo "$title" >"$logs/$key.title"
     start=$(date +%s)
+    cpu_seconds before
     set +e
     (set -e; "$@") >"$logs/$key.log" 2>&1
     rc=$?
     set -e
-    echo "$rc $start $(date +%s)" >"$logs/$key.done"
+    cpu_seconds after
+    echo "$rc $start $(date +%s) $((after - before))" >"$logs/$key.done"
     return $rc
 }
 
@@ -231,6 +244,7 @@ kill_tree() { # PID: the process and everything it started
     kill "$1" 2>/dev/null || true
 }
 
+setup=$(($(date +%s) - suite_start))
 linux_track &
 linux=$!
 windows_track &
@@ -245,7 +259,7 @@ while :; do
         key=$(basename "$done_file" .done)
         [[ " ${shown[*]} " == *" $key "* ]] && continue
         shown+=("$key")
-        read -r rc start end <"$done_file"
+        read -r rc start end _ <"$done_file"
         printf '\n=== %s (%d s) ===\n' "$(cat "$logs/$key.title")" $((end - start))
         cat "$logs/$key.log"
         [ "$rc" -eq 0 ] || failed="$failed $key"
@@ -268,14 +282,15 @@ sort -rn "$times.unsorted" >"$times"
 rm -f "$times.unsorted"
 
 table() {
-    local key rc start end
-    printf '%6s %6s  %s\n' start wall stage
+    local key rc start end cpu
+    printf '%7s %6s %6s  %s\n' start wall cpu stage
     for key in "${shown[@]}"; do
-        read -r rc start end <"$logs/$key.done"
-        printf '%5d s %4d s  %s%s\n' $((start - suite_start)) $((end - start)) "$(cat "$logs/$key.title")" \
+        read -r rc start end cpu <"$logs/$key.done"
+        printf '%5d s %4d s %4d s  %s%s\n' $((start - suite_start)) $((end - start)) "$cpu" "$(cat "$logs/$key.title")" \
             "$([ "$rc" -eq 0 ] || echo '  FAILED')"
     done
-    printf '%13d s  the whole suite\n' $(($(date +%s) - suite_start))
+    printf '%14d s %6s  the whole suite (setup %d s, wall time; %s)\n' $(($(date +%s) - suite_start)) "" \
+        "$setup" "$(uptime | sed 's/.*\(load average\)/\1/')"
 }
 
 if [ -n "$failed" ] || [ $linux_rc -ne 0 ] || [ $windows_rc -ne 0 ]; then
