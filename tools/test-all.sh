@@ -108,23 +108,22 @@ fuzz_stage() {
 
 # gcc's warnings differ from clang's. The Windows builds are gcc, but some sources they never
 # compile (the fuzz checks and their tests, the native-only test programs) or compile only in
-# part (#ifdef _WIN32): those are compiled here, objects only, with the project's warnings as
-# errors, optimised as the Release build is (without link-time optimisation, so that every
-# warning of the optimiser shows at compile time).
+# part (#ifdef _WIN32): those are compiled here, objects only, as the native build compiles
+# them (preset native: Release, link-time optimisation), with the project's warnings as errors.
 gcc_stage() {
     local objects
-    configure gcc-check
+    configure native
     # The Windows build's list of sources comes from its configure step (the Windows side's).
     for _ in $(seq 600); do
         [ -f "$out/win64/compile_commands.json" ] && break
         sleep 1
     done
-    mapfile -t objects < <("$root/tools/native-only-objects.py" "$root" "$out/gcc-check" "$out/win64")
+    mapfile -t objects < <("$root/tools/native-only-objects.py" "$root" "$out/native" "$out/win64")
     [ ${#objects[@]} -gt 0 ] || { echo "no source to compile: the lists of sources are missing"; return 1; }
     echo "${#objects[@]} sources that only gcc's native build compiles:"
     printf '  %s\n' "${objects[@]}"
-    ninja -C "$out/gcc-check" "${objects[@]}" >"$out/gcc-check.build.log" 2>&1 ||
-        { cat "$out/gcc-check.build.log"; return 1; }
+    ninja -C "$out/native" "${objects[@]}" >"$out/native.objects.log" 2>&1 ||
+        { cat "$out/native.objects.log"; return 1; }
 }
 
 release_stage() {
@@ -190,10 +189,9 @@ i686_stage() {
         tee "$out/i686-stage.log"
 }
 
-# The builds that the default run replaced, with their tests: gcc's own Release build, and
-# the unit tests under gcc's sanitizers.
+# The builds that the default run replaced, with their tests: gcc's own Release build (its
+# tree the one configured above), and the unit tests under gcc's sanitizers.
 native_gcc_stage() {
-    configure native
     cmake --build "$out/native" -j "$jobs"
     ctest --test-dir "$out/native" -j "$jobs" --output-on-failure
 }
