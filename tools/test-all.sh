@@ -168,12 +168,13 @@ main_job_fresh_stage() {
     fresh=$(mktemp -d)
     MOLA_OUT=$fresh "$root/tools/run-sim.sh" --headless >"$out/main-job-fresh.log" 2>&1 || rc=$?
     cat "$out/main-job-fresh.log"
+    [ $rc -eq 0 ] || echo "the main job ended with exit code $rc"
+    "$root/tools/check-main-job.sh" "$out/main-job-fresh.log" 2 || rc=1
     # The fresh folder holds a whole build tree and a Wine prefix: only the screenshots are kept.
     mkdir -p "$out/main-job-fresh"
     cp "$fresh"/run-sim/*.png "$out/main-job-fresh/" 2>/dev/null || true
     rm -rf "$fresh"
-    [ $rc -eq 0 ] || { echo "the main job ended with exit code $rc"; return 1; }
-    "$root/tools/check-main-job.sh" "$out/main-job-fresh.log" 2
+    return $rc
 }
 
 win32_stage() {
