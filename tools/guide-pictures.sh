@@ -2,18 +2,23 @@
 # Makes the pictures of the user's guide from the running tool: the GUI scenarios that walk
 # through a session (tour, and an update redone after a power cut) and meet each message
 # (no-driver, second-copy, newer-card, battery-low, no-interface, failure-messages) run on
-# MolaFlashSim.exe under Wine and Xvfb, and the pictures they ask for are saved under the names the guide uses. Checks each picture with tools/check-guide.sh.
-# Usage: tools/guide-pictures.sh [--build DIR] [DEST]
+# MolaFlashSim.exe under Wine and Xvfb, and the pictures they ask for are saved under the
+# names the guide uses. Checks each picture with tools/check-guide.sh.
+# Usage: tools/guide-pictures.sh [--build DIR] [--shots DIR] [DEST]
 #   --build DIR  a Windows build tree (default: out/win64, built when missing)
+#   --shots DIR  take the pictures from a run of those scenarios that saved them in DIR
+#                (tests/gui/run-gui-tests.sh --shots DIR) instead of running them again
 #   DEST         where the pictures go (default docs/user-guide)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 out=${MOLA_OUT:-$root/out}
-usage="usage: guide-pictures.sh [--build DIR] [DEST]"
+usage="usage: guide-pictures.sh [--build DIR] [--shots DIR] [DEST]"
 build=""
+shots=""
 while [ $# -gt 0 ]; do
     case $1 in
     --build) build=${2:?$usage}; shift 2 ;;
+    --shots) shots=${2:?$usage}; shift 2 ;;
     -*) echo "$usage" >&2; exit 2 ;;
     *) break ;;
     esac
@@ -21,7 +26,7 @@ done
 [ $# -le 1 ] || { echo "$usage" >&2; exit 2; }
 dest=${1:-$root/docs/user-guide}
 
-if [ -z "$build" ]; then
+if [ -z "$build" ] && [ -z "$shots" ]; then
     "$root/tools/install-deps.sh" all
     build=$out/win64
     if [ ! -f "$build/build.ninja" ]; then
@@ -51,10 +56,12 @@ pictures=(
     power-cut-then-update-next-start:next-start
 )
 
-shots=$(mktemp -d)
-trap 'rm -rf "$shots"' EXIT
-"$root/tests/gui/run-gui-tests.sh" --shots "$shots" "$build" tour no-driver second-copy newer-card battery-low \
-    no-interface power-cut-then-update failure-messages
+if [ -z "$shots" ]; then
+    shots=$(mktemp -d)
+    trap 'rm -rf "$shots"' EXIT
+    "$root/tests/gui/run-gui-tests.sh" --shots "$shots" "$build" tour no-driver second-copy newer-card battery-low \
+        no-interface power-cut-then-update failure-messages
+fi
 mkdir -p "$dest"
 for pair in "${pictures[@]}"; do
     from=$shots/${pair%%:*}.png

@@ -6,24 +6,40 @@
 # executable leaves out and names in its debug link:
 #   $MOLA_OUT/release/MolaFlash-<version>-win32.debug
 # Prints the SHA-256 of MolaFlash.exe, of the debug file and of the zip, the zip's path last.
+# First it runs the whole test suite with everything in it (tools/test-all.sh --full) on this
+# checkout, and packs nothing unless the suite passes; a checkout with uncommitted changes to
+# its files is refused then, since the suite would test other code than the zip holds.
+# --pack-only builds and packs without the suite: for tools/check-release.sh, which the suite
+# itself runs (the suite must not start itself again).
 #
 # The same commit gives the same bytes, whoever builds it, in whatever folder and whenever:
 # the tree is taken with `git archive` into a new temporary folder (so uncommitted changes and
 # the caller's folder never reach the build), the executable carries no time or folder name,
 # and the zip's members have fixed order, permissions and time (SOURCE_DATE_EPOCH, by default
 # the last commit's time).
-# Usage: tools/release.sh
+# Usage: tools/release.sh [--pack-only]
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 out=${MOLA_OUT:-$root/out}
 fail() { echo "release: $*" >&2; exit 1; }
+pack_only=0
+case "${1:-}" in
+--pack-only) pack_only=1 ;;
+"") ;;
+*) echo "usage: release.sh [--pack-only]" >&2; exit 2 ;;
+esac
 
 "$root/tools/install-deps.sh" release
 
 commit=$(git -C "$root" rev-parse --verify -q "HEAD^{commit}") ||
     fail "$root is not a git checkout with a commit: the release is built from the committed tree"
 if [ -n "$(git -C "$root" status --porcelain --untracked-files=no)" ]; then
+    [ $pack_only -eq 1 ] ||
+        fail "uncommitted changes: the suite would test them, the zip would not hold them; commit or stash them first"
     echo "release: note: uncommitted changes are left out; building commit ${commit:0:12}" >&2
+fi
+if [ $pack_only -eq 0 ]; then
+    "$root/tools/test-all.sh" --full >&2 || fail "the test suite failed: nothing packed"
 fi
 epoch=${SOURCE_DATE_EPOCH:-$(git -C "$root" log -1 --format=%ct "$commit")}
 [[ $epoch =~ ^[0-9]+$ ]] || fail "SOURCE_DATE_EPOCH=\"$epoch\" is not a count of seconds"

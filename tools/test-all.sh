@@ -1,121 +1,317 @@
 #!/usr/bin/env bash
 # Runs the whole test suite on a fresh Debian 12 machine, installing what it needs and making
-# 32-bit programs run (tools/enable-i386.sh):
-#   1. native build (gcc) and its unit tests;
-#   2. the same under AddressSanitizer and UndefinedBehaviorSanitizer, and the libFuzzer
-#      targets (clang), each run for a fixed number of executions;
-#   3. the release (tools/release.sh) built twice in two folders, compared byte for byte;
-#   4. the x86-64 Windows cross build, its unit tests under Wine, every GUI scenario that
-#      drives MolaFlashSim.exe's real window under Wine and Xvfb, and the user's guide's
-#      pictures (the committed ones checked, and made again from the tool);
-#   5. the i686 Windows cross build (the product), warnings as errors (it also asserts the
-#      player's record size), run under wine32: unit tests, GUI scenarios, the main job
-#      (tools/test-i686.sh);
-#   6. the main job as the README gives it, into a new, empty output folder, and a check of
-#      what it printed.
-# Build trees go to out/ (or $MOLA_OUT). Exits nonzero on the first failing stage; ends with
-# a closing note of the figures and each stage's wall time.
+# 32-bit programs run (tools/enable-i386.sh). Each thing is built once:
+#   - Linux: one clang build under AddressSanitizer and UndefinedBehaviorSanitizer with the
+#     libFuzzer targets: its unit tests (xsvf play against xsvf serve through real sockets
+#     among them) and each fuzz target for a fixed number of executions; and gcc's warnings,
+#     as errors, on the sources that no Windows build compiles;
+#   - the release (tools/release.sh) built twice in two folders, compared byte for byte;
+#   - the x86-64 Windows cross build: its unit tests under Wine, every GUI scenario that works
+#     MolaFlashSim.exe's real window under Wine and Xvfb (two at once, each on its own display
+#     with its own Wine prefix), the user's guide's pictures (the committed ones checked, and
+#     made again from the scenarios' pictures), and the main job as the README gives it;
+#   - the i686 Windows cross build (the product), warnings as errors (it also asserts the
+#     player's record size), under wine32: the unit tests and the GUI scenarios that the width
+#     can break (tools/test-i686.sh names them and says why).
+# The Linux side and the Windows side run side by side. Priorities: the Wine sessions first
+# (their scenarios give the tool a second to answer a click), then the Windows builds, then
+# the Linux side, which takes the processor time that the Windows side spends waiting.
+# With --full, also every unit test and every GUI scenario on i686, the main job on i686, the
+# main job into a new, empty output folder, the plain native build (gcc) with its unit tests,
+# and the same under gcc's sanitizers (tools/release.sh runs this before it packs).
+# Build trees go to out/ (or $MOLA_OUT). Stops at the first failing stage; ends with a closing
+# note of the figures and each stage's start and wall time. Each unit-test program's, test's
+# and GUI scenario's time goes to out/test-times.txt, the slowest first.
+# Usage: tools/test-all.sh [--full]
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 out=${MOLA_OUT:-$root/out}
+full=0
+case "${1:-}" in
+--full) full=1 ;;
+"") ;;
+*) echo "usage: test-all.sh [--full]" >&2; exit 2 ;;
+esac
 jobs=$(nproc)
 cd "$root"
 mkdir -p "$out"
+logs=$out/stages
+rm -rf "$logs"
+mkdir -p "$logs"
+times=$out/test-times.txt
+: >"$times.unsorted"
+suite_start=$(date +%s)
 
 "$root/tools/install-deps.sh" all
-# Before any Wine prefix is made, so that the one prefix has its 32-bit half from the start.
+# Before any Wine prefix is made, so that the prefix has its 32-bit half from the start.
 "$root/tools/enable-i386.sh"
 
-names=()
-times=()
-current=""
-started=0
-stage() {
-    end_stage
-    current=$*
-    started=$(date +%s)
-    printf '\n=== %s ===\n' "$current"
+# ---- Stages: each writes its output to $logs/KEY.log and, when it ends, "STATUS START END
+# CPU" to $logs/KEY.done (CPU: the processor seconds of its processes, Wine's servers aside,
+# which bound its time from below on a machine of its own). Stages of one track run one after
+# another; tracks run side by side.
+cpu_seconds() { # VAR: the processor seconds of the processes this shell has waited for, to VAR
+    local file=$logs/.times.$BASHPID user sys
+    times >"$file"
+    { read -r _; read -r user sys; } <"$file"
+    rm -f "$file"
+    user=${user%.*s}
+    sys=${sys%.*s}
+    printf -v "$1" '%d' $((${user%m*} * 60 + 10#${user#*m} + ${sys%m*} * 60 + 10#${sys#*m}))
 }
-end_stage() {
-    if [ -n "$current" ]; then
-        names+=("$current")
-        times+=($(($(date +%s) - started)))
-    fi
-    current=""
+stage() { # KEY TITLE COMMAND...
+    local key=$1 title=$2 start rc before after
+    shift 2
+    echo "$title" >"$logs/$key.title"
+    start=$(date +%s)
+    cpu_seconds before
+    set +e
+    (set -e; "$@") >"$logs/$key.log" 2>&1
+    rc=$?
+    set -e
+    cpu_seconds after
+    echo "$rc $start $(date +%s) $((after - before))" >"$logs/$key.done"
+    return $rc
 }
 
 # Every build tree is configured by its preset (CMakePresets.json), in $out.
-configure() { # preset
-    cmake -S "$root" --preset "$1" -B "$out/$1" >"$out/$1.configure.log" 2>&1 ||
+configure() { # PRESET [DIR]
+    cmake -S "$root" --preset "$1" -B "${2:-$out/$1}" >"$out/$1.configure.log" 2>&1 ||
         { cat "$out/$1.configure.log"; return 1; }
 }
 
-stage "native build and unit tests"
-configure native
-cmake --build "$out/native" -j "$jobs"
-ctest --test-dir "$out/native" -j "$jobs" --output-on-failure
+ctest_times() { # BUILD_DIR LOG: each test's time from ctest's output
+    sed -n 's/^ *[0-9]*\/[0-9]* Test *#[0-9]*: \([^ ]*\) .*Passed *\([0-9.]*\) sec$/\2 unit-linux \1/p' "$2" >>"$times.unsorted"
+}
 
-stage "remote-bitbang end to end: figures of the native run (xsvf play against xsvf serve)"
-cat "$out/native/tests/rbb_end_to_end.txt"
+sanitize_stage() {
+    configure sanitize
+    cmake --build "$out/sanitize" -j "$jobs"
+    ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+        ctest --test-dir "$out/sanitize" -j "$jobs" --output-on-failure | tee "$out/sanitize.ctest.log"
+    ctest_times "$out/sanitize" "$out/sanitize.ctest.log"
+    echo "remote-bitbang end to end (xsvf play against xsvf serve, under the sanitizers):"
+    cat "$out/sanitize/tests/rbb_end_to_end.txt"
+}
 
-stage "sanitizer build (ASan + UBSan) and unit tests"
-configure sanitize
-cmake --build "$out/sanitize" -j "$jobs"
-ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-    ctest --test-dir "$out/sanitize" -j "$jobs" --output-on-failure
+fuzz_stage() {
+    local target
+    for target in fuzz_play; do
+        rm -rf "$out/sanitize/smoke-$target" && mkdir -p "$out/sanitize/smoke-$target"
+        ( cd "$out/sanitize/smoke-$target" &&
+          "$out/sanitize/fuzz/$target" -runs=30000 -seed=1 -dict="$root/fuzz/xsvf.dict" -max_len=16384 -timeout=10 \
+              . "$root/fuzz/corpus" >fuzz.log 2>&1 ) ||
+            { grep -v '^    #' "$out/sanitize/smoke-$target/fuzz.log" | tail -20; return 1; }
+        grep -h '^Done' "$out/sanitize/smoke-$target/fuzz.log" | sed "s/^/$target: /"
+    done
+}
 
-stage "fuzz targets (clang, libFuzzer): a fixed number of executions each"
-configure fuzz
-cmake --build "$out/fuzz" -j "$jobs" --target fuzz_play
-for target in fuzz_play; do
-    rm -rf "$out/fuzz/smoke-$target" && mkdir -p "$out/fuzz/smoke-$target"
-    ( cd "$out/fuzz/smoke-$target" &&
-      "$out/fuzz/fuzz/$target" -runs=30000 -seed=1 -dict="$root/fuzz/xsvf.dict" -max_len=16384 -timeout=10 \
-          . "$root/fuzz/corpus" >fuzz.log 2>&1 ) ||
-        { grep -v '^    #' "$out/fuzz/smoke-$target/fuzz.log" | tail -20; exit 1; }
-    grep -h '^Done' "$out/fuzz/smoke-$target/fuzz.log" | sed "s/^/$target: /"
-done
+# gcc's warnings differ from clang's. The Windows builds are gcc, but some sources they never
+# compile (the fuzz checks and their tests, the native-only test programs) or compile only in
+# part (#ifdef _WIN32): those are compiled here, objects only, as the native build compiles
+# them (preset native: Release, link-time optimisation), with the project's warnings as errors.
+gcc_stage() {
+    local objects
+    configure native
+    # The Windows build's list of sources comes from its configure step (the Windows side's).
+    for _ in $(seq 600); do
+        [ -f "$out/win64/compile_commands.json" ] && break
+        sleep 1
+    done
+    mapfile -t objects < <("$root/tools/native-only-objects.py" "$root" "$out/native" "$out/win64")
+    [ ${#objects[@]} -gt 0 ] || { echo "no source to compile: the lists of sources are missing"; return 1; }
+    echo "${#objects[@]} sources that only gcc's native build compiles:"
+    printf '  %s\n' "${objects[@]}"
+    ninja -C "$out/native" "${objects[@]}" >"$out/native.objects.log" 2>&1 ||
+        { cat "$out/native.objects.log"; return 1; }
+}
 
-stage "release (tools/release.sh) built twice in two folders, compared byte for byte"
-"$root/tools/check-release.sh" "$out/release-check" | tee "$out/release-check.log"
+release_stage() {
+    "$root/tools/check-release.sh" "$out/release-check" | tee "$out/release-check.log"
+}
 
 . "$root/tools/wine-env.sh"
-export WINEPREFIX="$out/wineprefix"
+# Wine prefixes: x86-64 (and its second lane), i686 (and its second lane), all copies of one.
+prefix64=$out/wineprefix
+prefix32=$out/i686/wineprefix
 
-stage "Windows x86-64 cross build, unit tests and GUI scenarios under Wine"
-configure win64
-cmake --build "$out/win64" -j "$jobs"
-# What Windows reads from the built executables: manifest, icon (and the i686 imports below).
-/usr/bin/python3 "$root/tests/app/built_exe_check.py" "$out/win64/app/MolaFlash.exe" "$out/win64/app/MolaFlashSim.exe"
-"$root/tools/wine-prefix.sh" "$WINEPREFIX"
-"$root/tools/wine-session.sh" "$root/tools/wine-unit-tests.sh" "$out/win64"
-"$root/tests/gui/run-gui-tests.sh" "$out/win64"
-# The user's guide: its committed pictures, and the same pictures made again from the tool.
-"$root/tools/check-guide.sh"
-"$root/tools/guide-pictures.sh" --build "$out/win64" "$out/guide-pictures"
+# The builds run at a lower priority than the Wine sessions beside them, whose scenarios give
+# the tool a second to answer a click or a key.
+win64_stage() {
+    renice -n 5 -p $BASHPID >/dev/null
+    configure win64
+    cmake --build "$out/win64" -j "$jobs"
+    # What Windows reads from the built executables: manifest, icon (and the i686 imports below).
+    /usr/bin/python3 "$root/tests/app/built_exe_check.py" "$out/win64/app/MolaFlash.exe" "$out/win64/app/MolaFlashSim.exe"
+}
 
-stage "Windows i686 cross build (the product) and its run under wine32"
-configure win32
-cmake --build "$out/win32" -j "$jobs"
-/usr/bin/python3 "$root/tests/app/built_exe_check.py" "$out/win32/app/MolaFlash.exe" "$out/win32/app/MolaFlashSim.exe"
-"$root/tools/test-i686.sh" "$out/win32" "$out/win64" | tee "$out/i686-stage.log"
+x86_64_stage() {
+    export WINEPREFIX=$prefix64
+    "$root/tools/wine-session.sh" "$root/tools/wine-unit-tests.sh" --times "$times.unsorted" "$out/win64"
+    rm -rf "$out/win64/gui-shots"
+    "$root/tests/gui/run-gui-tests.sh" --jobs 2 --times "$times.unsorted" --shots "$out/win64/gui-shots" "$out/win64"
+    # The user's guide: its committed pictures, and the same pictures again, from the scenarios.
+    "$root/tools/check-guide.sh"
+    "$root/tools/guide-pictures.sh" --shots "$out/win64/gui-shots" "$out/guide-pictures"
+}
 
-stage "main job (tools/run-sim.sh) into a new, empty output folder"
-fresh=$(mktemp -d)
-set +e
-MOLA_OUT=$fresh "$root/tools/run-sim.sh" --headless >"$out/main-job.log" 2>&1
-rc=$?
-cat "$out/main-job.log"
-"$root/tools/check-main-job.sh" "$out/main-job.log" 2
-checked=$?
-set -e
-# The fresh folder holds a whole build tree and a Wine prefix: only the screenshots are kept.
-mkdir -p "$out/main-job"
-cp "$fresh"/run-sim/*.png "$out/main-job/" 2>/dev/null || true
-rm -rf "$fresh"
-[ $rc -eq 0 ] || { echo "the main job ended with exit code $rc"; exit 1; }
-[ $checked -eq 0 ] || exit 1
-end_stage
+# The main job as the README gives it, on the x86-64 build and prefix the suite has made.
+main_job_stage() {
+    local rc=0
+    MOLA_OUT=$out "$root/tools/run-sim.sh" --headless >"$out/main-job.log" 2>&1 || rc=$?
+    cat "$out/main-job.log"
+    [ $rc -eq 0 ] || { echo "the main job ended with exit code $rc"; return 1; }
+    "$root/tools/check-main-job.sh" "$out/main-job.log" 2
+}
+
+# The main job into a new, empty output folder: the README's command from nothing.
+main_job_fresh_stage() {
+    local fresh rc=0
+    fresh=$(mktemp -d)
+    MOLA_OUT=$fresh "$root/tools/run-sim.sh" --headless >"$out/main-job-fresh.log" 2>&1 || rc=$?
+    cat "$out/main-job-fresh.log"
+    [ $rc -eq 0 ] || echo "the main job ended with exit code $rc"
+    "$root/tools/check-main-job.sh" "$out/main-job-fresh.log" 2 || rc=1
+    # The fresh folder holds a whole build tree and a Wine prefix: only the screenshots are kept.
+    mkdir -p "$out/main-job-fresh"
+    cp "$fresh"/run-sim/*.png "$out/main-job-fresh/" 2>/dev/null || true
+    rm -rf "$fresh"
+    return $rc
+}
+
+win32_stage() {
+    renice -n 5 -p $BASHPID >/dev/null
+    configure win32
+    cmake --build "$out/win32" -j "$jobs"
+    /usr/bin/python3 "$root/tests/app/built_exe_check.py" "$out/win32/app/MolaFlash.exe" "$out/win32/app/MolaFlashSim.exe"
+}
+
+i686_stage() {
+    local what=()
+    [ $full -eq 1 ] && what=(--full)
+    WINEPREFIX=$prefix32 "$root/tools/test-i686.sh" "${what[@]}" --times "$times.unsorted" "$out/win32" "$out/win64" |
+        tee "$out/i686-stage.log"
+}
+
+# The builds that the default run replaced, with their tests: gcc's own Release build (its
+# tree the one configured above), and the unit tests under gcc's sanitizers.
+native_gcc_stage() {
+    cmake --build "$out/native" -j "$jobs"
+    ctest --test-dir "$out/native" -j "$jobs" --output-on-failure
+}
+sanitize_gcc_stage() {
+    configure sanitize-gcc
+    cmake --build "$out/sanitize-gcc" -j "$jobs"
+    ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+        ctest --test-dir "$out/sanitize-gcc" -j "$jobs" --output-on-failure
+}
+
+# The prefix and its copies before any Wine session starts.
+"$root/tools/wine-prefix.sh" "$prefix64" "$prefix64-lane2" "$prefix32"
+
+linux_track() {
+    renice -n 15 -p $BASHPID >/dev/null
+    stage sanitize "Linux: clang build under ASan + UBSan with the libFuzzer targets, and its unit tests" sanitize_stage
+    stage fuzz "fuzz targets (libFuzzer): a fixed number of executions each" fuzz_stage
+    stage gcc "gcc's warnings on the sources that no Windows build compiles" gcc_stage
+    stage release "release (tools/release.sh) built twice in two folders, compared byte for byte" release_stage
+    if [ $full -eq 1 ]; then
+        stage native "full: the native build (gcc) and its unit tests" native_gcc_stage
+        stage sanitize-gcc "full: the unit tests under gcc's ASan + UBSan" sanitize_gcc_stage
+    fi
+    : >"$logs/linux.finished"
+}
+x86_64_track() {
+    stage x86-64 "x86-64: unit tests and GUI scenarios under Wine, the guide's pictures" x86_64_stage
+    stage main-job "main job (tools/run-sim.sh) on the suite's x86-64 build" main_job_stage
+    if [ $full -eq 1 ]; then
+        stage main-job-fresh "full: main job (tools/run-sim.sh) into a new, empty output folder" main_job_fresh_stage
+    fi
+    : >"$logs/x86-64.finished"
+}
+windows_track() {
+    stage win64 "Windows x86-64 cross build" win64_stage
+    x86_64_track &
+    local x86_64=$!
+    # A failure here ends this track; the loop below then stops the x86-64 track too.
+    stage win32 "Windows i686 cross build (the product)" win32_stage
+    stage i686 "i686: the product under wine32$([ $full -eq 1 ] && echo ', everything' || echo ', what the width can break')" \
+        i686_stage
+    # Its stages report for themselves; this only keeps the track alive until they end.
+    wait $x86_64 || true
+    : >"$logs/windows.finished"
+}
+
+kill_tree() { # PID: the process and everything it started
+    local child
+    for child in $(pgrep -P "$1"); do
+        kill_tree "$child"
+    done
+    kill "$1" 2>/dev/null || true
+}
+
+setup=$(($(date +%s) - suite_start))
+linux_track &
+linux=$!
+windows_track &
+windows=$!
+
+# Each stage's output as it ends; at the first failure, everything else is stopped.
+shown=()
+failed=""
+show_ended() {
+    local done_file key rc start end
+    for done_file in "$logs"/*.done; do
+        [ -f "$done_file" ] || continue
+        key=$(basename "$done_file" .done)
+        [[ " ${shown[*]} " == *" $key "* ]] && continue
+        shown+=("$key")
+        read -r rc start end _ <"$done_file"
+        printf '\n=== %s (%d s) ===\n' "$(cat "$logs/$key.title")" $((end - start))
+        cat "$logs/$key.log"
+        [ "$rc" -eq 0 ] || failed="$failed $key"
+    done
+}
+while kill -0 $linux 2>/dev/null || kill -0 $windows 2>/dev/null; do
+    show_ended
+    if [ -n "$failed" ]; then
+        kill_tree $linux
+        kill_tree $windows
+        break
+    fi
+    sleep 2
+done
+wait 2>/dev/null || true
+show_ended
+# Every stage that started must have ended and said so, and every track must have come to
+# its end.
+for title in "$logs"/*.title; do
+    key=$(basename "$title" .title)
+    [ -f "$logs/$key.done" ] || failed="$failed $key"
+done
+for track in linux x86-64 windows; do
+    [ -f "$logs/$track.finished" ] || [ -n "$failed" ] || failed=" the $track track ended early"
+done
+sort -rn "$times.unsorted" >"$times"
+rm -f "$times.unsorted"
+
+table() {
+    local key rc start end cpu
+    printf '%7s %6s %6s  %s\n' start wall cpu stage
+    for key in "${shown[@]}"; do
+        read -r rc start end cpu <"$logs/$key.done"
+        printf '%5d s %4d s %4d s  %s%s\n' $((start - suite_start)) $((end - start)) "$cpu" "$(cat "$logs/$key.title")" \
+            "$([ "$rc" -eq 0 ] || echo '  FAILED')"
+    done
+    printf '%14d s %6s  the whole suite (setup %d s, wall time; %s)\n' $(($(date +%s) - suite_start)) "" \
+        "$setup" "$(uptime | sed 's/.*\(load average\)/\1/')"
+}
+
+if [ -n "$failed" ]; then
+    printf '\n=== failed:%s ===\n' "$failed"
+    table
+    exit 1
+fi
 
 printf '\n=== all stages passed ===\n'
 tr -d '\r' <"$out/i686-stage.log" |
@@ -123,8 +319,13 @@ tr -d '\r' <"$out/i686-stage.log" |
 echo "i686 player: sizeof( SXsvfInfo ) = $(sed -n 's/^constexpr std::size_t XSVF_INFO_SIZE = \([0-9]*\);$/\1/p' \
     "$root/xsvf/player.h") bytes, asserted when the i686 build compiled"
 echo "i686 GUI scenarios passed: $(sed -n 's/^ok    \([a-z0-9-]*\) (.*/\1/p' "$out/i686-stage.log" | tr '\n' ' ' | sed 's/ $//')"
-sed -n 's/^screenshot: \(.*card1.png\)$/i686 sheet after "Success": \1/p' "$out/i686-stage.log"
-sed -n 's/^\(.* SHA-256: .*\)$/release, built twice, identical: \1/p' "$out/release-check.log"
-for i in "${!names[@]}"; do
-    printf '%6d s  %s\n' "${times[$i]}" "${names[$i]}"
+for shot in "$out/win32/main-job/sheet-card1.png" "$out/win32/gui-shots/pci-success-run1.png"; do
+    if [ -f "$shot" ] && [ "$shot" -nt "$logs" ]; then
+        echo "i686 sheet after \"Success\": $shot"
+        break
+    fi
 done
+sed -n 's/^\(.* SHA-256: .*\)$/release, built twice, identical: \1/p' "$out/release-check.log"
+echo "the slowest tests and scenarios (all in $times):"
+head -n 5 "$times" | sed 's/^/  /'
+table

@@ -4,13 +4,37 @@
 # 32-bit half, so that one prefix runs both Windows builds: Wine's services in it are 64-bit
 # and run at full speed even when the 32-bit programs are emulated.
 # A prefix made before 32-bit programs could run lacks that half; it is made again.
-# Prints one line when it creates the prefix, nothing when it is ready already.
-# Usage: tools/wine-prefix.sh PREFIX
+# Each COPY is made a copy of the prepared prefix (again when the prefix was made again since),
+# for a Wine server of its own beside the prefix's: the GUI scenarios' lanes. A copy needs no
+# boot, and copying is safe while the prefix's server runs: the server replaces its registry
+# files whole, and nothing else in a prepared prefix changes.
+# Prints one line when it creates the prefix or a copy, nothing when they are ready already.
+# Usage: tools/wine-prefix.sh PREFIX [COPY...]
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-prefix=${1:?usage: wine-prefix.sh PREFIX}
+prefix=${1:?usage: wine-prefix.sh PREFIX [COPY...]}
+shift
 . "$root/tools/wine-env.sh"
 export WINEPREFIX=$prefix
+
+copy_prefix() { # COPY
+    local copy=$1 made
+    made=$(stat -c '%i %Y' "$prefix/.mola-ready")
+    [ "$(cat "$copy/.mola-copy-of" 2>/dev/null)" = "$made" ] && return 0
+    rm -rf "$copy" "$copy.tmp"
+    mkdir -p "$(dirname "$copy")"
+    # Without the file that names the server's folder: the copy's server makes its own.
+    cp -a "$prefix" "$copy.tmp"
+    rm -f "$copy.tmp/wineserver"
+    echo "$made" >"$copy.tmp/.mola-copy-of"
+    mv "$copy.tmp" "$copy"
+    echo "wine-prefix: copied $prefix to $copy"
+}
+copies() {
+    for copy in "$@"; do
+        copy_prefix "$copy"
+    done
+}
 
 if "$wine32" --version >/dev/null 2>&1; then
     kind="64-bit with its 32-bit half"
@@ -19,6 +43,7 @@ else
 fi
 marker=$prefix/.mola-ready
 if [ -f "$marker" ] && [ "$(cat "$marker")" = "$kind" ]; then
+    copies "$@"
     exit 0
 fi
 if [ "${MOLA_WINE_SESSION:-}" = "$prefix" ]; then
@@ -53,3 +78,4 @@ timeout -k 10 600 "$wineserver" -w || fail "Wine did not settle after the regist
 echo "$kind" >"$marker"
 rm -f "$prefix.boot.log"
 echo "wine-prefix: $what: $kind, in $(($(date +%s) - start)) s"
+copies "$@"

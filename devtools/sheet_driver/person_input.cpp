@@ -19,14 +19,21 @@ void send_inputs(INPUT* inputs, UINT count)
     }
 }
 
+// Each event carries its place on the screen: a pointer moved only beforehand can be moved
+// back by a late report of the display's own pointer before the button event is taken, and
+// the click lands elsewhere (seen with two displays' scenarios at once on a busy machine).
 void mouse_event_at(POINT at, DWORD flags)
 {
     if (!SetCursorPos(at.x, at.y)) {
         check_failed("cannot move the pointer to %ld,%ld", at.x, at.y);
     }
+    const LONG width = GetSystemMetrics(SM_CXSCREEN);
+    const LONG height = GetSystemMetrics(SM_CYSCREEN);
     INPUT input{};
     input.type = INPUT_MOUSE;
-    input.mi.dwFlags = flags;
+    input.mi.dx = width > 1 ? (at.x * 65535 + (width - 1) / 2) / (width - 1) : 0;
+    input.mi.dy = height > 1 ? (at.y * 65535 + (height - 1) / 2) / (height - 1) : 0;
+    input.mi.dwFlags = flags | MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
     send_inputs(&input, 1);
     Sleep(GESTURE_STEP_MS);
 }
