@@ -15,37 +15,29 @@ int StateCards = 0;
 bool WriteFailed = false;
 SimStateCard Kept[SIM_MAX_CARDS];
 
-void put_u32(std::uint8_t* at, std::uint32_t v)
+// Little-endian words of the file, N bytes.
+template <int N, typename Word>
+void put_le(std::uint8_t* at, Word v)
 {
-    for (int i = 0; i < 4; ++i) {
+    for (int i = 0; i < N; ++i) {
         at[i] = static_cast<std::uint8_t>(v >> (8 * i));
     }
 }
 
-std::uint32_t get_u32(const std::uint8_t* at)
+template <int N, typename Word>
+Word get_le(const std::uint8_t* at)
 {
-    std::uint32_t v = 0;
-    for (int i = 0; i < 4; ++i) {
-        v |= static_cast<std::uint32_t>(at[i]) << (8 * i);
+    Word v = 0;
+    for (int i = 0; i < N; ++i) {
+        v |= static_cast<Word>(at[i]) << (8 * i);
     }
     return v;
 }
 
-void put_u64(std::uint8_t* at, std::uint64_t v)
-{
-    for (int i = 0; i < 8; ++i) {
-        at[i] = static_cast<std::uint8_t>(v >> (8 * i));
-    }
-}
-
-std::uint64_t get_u64(const std::uint8_t* at)
-{
-    std::uint64_t v = 0;
-    for (int i = 0; i < 8; ++i) {
-        v |= static_cast<std::uint64_t>(at[i]) << (8 * i);
-    }
-    return v;
-}
+void put_u32(std::uint8_t* at, std::uint32_t v) { put_le<4>(at, v); }
+void put_u64(std::uint8_t* at, std::uint64_t v) { put_le<8>(at, v); }
+std::uint32_t get_u32(const std::uint8_t* at) { return get_le<4, std::uint32_t>(at); }
+std::uint64_t get_u64(const std::uint8_t* at) { return get_le<8, std::uint64_t>(at); }
 
 long card_offset(int k)
 {

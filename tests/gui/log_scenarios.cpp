@@ -200,48 +200,49 @@ void scenario_log_molaflash()
     }
 }
 
-// Four cards that fail four ways, each updated once: the log names the card, the program
-// and the cause of each failure.
-void scenario_log_causes()
+// MolaFlashSim.exe with the settings, its standard output in a new file: `work` is given the
+// sheet, and then the log that it checks.
+template <typename Work>
+void with_logged_sheet(const Settings& settings, Work work)
 {
     std::string path;
     HANDLE file = create_log_file(&path);
     if (file == INVALID_HANDLE_VALUE) {
         return;
     }
-    set_simulation({{"MOLA_SIM_CARDS", "pci:9,pci:9,pci:9,pci:9"},
-                    {"MOLA_SIM_FAULTS", "map-fails@1,vanish@2,card-info-fails@3"}});
+    set_simulation(settings);
     const bool started = start_tool("MolaFlashSim.exe", file);
     CloseHandle(file);
-    HWND sheet = started ? find_sheet() : nullptr;
-    if (sheet != nullptr) {
-        const int radios[] = {IDC_CARDBUS, IDC_PCI, IDC_PCI, IDC_PCI};
-        for (int i = 0; i < 4; ++i) {
-            HWND p = page(sheet, i);
-            choose(p, radios[i]);
-            press_update(p);
-            expect_text("page " + std::to_string(i + 1) + " status", view(p).status, "Failed");
-        }
-        expect_text("the log", read_file(path), LOG_OF_CAUSES);
-        close_and_expect_end(sheet, false);
+    if (HWND sheet = started ? find_sheet() : nullptr) {
+        work(sheet, [&] { return read_file(path); });
     }
     DeleteFileA(path.c_str());
+}
+
+// Four cards that fail four ways, each updated once: the log names the card, the program
+// and the cause of each failure.
+void scenario_log_causes()
+{
+    with_logged_sheet({{"MOLA_SIM_CARDS", "pci:9,pci:9,pci:9,pci:9"},
+                       {"MOLA_SIM_FAULTS", "map-fails@1,vanish@2,card-info-fails@3"}},
+                      [](HWND sheet, auto log) {
+                          const int radios[] = {IDC_CARDBUS, IDC_PCI, IDC_PCI, IDC_PCI};
+                          for (int i = 0; i < 4; ++i) {
+                              HWND p = page(sheet, i);
+                              choose(p, radios[i]);
+                              press_update(p);
+                              expect_text("page " + std::to_string(i + 1) + " status", view(p).status, "Failed");
+                          }
+                          expect_text("the log", log(), LOG_OF_CAUSES);
+                          close_and_expect_end(sheet, false);
+                      });
 }
 
 // Updates declined at the questions before them: one line each; an update that goes ahead
 // after Yes writes nothing more.
 void scenario_log_declined()
 {
-    std::string path;
-    HANDLE file = create_log_file(&path);
-    if (file == INVALID_HANDLE_VALUE) {
-        return;
-    }
-    set_simulation({{"MOLA_SIM_CARDS", "pci:11"}, {"MOLA_SIM_POWER", "battery:10"}});
-    const bool started = start_tool("MolaFlashSim.exe", file);
-    CloseHandle(file);
-    HWND sheet = started ? find_sheet() : nullptr;
-    if (sheet != nullptr) {
+    with_logged_sheet({{"MOLA_SIM_CARDS", "pci:11"}, {"MOLA_SIM_POWER", "battery:10"}}, [](HWND sheet, auto log) {
         HWND p = page(sheet, 0);
         choose(p, IDC_PCI);
         // Answers to the newer card's question and then to the battery's, per attempt.
@@ -258,28 +259,18 @@ void scenario_log_declined()
             }
         }
         expect_text("result", wait_result(p), "Success");
-        expect_text("the log", read_file(path),
+        expect_text("the log", log(),
                     "Card 1, PCI program: not updated: its hardware revision 11 is newer than this tool's 10\n"
                     "Card 1, PCI program: not updated: the computer runs on battery at 10 %\n");
         close_and_expect_end(sheet, true);
-    }
-    DeleteFileA(path.c_str());
+    });
 }
 
 // The system ends the session while a card is written (a forced end, after the tool refused
 // it): the log says so, once, naming the card; the same message outside an update, none.
 void scenario_log_session_ended()
 {
-    std::string path;
-    HANDLE file = create_log_file(&path);
-    if (file == INVALID_HANDLE_VALUE) {
-        return;
-    }
-    set_simulation({{"MOLA_SIM_CLOCK", "real"}});
-    const bool started = start_tool("MolaFlashSim.exe", file);
-    CloseHandle(file);
-    HWND sheet = started ? find_sheet() : nullptr;
-    if (sheet != nullptr) {
+    with_logged_sheet({{"MOLA_SIM_CLOCK", "real"}}, [](HWND sheet, auto log) {
         HWND p = page(sheet, 0);
         choose(p, IDC_PCI);
         post_update(p);
@@ -291,12 +282,11 @@ void scenario_log_session_ended()
         SendMessageTimeoutA(sheet, WM_ENDSESSION, TRUE, 0, SMTO_NORMAL, 5000, &answer);
         expect_text("result", wait_result(p), "Success");
         SendMessageTimeoutA(sheet, WM_ENDSESSION, TRUE, 0, SMTO_NORMAL, 5000, &answer);
-        expect_text("the log", read_file(path),
+        expect_text("the log", log(),
                     "ERROR:  Card 1, PCI program: the session ended during the update; the card's logic may be "
                     "incomplete\n");
         close_and_expect_end(sheet, true);
-    }
-    DeleteFileA(path.c_str());
+    });
 }
 
 const Scenario LOG_SCENARIOS[] = {
