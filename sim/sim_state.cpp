@@ -191,11 +191,6 @@ bool sim_state_active()
     return StateFile != nullptr;
 }
 
-int sim_state_card_count()
-{
-    return StateCards;
-}
-
 const SimStateCard* sim_state_card(int k)
 {
     return StateFile != nullptr && k >= 0 && k < StateCards ? &Kept[k] : nullptr;
