@@ -135,14 +135,15 @@ release_stage() {
 prefix64=$out/wineprefix
 prefix32=$out/i686/wineprefix
 
-# The builds run at a lower priority than the Wine sessions beside them, whose scenarios give
-# the tool a second to answer a click or a key.
-win64_stage() {
+# A Windows build (PRESET win64 or win32), then what Windows reads from its executables: the
+# manifest, the icon and, on i686, the product's imports and subsystem version. The builds run
+# at a lower priority than the Wine sessions beside them, whose scenarios give the tool a
+# second to answer a click or a key.
+windows_build_stage() { # PRESET
     renice -n 5 -p $BASHPID >/dev/null
-    configure win64
-    cmake --build "$out/win64" -j "$jobs"
-    # What Windows reads from the built executables: manifest, icon (and the i686 imports below).
-    /usr/bin/python3 "$root/tests/app/built_exe_check.py" "$out/win64/app/MolaFlash.exe" "$out/win64/app/MolaFlashSim.exe"
+    configure "$1"
+    cmake --build "$out/$1" -j "$jobs"
+    /usr/bin/python3 "$root/tests/app/built_exe_check.py" "$out/$1/app/MolaFlash.exe" "$out/$1/app/MolaFlashSim.exe"
 }
 
 x86_64_stage() {
@@ -177,13 +178,6 @@ main_job_fresh_stage() {
     cp "$fresh"/run-sim/*.png "$out/main-job-fresh/" 2>/dev/null || true
     rm -rf "$fresh"
     return $rc
-}
-
-win32_stage() {
-    renice -n 5 -p $BASHPID >/dev/null
-    configure win32
-    cmake --build "$out/win32" -j "$jobs"
-    /usr/bin/python3 "$root/tests/app/built_exe_check.py" "$out/win32/app/MolaFlash.exe" "$out/win32/app/MolaFlashSim.exe"
 }
 
 i686_stage() {
@@ -230,11 +224,11 @@ x86_64_track() {
     : >"$logs/x86-64.finished"
 }
 windows_track() {
-    stage win64 "Windows x86-64 cross build" win64_stage
+    stage win64 "Windows x86-64 cross build" windows_build_stage win64
     x86_64_track &
     local x86_64=$!
     # A failure here ends this track; the loop below then stops the x86-64 track too.
-    stage win32 "Windows i686 cross build (the product)" win32_stage
+    stage win32 "Windows i686 cross build (the product)" windows_build_stage win32
     stage i686 "i686: the product under wine32$([ $full -eq 1 ] && echo ', everything' || echo ', what the width can break')" \
         i686_stage
     # Its stages report for themselves; this only keeps the track alive until they end.
