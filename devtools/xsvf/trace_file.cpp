@@ -32,8 +32,9 @@ bool trace_file_writable(const char* path)
     return true;
 }
 
-void trace_file_line(TraceFile* trace, const RecordedEvent& event)
+void trace_file_line(void* context, const RecordedEvent& event)
 {
+    auto* trace = static_cast<TraceFile*>(context);
     if (!trace->file) {
         if (trace->error != 0) {
             return;
@@ -74,21 +75,23 @@ SimTarget trace_tee_target(TraceTee* tee)
     t.context = tee;
     t.read = [](void* c, std::uint32_t offset) {
         auto* tt = static_cast<TraceTee*>(c);
-        const std::uint32_t v = tt->inner.read(tt->inner.context, offset);
-        trace_file_line(tt->trace, {'R', offset, v});
+        const std::uint32_t v = tt->inner.read ? tt->inner.read(tt->inner.context, offset) : 0xFFFFFFFFu;
+        tt->seen(tt->watcher, {'R', offset, v});
         return v;
     };
     t.write = [](void* c, std::uint32_t offset, std::uint32_t value) {
         auto* tt = static_cast<TraceTee*>(c);
-        tt->inner.write(tt->inner.context, offset, value);
-        trace_file_line(tt->trace, {'W', offset, value});
+        if (tt->inner.write) {
+            tt->inner.write(tt->inner.context, offset, value);
+        }
+        tt->seen(tt->watcher, {'W', offset, value});
     };
     t.sleep = [](void* c, std::uint32_t ms) {
         auto* tt = static_cast<TraceTee*>(c);
         if (tt->inner.sleep) {
             tt->inner.sleep(tt->inner.context, ms);
         }
-        trace_file_line(tt->trace, {'S', 0, ms});
+        tt->seen(tt->watcher, {'S', 0, ms});
     };
     return t;
 }

@@ -18,16 +18,20 @@ struct TraceFile {
 // says why not on standard error.
 bool trace_file_writable(const char* path);
 
-// Writes one line ("W OOO VVVVVVVV", "R OOO VVVVVVVV" or "S N"), creating the file first.
-void trace_file_line(TraceFile* trace, const RecordedEvent& event);
+// Writes one line ("W OOO VVVVVVVV", "R OOO VVVVVVVV" or "S N") to the TraceFile trace,
+// creating the file first; a TraceTee's `seen`.
+void trace_file_line(void* trace, const RecordedEvent& event);
 
 // Closes the file. False, with the reason on standard error, when it could not be created
 // or a line was lost.
 bool trace_file_close(TraceFile* trace);
 
-// A register target that forwards every access to `inner` and traces it.
+// A register target in front of another: every access goes on to `inner` unchanged, and
+// then `seen` is told of it (with the value read, for a read). The trace file and the VCD
+// writer watch the run through it.
 struct TraceTee {
     SimTarget inner;
-    TraceFile* trace;
+    void* watcher = nullptr;
+    void (*seen)(void* watcher, const RecordedEvent& event) = nullptr;
 };
 SimTarget trace_tee_target(TraceTee* tee);

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <charconv>
 #include <string_view>
 
 #include "card/port_registers.h"
@@ -35,16 +36,6 @@ std::string bit_text(bool on)
     return on ? "1" : "0";
 }
 
-std::string binary(std::uint32_t v)
-{
-    std::string s;
-    do {
-        s.insert(s.begin(), static_cast<char>('0' + (v & 1u)));
-        v >>= 1;
-    } while (v != 0);
-    return s;
-}
-
 std::string value_text(const VcdWriter* v, int signal)
 {
     switch (signal) {
@@ -57,7 +48,10 @@ std::string value_text(const VcdWriter* v, int signal)
         return std::has_single_bit(v->tap_states)
                    ? logic_tap_state_name(static_cast<LogicTapState>(std::countr_zero(v->tap_states)))
                    : "UNKNOWN";
-    default: return binary(static_cast<std::uint32_t>(v->command));
+    default: {
+        char digits[32];
+        return {digits, std::to_chars(digits, digits + 32, static_cast<std::uint32_t>(v->command), 2).ptr};
+    }
     }
 }
 
@@ -97,6 +91,15 @@ void start_dump(VcdWriter* v, std::uint64_t now)
     std::fputs("$end\n", v->file);
 }
 
+// The closing time stamp: the values dumped last last until now.
+void end_dump(VcdWriter* v, std::uint64_t now)
+{
+    const std::uint64_t t = now > v->origin_ns ? now - v->origin_ns : 0;
+    std::fprintf(v->file, "#%llu\n", static_cast<unsigned long long>(t > v->time ? t : v->time + 1));
+    v->dumping = false;
+    v->finished = true;
+}
+
 // Called after every access: writes what changed, at the current time.
 void sample(VcdWriter* v)
 {
@@ -109,14 +112,11 @@ void sample(VcdWriter* v)
         }
         return;
     }
-    std::uint64_t t = now > v->origin_ns ? now - v->origin_ns : 0;
     if (!in_range) {
-        // Commands only move on: the range is over. Its last values last until now.
-        std::fprintf(v->file, "#%llu\n", static_cast<unsigned long long>(t > v->time ? t : v->time + 1));
-        v->dumping = false;
-        v->finished = true;
+        end_dump(v, now); // commands only move on: the range is over
         return;
     }
+    std::uint64_t t = now > v->origin_ns ? now - v->origin_ns : 0;
     for (int s = 0; s < VCD_SIGNALS; ++s) {
         const std::string text = value_text(v, s);
         if (text == v->shown[s]) {
@@ -135,7 +135,6 @@ void sample(VcdWriter* v)
         }
         v->changed_at_time |= bit;
         write_value(v, s, text);
-        ++v->changes;
     }
 }
 
@@ -151,38 +150,23 @@ void clock_tap(VcdWriter* v, bool tms)
     v->tap_states = next;
 }
 
-void vcd_write_access(void* context, std::uint32_t offset, std::uint32_t value)
+// Each access, once it has reached the target behind: writes move the lines and the TAP,
+// reads of the status word carry TDO.
+void vcd_seen(void* context, const RecordedEvent& e)
 {
     auto* v = static_cast<VcdWriter*>(context);
-    if (v->inner.write) {
-        v->inner.write(v->inner.context, offset, value);
-    }
-    int edge = 0;
-    port_decode_write(&v->port, offset, value, &edge);
-    if (edge > 0) {
-        clock_tap(v, v->port.lines.tms);
-    }
-    if (offset == PORT_CONTROL_WORD_0) {
+    if (e.kind == 'W') {
+        int edge = 0;
+        port_decode_write(&v->port, e.offset, e.value, &edge);
+        if (edge > 0) {
+            clock_tap(v, v->port.lines.tms);
+        }
+        if (e.offset == PORT_CONTROL_WORD_0) {
+            sample(v);
+        }
+    } else if (e.kind == 'R' && e.offset == PORT_STATUS_WORD) {
+        v->tdo = port_tdo_of(e.value);
         sample(v);
-    }
-}
-
-std::uint32_t vcd_read_access(void* context, std::uint32_t offset)
-{
-    auto* v = static_cast<VcdWriter*>(context);
-    const std::uint32_t value = v->inner.read ? v->inner.read(v->inner.context, offset) : 0xFFFFFFFFu;
-    if (offset == PORT_STATUS_WORD) {
-        v->tdo = port_tdo_of(value);
-        sample(v);
-    }
-    return value;
-}
-
-void vcd_sleep(void* context, std::uint32_t milliseconds)
-{
-    auto* v = static_cast<VcdWriter*>(context);
-    if (v->inner.sleep) {
-        v->inner.sleep(v->inner.context, milliseconds);
     }
 }
 
@@ -191,7 +175,7 @@ void vcd_sleep(void* context, std::uint32_t milliseconds)
 void vcd_begin(VcdWriter* v, std::FILE* file, std::vector<std::uint32_t> command_starts, const SimTarget& inner,
                int first, int last, bool host_time)
 {
-    v->inner = inner;
+    v->tee = TraceTee{inner, v, vcd_seen};
     v->file = file;
     v->first = first;
     v->last = last;
@@ -214,17 +198,13 @@ void vcd_begin(VcdWriter* v, std::FILE* file, std::vector<std::uint32_t> command
 
 SimTarget vcd_target(VcdWriter* v)
 {
-    return SimTarget{v, vcd_read_access, vcd_write_access, vcd_sleep};
+    return trace_tee_target(&v->tee);
 }
 
 void vcd_end(VcdWriter* v)
 {
     if (v->dumping) {
-        const std::uint64_t now = sim_clock_now_ns();
-        const std::uint64_t t = now > v->origin_ns ? now - v->origin_ns : 0;
-        std::fprintf(v->file, "#%llu\n", static_cast<unsigned long long>(t > v->time ? t : v->time + 1));
-        v->dumping = false;
-        v->finished = true;
+        end_dump(v, sim_clock_now_ns());
     }
 }
 

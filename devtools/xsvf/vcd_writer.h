@@ -25,13 +25,14 @@
 #include <vector>
 
 #include "card/port_lines.h"
+#include "devtools/xsvf/trace_file.h"
 #include "sim/logic_device.h"
 #include "sim/sim_target.h"
 
 constexpr int VCD_SIGNALS = 7;
 
 struct VcdWriter {
-    SimTarget inner;
+    TraceTee tee;                           // the target behind, and this writer watching it
     std::FILE* file = nullptr;
     int first = 0;                          // commands dumped: first to last
     int last = 0;
@@ -48,7 +49,6 @@ struct VcdWriter {
     std::uint64_t time = 0;                 // of the last time stamp written
     unsigned changed_at_time = 0;           // signals changed at that time stamp
     std::string shown[VCD_SIGNALS];         // values as last written
-    std::uint64_t changes = 0;
 };
 
 // Starts a dump into file of commands first to last of a stream whose commands start at

@@ -63,7 +63,7 @@ struct PlayOutputs {
     RecordingTarget recorder;
     RbbTarget remote;
     TraceFile trace;
-    TraceTee tee;
+    TraceTee trace_tee;
     std::FILE* vcd_file = nullptr;
     VcdWriter vcd;
 };
@@ -207,9 +207,9 @@ SimTarget card_target(const PlayRequest& o, std::vector<std::uint32_t> starts, b
                        : o.target == Target::Remote ? rbb_target(&out->remote)
                                                     : recording_target(&out->recorder);
     out->trace.path = o.trace_path.c_str();
-    out->tee = TraceTee{target, &out->trace};
+    out->trace_tee = TraceTee{target, &out->trace, trace_file_line};
     if (!o.trace_path.empty()) {
-        target = trace_tee_target(&out->tee);
+        target = trace_tee_target(&out->trace_tee);
     }
     if (out->vcd_file) {
         vcd_begin(&out->vcd, out->vcd_file, std::move(starts), target, o.vcd_first, o.vcd_last, host_time);
