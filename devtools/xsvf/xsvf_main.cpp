@@ -28,6 +28,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <map>
 #include <string>
 
 #include "devtools/xsvf/xsvf_tool.h"
@@ -62,9 +63,9 @@ int xsvf_usage()
     return EXIT_USAGE;
 }
 
-int xsvf_unexpected_argument(const char* argument)
+int xsvf_usage_error(const std::string& message)
 {
-    std::fprintf(stderr, "xsvf: unexpected argument %s\n", argument);
+    std::fprintf(stderr, "xsvf: %s\n", message.c_str());
     return xsvf_usage();
 }
 
@@ -104,7 +105,7 @@ int main(int argc, char** argv)
     const std::string command = argv[1];
     if (command == "--help" || command == "-h") {
         if (argc > 2) {
-            return xsvf_unexpected_argument(argv[2]);
+            return xsvf_usage_error(std::string("unexpected argument ") + argv[2]);
         }
         xsvf_print_usage(stdout);
         return xsvf_finish_output(0);
@@ -121,47 +122,36 @@ int main(int argc, char** argv)
                    {"cat", xsvf_cat, "a program name"}, {"state", xsvf_state, "a PATH"},
                    {"faults", nullptr, nullptr}};
     std::string file;
+    std::map<std::string, XsvfCommand> runs; // by subcommand
     for (const auto& single : singles) {
         CLI::App* sub = app.add_subcommand(single.name);
         sub->allow_extras();
         if (single.run) {
             sub->add_option("FILE", file);
         }
+        runs[single.name] = [&file, &single] {
+            if (!single.run) {
+                return xsvf_faults();
+            }
+            if (file.empty()) {
+                return xsvf_usage_error(std::string(single.name) + " needs " + single.needs);
+            }
+            return single.run(file.c_str());
+        };
     }
-    const XsvfCommand play = xsvf_play_command(&app);
-    const XsvfCommand serve = xsvf_serve_command(&app);
-    if (command.empty() || command[0] == '-' || app.get_subcommands([&](CLI::App* s) { return s->get_name() == command; }).empty()) {
-        std::fprintf(stderr, "xsvf: unknown command %s\n", argv[1]);
-        return xsvf_usage();
+    runs["play"] = xsvf_play_command(&app);
+    runs["serve"] = xsvf_serve_command(&app);
+    if (runs.count(command) == 0) {
+        return xsvf_usage_error("unknown command " + command);
     }
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
-        std::fprintf(stderr, "xsvf: %s\n", e.what());
-        return xsvf_usage();
+        return xsvf_usage_error(e.what());
     }
     const CLI::App* given = app.get_subcommands().front();
     if (!given->remaining().empty()) {
-        return xsvf_unexpected_argument(given->remaining().front().c_str());
+        return xsvf_usage_error("unexpected argument " + given->remaining().front());
     }
-    if (command == "play") {
-        return play();
-    }
-    if (command == "serve") {
-        return serve();
-    }
-    for (const auto& single : singles) {
-        if (command != single.name) {
-            continue;
-        }
-        if (!single.run) {
-            return xsvf_faults();
-        }
-        if (file.empty()) {
-            std::fprintf(stderr, "xsvf: %s needs %s\n", single.name, single.needs);
-            return xsvf_usage();
-        }
-        return single.run(file.c_str());
-    }
-    return xsvf_usage();
+    return runs[command]();
 }

@@ -68,12 +68,6 @@ struct PlayOutputs {
     VcdWriter vcd;
 };
 
-int usage_error(const std::string& message)
-{
-    std::fprintf(stderr, "xsvf: %s\n", message.c_str());
-    return xsvf_usage();
-}
-
 // The recording target has no simulated platform: a MOLA_SIM_* variable cannot apply there.
 bool no_simulation_set()
 {
@@ -92,41 +86,41 @@ bool no_simulation_set()
 int check_request(PlayRequest* o)
 {
     if (o->file.empty()) {
-        return usage_error("play needs a FILE");
+        return xsvf_usage_error("play needs a FILE");
     }
     if (o->tdo.empty() || o->tdo.find_first_not_of("01") != std::string::npos) {
-        return usage_error("--tdo takes 0, 1 or a string of 0 and 1");
+        return xsvf_usage_error("--tdo takes 0, 1 or a string of 0 and 1");
     }
     const std::string& t = o->target_text;
     std::string why;
     const bool remote = t.rfind("rbb:", 0) == 0;
     if (remote && !rbb_parse_address(t.c_str() + 4, &o->remote_address, &why)) {
-        return usage_error("--target " + t + ": " + why);
+        return xsvf_usage_error("--target " + t + ": " + why);
     }
     if (t != "sim" && t != "record" && !remote) {
-        return usage_error("--target is record, sim, rbb:HOST:PORT or rbb:unix:PATH");
+        return xsvf_usage_error("--target is record, sim, rbb:HOST:PORT or rbb:unix:PATH");
     }
     o->target = remote ? Target::Remote : t == "sim" ? Target::Sim : Target::Record;
     if (!o->vcd_commands.empty() && !vcd_parse_range(o->vcd_commands.c_str(), &o->vcd_first, &o->vcd_last)) {
-        return usage_error("--vcd-commands takes FIRST-LAST, command numbers with FIRST <= LAST");
+        return xsvf_usage_error("--vcd-commands takes FIRST-LAST, command numbers with FIRST <= LAST");
     }
     if (!o->card.empty() && (o->card_model = card_model_by_key(o->card)) < 0) {
-        return usage_error("--card is " + sim_model_keys("", " or "));
+        return xsvf_usage_error("--card is " + sim_model_keys("", " or "));
     }
     if (o->remote_sleep && o->target != Target::Remote) {
-        return usage_error("--remote-sleep needs --target rbb:...");
+        return xsvf_usage_error("--remote-sleep needs --target rbb:...");
     }
     if (!o->cut_power_text.empty()) {
         const char* text = o->cut_power_text.c_str();
         const char* end = text + o->cut_power_text.size();
         const auto [stop, error] = std::from_chars(text, end, o->cut_power_at);
         if (stop != end || error != std::errc() || o->cut_power_at >= SIM_NO_POWER_CUT) {
-            return usage_error("--cut-power-at takes a count of TCK cycles");
+            return xsvf_usage_error("--cut-power-at takes a count of TCK cycles");
         }
     }
     const bool sim = o->target == Target::Sim;
     if (!sim && (o->card_model >= 0 || !o->faults.empty() || !o->state_path.empty() || !o->cut_power_text.empty())) {
-        return usage_error("--card, --fault, --state and --cut-power-at need --target sim");
+        return xsvf_usage_error("--card, --fault, --state and --cut-power-at need --target sim");
     }
     if (!sim && !no_simulation_set()) {
         return EXIT_USAGE;
@@ -198,11 +192,7 @@ int open_outputs(const PlayRequest& o, PlayOutputs* out)
 SimTarget card_target(const PlayRequest& o, std::vector<std::uint32_t> starts, bool host_time, PlayOutputs* out)
 {
     out->recorder.store = false;
-    if (o.tdo.size() == 1) {
-        out->recorder.tdo = o.tdo[0] == '1' ? 1u : 0u;
-    } else {
-        out->recorder.tdo_script = o.tdo;
-    }
+    out->recorder.tdo_script = o.tdo; // one bit is every read's
     SimTarget target = o.target == Target::Sim      ? sim_attached_target(0)
                        : o.target == Target::Remote ? rbb_target(&out->remote)
                                                     : recording_target(&out->recorder);

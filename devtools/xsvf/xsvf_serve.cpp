@@ -63,18 +63,12 @@ struct ServeRequest {
     std::string state;
 };
 
-int usage_error(const std::string& message)
-{
-    std::fprintf(stderr, "xsvf: %s\n", message.c_str());
-    return xsvf_usage();
-}
-
 // The server and its card as asked for; EXIT_USAGE (with the usage printed) for a bad request.
 int set_up(const ServeRequest& o, RbbServer* server, std::uint32_t* faults)
 {
     const int model = card_model_by_key(o.card);
     if (model < 0) {
-        return usage_error("--card is " + sim_model_keys("", " or "));
+        return xsvf_usage_error("--card is " + sim_model_keys("", " or "));
     }
     for (const std::string& list : o.faults) {
         if (!parse_card_faults(list, faults)) {
@@ -85,11 +79,11 @@ int set_up(const ServeRequest& o, RbbServer* server, std::uint32_t* faults)
     server->address.port = o.port;
     std::string why;
     if (!o.unix_path.empty() && !rbb_parse_address(("unix:" + o.unix_path).c_str(), &server->address, &why)) {
-        return usage_error(why);
+        return xsvf_usage_error(why);
     }
     const bool virtual_clock = o.clock == "virtual";
     if (o.tck_hz != 0 && !virtual_clock) {
-        return usage_error("--tck-hz needs --clock virtual");
+        return xsvf_usage_error("--tck-hz needs --clock virtual");
     }
     // A state file keeps the card's memory beyond this process; when it exists, its first
     // card is the card served.

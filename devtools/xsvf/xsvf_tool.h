@@ -42,8 +42,8 @@ std::span<const std::uint8_t> xsvf_bytes(const Stream& s);
 
 // Prints the usage on standard error and returns EXIT_USAGE.
 int xsvf_usage();
-// Names the argument that does not belong on the command line, then prints the usage.
-int xsvf_unexpected_argument(const char* argument);
+// Says what is wrong with the command line ("xsvf: message"), then prints the usage.
+int xsvf_usage_error(const std::string& message);
 
 // Flushes standard output. When anything written to it was lost, says so on standard
 // error and returns EXIT_IO_ERROR; otherwise returns status.
