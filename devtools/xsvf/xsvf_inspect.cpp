@@ -4,7 +4,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <map>
 #include <string>
 #include <vector>
 
@@ -21,21 +20,41 @@
 
 namespace {
 
-int report_walk_error(const char* name, const WalkResult& r)
+// Why the walk stopped; 1 for a stream that cannot be played. Bytes after XCOMPLETE do not
+// make a stream unplayable: the player stops at XCOMPLETE and never reads them. They are worth
+// a word all the same.
+int report_walk(const char* name, const WalkResult& r)
 {
-    std::fprintf(stderr, "xsvf: %s: byte offset %u, command #%d: %s\n", name,
-                 static_cast<unsigned>(r.error_offset), r.error_command, r.error.c_str());
-    return 1;
-}
-
-// Bytes after XCOMPLETE do not make a stream unplayable: the player stops at XCOMPLETE and
-// never reads them. They are worth a word all the same.
-void note_trailing_bytes(const char* name, const WalkResult& r)
-{
-    if (r.ok && r.trailing > 0) {
+    if (!r.ok) {
+        std::fprintf(stderr, "xsvf: %s: byte offset %u, command #%d: %s\n", name,
+                     static_cast<unsigned>(r.error_offset), r.error_command, r.error.c_str());
+        return 1;
+    }
+    if (r.trailing > 0) {
         std::fprintf(stderr, "xsvf: %s: note: %u bytes after XCOMPLETE (from byte offset %u) are never played\n", name,
                      static_cast<unsigned>(r.trailing), static_cast<unsigned>(r.bytes_played));
     }
+    return 0;
+}
+
+// What check counts: opcodes, and the values of each, in order of first appearance.
+struct Counted {
+    std::uint32_t key;
+    int count = 0;
+    std::vector<Counted> values;
+};
+
+// The entry of key in list, added at its end when new.
+Counted& counted(std::vector<Counted>& list, std::uint32_t key)
+{
+    const auto at = std::find_if(list.begin(), list.end(), [&](const Counted& c) { return c.key == key; });
+    return at != list.end() ? *at : list.emplace_back(Counted{key, 0, {}});
+}
+
+// The most frequent first; ties in order of first appearance.
+void sort_by_count(std::vector<Counted>& list)
+{
+    std::stable_sort(list.begin(), list.end(), [](const Counted& a, const Counted& b) { return a.count > b.count; });
 }
 
 void print_vector(const Stream& s, const WalkedVector& v)
@@ -54,49 +73,28 @@ int xsvf_check(const char* name)
     if (!xsvf_load(name, &s)) {
         return EXIT_NO_INPUT;
     }
-    struct Tally {
-        int count = 0;
-        int first = 0; // first appearance, to order ties
-        std::map<std::uint32_t, std::pair<int, int>> values; // value -> (count, first appearance)
-    };
-    std::map<int, Tally> tallies;
+    std::vector<Counted> opcodes;
     const WalkResult r = xsvf_walk(xsvf_bytes(s), [&](const WalkedCommand& c) {
-        Tally& t = tallies[c.opcode];
-        if (t.count++ == 0) {
-            t.first = c.number;
-        }
+        Counted& opcode = counted(opcodes, c.opcode);
+        ++opcode.count;
         if (c.has_value) {
-            auto& v = t.values[c.value];
-            if (v.first++ == 0) {
-                v.second = c.number;
-            }
+            ++counted(opcode.values, c.value).count;
         }
     });
-    if (!r.ok) {
-        return report_walk_error(name, r);
+    if (report_walk(name, r) != 0) {
+        return 1;
     }
-    note_trailing_bytes(name, r);
     std::printf("%d commands, %u bytes\n", r.commands, static_cast<unsigned>(s.length));
-    std::vector<std::pair<int, const Tally*>> order;
-    for (const auto& [opcode, t] : tallies) {
-        order.push_back({opcode, &t});
-    }
-    std::sort(order.begin(), order.end(), [](const auto& a, const auto& b) {
-        return a.second->count != b.second->count ? a.second->count > b.second->count
-                                                  : a.second->first < b.second->first;
-    });
-    for (const auto& [opcode, t] : order) {
-        std::printf("%-12s %5d", player_command_name(static_cast<std::uint8_t>(opcode)), t->count);
-        if (!t->values.empty()) {
-            std::vector<std::pair<std::uint32_t, std::pair<int, int>>> values(t->values.begin(), t->values.end());
-            std::sort(values.begin(), values.end(), [](const auto& a, const auto& b) {
-                return a.second.first != b.second.first ? a.second.first > b.second.first
-                                                        : a.second.second < b.second.second;
-            });
-            std::printf("  %s:", cmd_row(static_cast<std::uint8_t>(opcode)).value);
+    sort_by_count(opcodes);
+    for (Counted& opcode : opcodes) {
+        const auto op = static_cast<std::uint8_t>(opcode.key);
+        std::printf("%-12s %5d", player_command_name(op), opcode.count);
+        if (!opcode.values.empty()) {
+            sort_by_count(opcode.values);
+            std::printf("  %s:", cmd_row(op).value);
             const char* sep = " ";
-            for (const auto& [value, counted] : values) {
-                std::printf("%s%u (%d)", sep, static_cast<unsigned>(value), counted.first);
+            for (const Counted& value : opcode.values) {
+                std::printf("%s%u (%d)", sep, static_cast<unsigned>(value.key), value.count);
                 sep = ", ";
             }
         }
@@ -128,12 +126,8 @@ int xsvf_dis(const char* name)
     });
     // The listing first, so that a fault is reported after the commands before it.
     const int written = xsvf_finish_output(0);
-    if (!r.ok) {
-        report_walk_error(name, r);
-    } else {
-        note_trailing_bytes(name, r);
-    }
-    return written != 0 ? written : (r.ok ? 0 : 1);
+    const int walked = report_walk(name, r);
+    return written != 0 ? written : walked;
 }
 
 int xsvf_cat(const char* name)
