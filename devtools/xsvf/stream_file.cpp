@@ -79,8 +79,3 @@ bool xsvf_load(const char* name, Stream* s)
     s->length = static_cast<std::uint32_t>(s->owned.size());
     return true;
 }
-
-std::span<const std::uint8_t> xsvf_bytes(const Stream& s)
-{
-    return {s.bytes, s.length};
-}

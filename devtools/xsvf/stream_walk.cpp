@@ -78,15 +78,6 @@ void split_operands(std::span<const std::uint8_t> stream, std::uint32_t n, Walke
     c.has_value = row.value != nullptr;
 }
 
-std::string failure(const SXsvfInfo& info, bool opcode_read)
-{
-    if (!opcode_read) {
-        return "stream ends without XCOMPLETE";
-    }
-    return std::string(player_command_name(info.command)) + " (opcode " + std::to_string(info.command) +
-           "): " + player_error_text(info.error);
-}
-
 } // namespace
 
 WalkResult xsvf_walk(std::span<const std::uint8_t> stream,
@@ -115,7 +106,10 @@ WalkResult xsvf_walk(std::span<const std::uint8_t> stream,
         if (info->error != ErrNone) {
             r.error_command = info->command_count;
             r.error_offset = c.offset;
-            r.error = failure(*info, ImageReadIndex > c.offset);
+            const bool opcode_read = ImageReadIndex > c.offset;
+            r.error = !opcode_read ? "stream ends without XCOMPLETE"
+                                   : std::string(player_command_name(info->command)) + " (opcode " +
+                                         std::to_string(info->command) + "): " + player_error_text(info->error);
             break;
         }
         c.number = info->command_count;

@@ -36,6 +36,8 @@ std::string bit_text(bool on)
     return on ? "1" : "0";
 }
 
+// A signal's value as a value change line spells it: a bit, "b" and a vector's binary digits,
+// "s" and a string.
 std::string value_text(const VcdWriter* v, int signal)
 {
     switch (signal) {
@@ -45,12 +47,12 @@ std::string value_text(const VcdWriter* v, int signal)
     case TDO: return v->tdo < 0 ? "x" : bit_text(v->tdo != 0);
     case ENABLE: return bit_text(v->port.lines.enabled);
     case TAP:
-        return std::has_single_bit(v->tap_states)
-                   ? logic_tap_state_name(static_cast<LogicTapState>(std::countr_zero(v->tap_states)))
-                   : "UNKNOWN";
+        return std::string("s") + (std::has_single_bit(v->tap_states)
+                                       ? logic_tap_state_name(static_cast<LogicTapState>(std::countr_zero(v->tap_states)))
+                                       : "UNKNOWN");
     default: {
-        char digits[32];
-        return {digits, std::to_chars(digits, digits + 32, static_cast<std::uint32_t>(v->command), 2).ptr};
+        char digits[33] = "b";
+        return {digits, std::to_chars(digits + 1, digits + 33, static_cast<std::uint32_t>(v->command), 2).ptr};
     }
     }
 }
@@ -58,14 +60,7 @@ std::string value_text(const VcdWriter* v, int signal)
 // One value change line: scalars "1!", vectors "b101 '", strings "sIDLE &".
 void write_value(VcdWriter* v, int signal, const std::string& text)
 {
-    const char* id = SIGNALS[signal].id;
-    if (signal == TAP) {
-        std::fprintf(v->file, "s%s %s\n", text.c_str(), id);
-    } else if (signal == COMMAND) {
-        std::fprintf(v->file, "b%s %s\n", text.c_str(), id);
-    } else {
-        std::fprintf(v->file, "%s%s\n", text.c_str(), id);
-    }
+    std::fprintf(v->file, "%s%s%s\n", text.c_str(), signal >= TAP ? " " : "", SIGNALS[signal].id);
     v->shown[signal] = text;
 }
 

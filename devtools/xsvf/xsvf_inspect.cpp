@@ -74,7 +74,7 @@ int xsvf_check(const char* name)
         return EXIT_NO_INPUT;
     }
     std::vector<Counted> opcodes;
-    const WalkResult r = xsvf_walk(xsvf_bytes(s), [&](const WalkedCommand& c) {
+    const WalkResult r = xsvf_walk({s.bytes, s.length}, [&](const WalkedCommand& c) {
         Counted& opcode = counted(opcodes, c.opcode);
         ++opcode.count;
         if (c.has_value) {
@@ -109,7 +109,7 @@ int xsvf_dis(const char* name)
     if (!xsvf_load(name, &s)) {
         return EXIT_NO_INPUT;
     }
-    const WalkResult r = xsvf_walk(xsvf_bytes(s), [&](const WalkedCommand& c) {
+    const WalkResult r = xsvf_walk({s.bytes, s.length}, [&](const WalkedCommand& c) {
         std::printf("%7u %5d %-12s", static_cast<unsigned>(c.offset), c.number, player_command_name(c.opcode));
         std::size_t next_vector = 0;
         if (c.has_value) {

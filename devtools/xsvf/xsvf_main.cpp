@@ -3,14 +3,9 @@
 //   xsvf check FILE     walk the stream; print the command count and a table of commands
 //   xsvf dis FILE       one line per command: offset, number, mnemonic, operands
 //   xsvf cat NAME       write an embedded program (@pci, @cardbus) to standard output
-//   xsvf play FILE [--log-level N] [--tdo 0|1|BITS] [--trace TRACEFILE]
-//                  [--target record|sim|rbb:HOST:PORT|rbb:unix:PATH]
-//                  [--card pci|cardbus] [--fault NAME[,NAME...]]
-//                  [--state PATH] [--cut-power-at N]
-//                  [--vcd VCDFILE [--vcd-commands FIRST-LAST]] [--remote-sleep]
-//   xsvf serve [--card pci|cardbus] [--fault NAME[,NAME...]] [--port N | --unix PATH]
-//              [--sessions N] [--clock host|virtual [--tck-hz N]] [--state PATH]
-//                       serve a simulated card over the remote-bitbang protocol
+//   xsvf play FILE      play the stream against a recorder, a simulated card or a
+//                       remote-bitbang server (the options: the usage below)
+//   xsvf serve          serve a simulated card over the remote-bitbang protocol
 //   xsvf state PATH     the cards of a state file as the next power-on finds them
 //   xsvf faults         the simulated faults that --fault and MOLA_SIM_FAULTS take, as the
 //                       README's table

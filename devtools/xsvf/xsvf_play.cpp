@@ -273,7 +273,7 @@ int play(PlayRequest& o)
     // far end of a socket and waits really pass there. Waits sent as sleep characters take no
     // host time: the player's virtual time then counts them, and the VCD shows it.
     const bool host_time = o.target == Target::Remote && !o.remote_sleep;
-    std::vector<std::uint32_t> starts = !o.vcd_path.empty() ? xsvf_command_starts(xsvf_bytes(s)) : std::vector<std::uint32_t>();
+    std::vector<std::uint32_t> starts = !o.vcd_path.empty() ? xsvf_command_starts({s.bytes, s.length}) : std::vector<std::uint32_t>();
     sim_configure(config);
     sim_clock_use_host_time(host_time);
     sim_attach_target(0, card_target(o, std::move(starts), host_time, &out));

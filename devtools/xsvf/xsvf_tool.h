@@ -4,7 +4,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <functional>
-#include <span>
 #include <string>
 #include <vector>
 
@@ -38,7 +37,6 @@ struct Stream {
 
 // Loads FILE, or @pci / @cardbus; prints why on standard error and returns false on failure.
 bool xsvf_load(const char* name, Stream* s);
-std::span<const std::uint8_t> xsvf_bytes(const Stream& s);
 
 // Prints the usage on standard error and returns EXIT_USAGE.
 int xsvf_usage();

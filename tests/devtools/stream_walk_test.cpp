@@ -10,18 +10,6 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-struct Walked {
-    WalkResult result;
-    std::vector<WalkedCommand> commands;
-};
-
-Walked walk(const Bytes& b)
-{
-    Walked w;
-    w.result = xsvf_walk(b, [&](const WalkedCommand& c) { w.commands.push_back(c); });
-    return w;
-}
-
 TEST(StreamWalk, FollowsEveryOperandLayout)
 {
     const Bytes stream = {
@@ -37,7 +25,7 @@ TEST(StreamWalk, FollowsEveryOperandLayout)
         15, 1, 1, 1, 1, 18, 1, 19, 1, 20, 0, // XSDRTDOB, XSTATE, XENDIR, XENDDR
         0,
     };
-    const Walked w = walk(stream);
+    const WalkedStream w = xsvf_walk_all(stream);
     ASSERT_TRUE(w.result.ok) << w.result.error;
     EXPECT_EQ(w.result.commands, 16);
     ASSERT_EQ(w.commands.size(), 16u);
@@ -85,7 +73,7 @@ TEST(StreamWalk, StopsAtTheFirstFaultWithThePlayersResultAndCommandNumber)
          {20, 1, 4, 0, 0, 0, 1, 8, 0, 0, 0, 8, 3, 0, 18, 0x12, 0}, ErrIllegalState, 14, 5, 16},
     };
     for (const Case& c : cases) {
-        const Walked w = walk(c.stream);
+        const WalkedStream w = xsvf_walk_all(c.stream);
         EXPECT_FALSE(w.result.ok) << c.what;
         EXPECT_EQ(w.result.result, c.result) << c.what;
         EXPECT_EQ(w.result.error_offset, c.offset) << c.what;
@@ -114,7 +102,7 @@ TEST(StreamWalk, AcceptsWhatThePlayerPlays)
         {"XSTATE after XSIR of no bits", {8, 0, 0, 0, 8, 12, 0, 2, 0, 18, 0x12, 0}, 0},
     };
     for (const Case& c : cases) {
-        const Walked w = walk(c.stream);
+        const WalkedStream w = xsvf_walk_all(c.stream);
         EXPECT_TRUE(w.result.ok) << c.what << ": " << w.result.error;
         EXPECT_EQ(w.result.result, ErrNone) << c.what;
         EXPECT_EQ(w.result.trailing, c.trailing) << c.what;
@@ -127,7 +115,7 @@ TEST(StreamWalk, AcceptsTheLongestDataRegister)
     Bytes stream = {8, 0, 0, 0xDA, 0xC0, 3};  // 56000 bits, XSDR of 7000 bytes
     stream.resize(stream.size() + 7000, 0x55);
     stream.push_back(0);
-    const Walked w = walk(stream);
+    const WalkedStream w = xsvf_walk_all(stream);
     ASSERT_TRUE(w.result.ok) << w.result.error;
     EXPECT_EQ(w.commands[1].vectors[0].length, 7000u);
 }
