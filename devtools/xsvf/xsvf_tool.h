@@ -18,8 +18,8 @@ class Validator;
 // so its own failures use codes far from those.
 inline constexpr int EXIT_USAGE = 64;       // bad command line
 inline constexpr int EXIT_NO_INPUT = 66;    // FILE cannot be read
-inline constexpr int EXIT_UNAVAILABLE = 69; // the simulated card cannot be mapped
-inline constexpr int EXIT_CANT_WRITE = 73;  // the trace cannot be written
+inline constexpr int EXIT_UNAVAILABLE = 69; // the card cannot be mapped, or a socket connected or opened
+inline constexpr int EXIT_CANT_WRITE = 73;  // the trace or the VCD cannot be written
 inline constexpr int EXIT_IO_ERROR = 74;    // standard output cannot be written
 inline constexpr int EXIT_LINK_FAILED = 76; // the connection to a remote-bitbang server broke
 
