@@ -192,7 +192,7 @@ int open_outputs(const PlayRequest& o, PlayOutputs* out)
 SimTarget card_target(const PlayRequest& o, std::vector<std::uint32_t> starts, bool host_time, PlayOutputs* out)
 {
     out->recorder.store = false;
-    out->recorder.tdo_script = o.tdo; // one bit is every read's
+    out->recorder.tdo_script = o.tdo; // a single bit answers every read
     SimTarget target = o.target == Target::Sim      ? sim_attached_target(0)
                        : o.target == Target::Remote ? rbb_target(&out->remote)
                                                     : recording_target(&out->recorder);
