@@ -96,6 +96,11 @@ expect_grep "^R 000 10000000$" "$work/trace1" "trace shows TDO reads"
 expect_grep "^ERROR at XSVF command #5$" "$work/log1" "log names the failing command"
 expect_grep "^S 2$" "$work/trace1" "trace shows the 2 ms run-test sleep"
 if [ "$(tail -n 1 "$work/trace1")" = "W 100 00000010" ]; then ok; else bad "trace ends with the write of 16"; fi
+# With --vcd as well, the VCD writer passes every traced access on unchanged.
+"$xsvf" play "$work/small.xsvf" --log-level 4 --tdo 0110 --trace "$work/trace3" --vcd "$work/small.vcd" >/dev/null 2>&1
+expect_status 2 $? "play with --trace and --vcd"
+expect_same "$work/trace1" "$work/trace3" "the trace is the same with --vcd"
+expect_grep "^sDRSHIFT &$" "$work/small.vcd" "the VCD follows the TAP into Shift-DR"
 "$xsvf" play "$work/small.xsvf" --tdo 0 >"$work/log0" 2>/dev/null
 expect_status 2 $? "play with TDO 0"
 printf '\x00' >"$work/complete.xsvf"
