@@ -17,6 +17,7 @@ struct RbbLink {
     asio::io_context io;
     Protocol::socket socket{io};
     asio::basic_socket_acceptor<Protocol> acceptor{io};
+    std::string path; // a listener's UNIX socket file, removed when it closes
 };
 
 namespace {
@@ -24,27 +25,16 @@ namespace {
 // Starts an operation on the link (start takes its completion handler) and runs the link's
 // context until it is done or ms have passed, then cancels it: the operation's error (timed_out
 // when it did not complete), and the bytes it moved in *count.
-struct Done {
-    std::error_code* result;
-    std::size_t* count;
-    void operator()(const std::error_code& ec) const
-    {
-        *result = ec == asio::error::operation_aborted ? asio::error::timed_out : ec;
-    }
-    void operator()(const std::error_code& ec, std::size_t moved) const
-    {
-        (*this)(ec);
-        if (count != nullptr) {
-            *count = moved;
-        }
-    }
-};
-
 template <typename Start>
 std::error_code run(RbbLink* l, int ms, Start start, std::size_t* count = nullptr)
 {
     std::error_code result = asio::error::timed_out;
-    start(Done{&result, count});
+    start([&result, count](const std::error_code& ec, std::size_t moved = 0) {
+        result = ec == asio::error::operation_aborted ? asio::error::timed_out : ec;
+        if (count != nullptr) {
+            *count = moved;
+        }
+    });
     l->io.run_for(std::chrono::milliseconds(ms > 0 ? ms : 1));
     if (!l->io.stopped()) {
         std::error_code ignored;
@@ -167,7 +157,9 @@ RbbSocket rbb_listen(RbbAddress* a, std::string* why)
                ec.message();
         return RBB_NO_SOCKET;
     }
-    if (!a->unix_socket) {
+    if (a->unix_socket) {
+        l->path = a->path;
+    } else {
         const Protocol::endpoint bound = l->acceptor.local_endpoint(ec);
         asio::ip::tcp::endpoint tcp;
         std::memcpy(tcp.data(), bound.data(), bound.size() < tcp.capacity() ? bound.size() : tcp.capacity());
@@ -256,14 +248,10 @@ long rbb_receive(RbbSocket s, void* data, std::size_t n, int timeout_ms, std::st
 
 void rbb_close(RbbSocket s)
 {
+    const std::string path = s != RBB_NO_SOCKET ? s->path : "";
     delete s;
-}
-
-void rbb_close_listener(RbbSocket s, const RbbAddress& a)
-{
-    rbb_close(s);
-    if (a.unix_socket && !a.path.empty()) {
+    if (!path.empty()) {
         std::error_code ignored;
-        std::filesystem::remove(a.path, ignored);
+        std::filesystem::remove(path, ignored);
     }
 }
