@@ -1,6 +1,7 @@
 // The remote-bitbang client as a register target of the simulated platform.
 #include "devtools/xsvf/rbb_target.h"
 
+#include <string_view>
 #include <thread>
 
 #include "card/port_registers.h"
@@ -139,20 +140,17 @@ void wait_real(RbbTarget* t, std::uint64_t ns)
 // A wait starts only when the far side has acted on everything before it.
 void wait_after_sync(RbbTarget* t, std::uint64_t ns)
 {
-    ++t->syncs;
     ask_tdo(t);
     if (t->error.empty()) {
         wait_real(t, ns);
     }
 }
 
-void append(RbbTarget* t, std::uint64_t count, char c)
+// Queues count copies of the characters, sending whenever a batch is full.
+void append(RbbTarget* t, std::uint64_t count, std::string_view characters)
 {
-    while (count > 0 && t->error.empty()) {
-        const std::uint64_t room = BATCH - (t->out.size() < BATCH ? t->out.size() : BATCH);
-        const std::uint64_t n = count < room ? count : room;
-        t->out.append(static_cast<std::size_t>(n), c);
-        count -= n;
+    for (std::uint64_t i = 0; i < count && t->error.empty(); ++i) {
+        t->out.append(characters);
         if (t->out.size() >= BATCH) {
             flush(t);
         }
@@ -161,8 +159,8 @@ void append(RbbTarget* t, std::uint64_t count, char c)
 
 void send_sleep_characters(RbbTarget* t, std::uint64_t ns)
 {
-    append(t, ns / NS_PER_MS, 'Z');
-    append(t, (ns % NS_PER_MS + NS_PER_US - 1) / NS_PER_US, 'z');
+    append(t, ns / NS_PER_MS, "Z");
+    append(t, (ns % NS_PER_MS + NS_PER_US - 1) / NS_PER_US, "z");
 }
 
 void send_cycles(RbbTarget* t, std::uint64_t ns)
@@ -171,12 +169,7 @@ void send_cycles(RbbTarget* t, std::uint64_t ns)
     const std::uint64_t cycles = ns / NS_PER_S * hz + (ns % NS_PER_S * hz + NS_PER_S - 1) / NS_PER_S;
     const PortLines now = port_lines(t->digit != 0 ? rbb_control_word(t->digit) : 0);
     const char pair[2] = {rbb_digit(!now.tck, now.tms, now.tdi), rbb_digit(now.tck, now.tms, now.tdi)};
-    for (std::uint64_t i = 0; i < cycles && t->error.empty(); ++i) {
-        t->out.append(pair, 2);
-        if (t->out.size() >= BATCH) {
-            flush(t);
-        }
-    }
+    append(t, cycles, {pair, 2});
     if (cycles > 0) {
         t->tck_cycles += cycles;
         t->digit = pair[1];
@@ -221,10 +214,7 @@ void send_lines(RbbTarget* t)
     const bool was_high = t->digit != 0 && port_lines(rbb_control_word(t->digit)).tck;
     t->tck_cycles += l.tck && !was_high ? 1 : 0;
     t->digit = digit;
-    t->out.push_back(digit);
-    if (t->out.size() >= BATCH) {
-        flush(t);
-    }
+    append(t, 1, {&digit, 1});
 }
 
 void target_write(void* context, std::uint32_t offset, std::uint32_t value)
@@ -262,19 +252,15 @@ std::uint32_t target_read(void* context, std::uint32_t offset)
 void target_read_bit(void* context, std::uint32_t offset, unsigned bit, std::uint8_t* into, unsigned at)
 {
     auto* t = static_cast<RbbTarget*>(context);
-    bit &= 31u;
-    const RbbOwedRead here{into, static_cast<std::uint8_t>(at & 7u), true};
-    if (offset != PORT_STATUS_WORD) {
-        store_bit(here, static_cast<int>((target_read(context, offset) >> bit) & 1u));
-        return;
+    if (offset == PORT_STATUS_WORD) {
+        realise_waits(t);
     }
-    realise_waits(t);
-    if (!t->port.lines.enabled) {
-        store_bit(here, static_cast<int>((port_status_word_of(1) >> bit) & 1u));
+    if (offset != PORT_STATUS_WORD || !t->port.lines.enabled) {
+        reg_store_bit(into, at, target_read(context, offset), bit); // nothing to ask the far side
         return;
     }
     ++t->reads;
-    owe_read(t, into, at, bit == PORT_TDO_BIT);
+    owe_read(t, into, at, (bit & 31u) == PORT_TDO_BIT);
 }
 
 void target_collect(void* context)
