@@ -52,7 +52,6 @@ PlayReport checked_play(std::span<const std::uint8_t> stream, const CheckedPlayO
 // How the reference run ended, as the comparison needs it.
 struct ReferenceOutcome {
     bool ended = true;                  // returned; else stopped by its target
-    StopReason stop = StopReason::Budget;
     std::int32_t result = 0;            // when ended
     std::uint32_t bytes_read = 0;       // ImageReadIndex at its end
     bool ran_out = false;               // read the byte after the played stream
