@@ -124,8 +124,13 @@ int ask_tdo(RbbTarget* t)
     return answer & 1;
 }
 
-void wait_real(RbbTarget* t, std::uint64_t ns)
+// A wait on the host starts only when the far side has acted on everything before it.
+void wait_on_host(RbbTarget* t, std::uint64_t ns)
 {
+    ask_tdo(t);
+    if (!t->error.empty()) {
+        return;
+    }
     const Clock::time_point start = Clock::now();
     const Clock::time_point until = start + std::chrono::nanoseconds(ns);
     if (ns >= SPIN_BELOW_NS) {
@@ -137,15 +142,6 @@ void wait_real(RbbTarget* t, std::uint64_t ns)
     t->waited_ns += static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now() - start).count());
 }
 
-// A wait starts only when the far side has acted on everything before it.
-void wait_after_sync(RbbTarget* t, std::uint64_t ns)
-{
-    ask_tdo(t);
-    if (t->error.empty()) {
-        wait_real(t, ns);
-    }
-}
-
 // Queues count copies of the characters, sending whenever a batch is full.
 void append(RbbTarget* t, std::uint64_t count, std::string_view characters)
 {
@@ -155,12 +151,6 @@ void append(RbbTarget* t, std::uint64_t count, std::string_view characters)
             flush(t);
         }
     }
-}
-
-void send_sleep_characters(RbbTarget* t, std::uint64_t ns)
-{
-    append(t, ns / NS_PER_MS, "Z");
-    append(t, (ns % NS_PER_MS + NS_PER_US - 1) / NS_PER_US, "z");
 }
 
 void send_cycles(RbbTarget* t, std::uint64_t ns)
@@ -182,10 +172,11 @@ void wait_ns(RbbTarget* t, std::uint64_t ns)
     t->wait_ns += ns;
     switch (t->waits) {
     case RbbWaits::Host:
-        wait_after_sync(t, ns);
+        wait_on_host(t, ns);
         break;
     case RbbWaits::SleepCharacters:
-        send_sleep_characters(t, ns);
+        append(t, ns / NS_PER_MS, "Z");
+        append(t, (ns % NS_PER_MS + NS_PER_US - 1) / NS_PER_US, "z");
         break;
     case RbbWaits::TckCycles:
         send_cycles(t, ns);
