@@ -66,20 +66,15 @@ void check_against_reference(std::span<const std::uint8_t> stream, const Checked
     prepare_card(reference_work_target(&work));
     LogLevel = -1;
 
-    ReferenceOutcome ref;
     try {
-        ref.result = player_run_program(longer.data(), length + 1, nullptr);
+        work.result = player_run_program(longer.data(), length + 1, nullptr);
     } catch (const RunStop&) {
-        ref.ended = false; // where it ran out, it had read past the played stream
+        work.ended = false; // where it ran out, it had read past the played stream
     }
-    ref.bytes_read = ImageReadIndex;
-    ref.ran_out = ImageReadIndex > length;
-    ref.events = work.ledger.events;
-    ref.reached_played_events = work.reached_played_events;
-    ref.overran = work.overran;
-    ref.hash_at_played_events = work.hash_at_played_events;
-    report->reference_ran_out = ref.ran_out;
-    report->finding = reference_finding(*report, played.ledger.hash, ref);
+    work.bytes_read = ImageReadIndex;
+    work.ran_out = ImageReadIndex > length;
+    report->reference_ran_out = work.ran_out;
+    report->finding = reference_finding(*report, played.ledger.hash, work);
 }
 
 // The properties of the played run's end.
@@ -97,10 +92,10 @@ void check_result(std::span<const std::uint8_t> stream, PlayReport* report)
 
 } // namespace
 
-std::string reference_finding(const PlayReport& played, std::uint64_t played_hash, const ReferenceOutcome& ref)
+std::string reference_finding(const PlayReport& played, std::uint64_t played_hash, const ReferenceWork& ref)
 {
     const std::string counts = " (played run " + std::to_string(played.events) + " events, reference " +
-                               std::to_string(ref.events) + ")";
+                               std::to_string(ref.ledger.events) + ")";
     if (!ref.reached_played_events) {
         return ref.ran_out ? "end: the card was worked after the stream ran out" + counts
                            : "end: the played run did more than the same bytes in the reference" + counts;

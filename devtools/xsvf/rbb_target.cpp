@@ -65,26 +65,17 @@ void collect(RbbTarget* t)
     }
     ++t->round_trips;
     std::size_t taken = 0;
-    Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(t->answer_timeout_ms);
     while (taken < t->owed.size()) {
         char answers[MAX_OWED];
         const std::size_t want = t->owed.size() - taken < MAX_OWED ? t->owed.size() - taken : MAX_OWED;
         std::string why;
-        const long got = rbb_receive(t->socket, answers, want, 200, &why);
-        if (got == RBB_RECEIVE_CLOSED) {
-            fail(t, "the server closed the connection");
+        const long got = rbb_receive(t->socket, answers, want, t->answer_timeout_ms, &why);
+        if (got <= 0) {
+            fail(t, got == RBB_RECEIVE_CLOSED  ? std::string("the server closed the connection")
+                    : got == RBB_RECEIVE_ERROR ? "receiving failed: " + why
+                                               : "no answer to 'R' within " +
+                                                     std::to_string(t->answer_timeout_ms / 1000) + " s");
             return;
-        }
-        if (got == RBB_RECEIVE_ERROR) {
-            fail(t, "receiving failed: " + why);
-            return;
-        }
-        if (got == RBB_RECEIVE_TIMEOUT) {
-            if (Clock::now() >= deadline) {
-                fail(t, "no answer to 'R' within " + std::to_string(t->answer_timeout_ms / 1000) + " s");
-                return;
-            }
-            continue;
         }
         for (long i = 0; i < got; ++i) {
             const char answer = answers[i];
@@ -94,7 +85,6 @@ void collect(RbbTarget* t)
             }
             store_bit(t->owed[taken++], answer - '0');
         }
-        deadline = Clock::now() + std::chrono::milliseconds(t->answer_timeout_ms);
     }
     t->owed.clear();
 }

@@ -92,7 +92,7 @@ TEST(CheckedPlay, TheReferenceMustAgreeWithThePlayedRun)
     struct Case {
         const char* what;
         PlayReport played;
-        ReferenceOutcome ref;
+        ReferenceWork ref;
         const char* finding;
     };
     auto played = [](std::int32_t result, std::uint32_t bytes, bool abandoned) {
@@ -105,7 +105,7 @@ TEST(CheckedPlay, TheReferenceMustAgreeWithThePlayedRun)
     };
     auto ref = [](bool ended, bool ran_out, bool reached, bool overran, std::uint64_t hash,
                   std::int32_t result, std::uint32_t bytes) {
-        ReferenceOutcome o;
+        ReferenceWork o;
         o.ended = ended;
         o.ran_out = ran_out;
         o.reached_played_events = reached;
@@ -113,7 +113,7 @@ TEST(CheckedPlay, TheReferenceMustAgreeWithThePlayedRun)
         o.hash_at_played_events = hash;
         o.result = result;
         o.bytes_read = bytes;
-        o.events = reached ? 100 : 60;
+        o.ledger.events = reached ? 100 : 60;
         return o;
     };
     const std::uint64_t h = 0x1234;
