@@ -49,9 +49,11 @@ std::error_code run(RbbLink* l, int ms, Start start, std::size_t* count = nullpt
 std::error_code connect_to(RbbLink* l, const Protocol::endpoint& at, int ms)
 {
     const std::error_code result = run(l, ms, [&](auto done) { l->socket.async_connect(at, done); });
+    std::error_code ignored;
     if (result) {
-        std::error_code ignored;
         l->socket.close(ignored);
+    } else {
+        l->socket.set_option(asio::ip::tcp::no_delay(true), ignored); // fails harmlessly on a UNIX socket
     }
     return result;
 }
@@ -59,11 +61,6 @@ std::error_code connect_to(RbbLink* l, const Protocol::endpoint& at, int ms)
 Protocol::endpoint unix_endpoint(const std::string& path)
 {
     return Protocol::endpoint(asio::local::stream_protocol::endpoint(path));
-}
-
-Protocol::endpoint loopback(int port)
-{
-    return Protocol::endpoint(asio::ip::tcp::endpoint(asio::ip::address_v4::loopback(), static_cast<std::uint16_t>(port)));
 }
 
 // A UNIX socket path may be taken when nothing is there, or a socket that nobody listens on
@@ -140,26 +137,20 @@ RbbSocket rbb_listen(RbbAddress* a, std::string* why)
     if (a->unix_socket && !take_unix_path(a->path, why)) {
         return RBB_NO_SOCKET;
     }
-    const Protocol::endpoint at = a->unix_socket ? unix_endpoint(a->path) : loopback(a->port);
-    std::error_code ec;
-    l->acceptor.open(at.protocol(), ec);
-    if (!ec && !a->unix_socket) {
-        l->acceptor.set_option(asio::socket_base::reuse_address(true), ec);
-    }
-    if (!ec) {
-        l->acceptor.bind(at, ec);
-    }
-    if (!ec) {
-        l->acceptor.listen(4, ec);
-    }
-    if (ec) {
+    const asio::ip::tcp::endpoint loopback(asio::ip::address_v4::loopback(), static_cast<std::uint16_t>(a->port));
+    try {
+        // Opens, binds and listens; TCP with reuse_address, so that a restarted server gets its port back.
+        l->acceptor = asio::basic_socket_acceptor<Protocol>(l->io, a->unix_socket ? unix_endpoint(a->path) : loopback,
+                                                            !a->unix_socket);
+    } catch (const std::system_error& e) {
         *why = "cannot listen on " + (a->unix_socket ? a->path : "127.0.0.1:" + std::to_string(a->port)) + ": " +
-               ec.message();
+               e.code().message();
         return RBB_NO_SOCKET;
     }
     if (a->unix_socket) {
         l->path = a->path;
     } else {
+        std::error_code ec;
         const Protocol::endpoint bound = l->acceptor.local_endpoint(ec);
         asio::ip::tcp::endpoint tcp;
         std::memcpy(tcp.data(), bound.data(), bound.size() < tcp.capacity() ? bound.size() : tcp.capacity());
@@ -204,10 +195,6 @@ RbbSocket rbb_connect(const RbbAddress& a, std::string* why)
         ec = asio::error::host_not_found;
         for (auto it = found.begin(); it != found.end() && ec; ++it) {
             ec = connect_to(l.get(), Protocol::endpoint(it->endpoint()), 10000);
-        }
-        if (!ec) {
-            l->socket.set_option(asio::ip::tcp::no_delay(true), ec);
-            ec = {};
         }
     }
     if (ec) {
