@@ -19,7 +19,8 @@ void fail(LogCheck* c, const std::string& what)
 
 bool is_command_name_line(const std::string& line)
 {
-    return line.rfind("  ", 0) == 0 &&
+    // Detail lines, indented by three blanks or more, are most lines: they are told apart first.
+    return line.rfind("  ", 0) == 0 && line.size() > 2 && line[2] != ' ' &&
            std::any_of(XSVF_COMMANDS.begin(), XSVF_COMMANDS.end(),
                        [&](const SXsvfCommand& c) { return line.compare(2, std::string::npos, c.name) == 0; });
 }
