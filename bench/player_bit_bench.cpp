@@ -4,10 +4,10 @@
 // verification, so the figure includes the reader, the compare, the port and the seam.
 #include <algorithm>
 #include <cstdio>
+#include <ctime>
 #include <thread>
 #include <vector>
 
-#include "bench/bench_clock.h"
 #include "images/image_source.h"
 #include "sim/sim_platform.h"
 #include "xsvf/player.h"
@@ -50,9 +50,9 @@ int main()
         ImageReadIndex = 0;
         LastPercent = 0;
         LogLevel = 0;
-        const double start = bench_cpu_seconds();
+        const std::clock_t start = std::clock();
         const std::int32_t result = player_execute();
-        const double cpu = bench_cpu_seconds() - start;
+        const double cpu = static_cast<double>(std::clock() - start) / CLOCKS_PER_SEC;
         if (result != 0) {
             std::fprintf(stderr, "player_bit_bench: the player failed with %d\n", static_cast<int>(result));
             return 1;

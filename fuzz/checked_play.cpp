@@ -2,7 +2,6 @@
 // reference run that shows whether anything happened after the stream ran out.
 #include "fuzz/checked_play.h"
 
-#include <cstring>
 #include <vector>
 
 #include "card/port.h"
@@ -40,11 +39,7 @@ void prepare_card(const SimTarget& target)
 void serve_tdo(RecordingTarget* r, const char* tdo)
 {
     r->store = false;
-    if (std::strlen(tdo) == 1) {
-        r->tdo = tdo[0] == '1' ? 1u : 0u;
-    } else {
-        r->tdo_script = tdo;
-    }
+    r->tdo_script = tdo; // one character: a constant TDO
 }
 
 // Plays the stream followed by one more byte, at LogLevel -1, and compares.
@@ -66,21 +61,15 @@ void check_against_reference(std::span<const std::uint8_t> stream, const Checked
     prepare_card(reference_work_target(&work));
     LogLevel = -1;
 
-    ReferenceOutcome ref;
     try {
-        ref.result = player_run_program(longer.data(), length + 1, nullptr);
-    } catch (const RunStop& s) {
-        ref.ended = false;
-        ref.stop = s.reason;
+        work.result = player_run_program(longer.data(), length + 1, nullptr);
+    } catch (const RunStop&) {
+        work.ended = false; // where it ran out, it had read past the played stream
     }
-    ref.bytes_read = ImageReadIndex;
-    ref.ran_out = ImageReadIndex > length || (!ref.ended && ref.stop == StopReason::RanOut);
-    ref.events = work.ledger.events;
-    ref.reached_played_events = work.reached_played_events;
-    ref.overran = work.overran;
-    ref.hash_at_played_events = work.hash_at_played_events;
-    report->reference_ran_out = ref.ran_out;
-    report->finding = reference_finding(*report, played.ledger.hash, ref);
+    work.bytes_read = ImageReadIndex;
+    work.ran_out = ImageReadIndex > length;
+    report->reference_ran_out = work.ran_out;
+    report->finding = reference_finding(*report, played.ledger.hash, work);
 }
 
 // The properties of the played run's end.
@@ -98,10 +87,10 @@ void check_result(std::span<const std::uint8_t> stream, PlayReport* report)
 
 } // namespace
 
-std::string reference_finding(const PlayReport& played, std::uint64_t played_hash, const ReferenceOutcome& ref)
+std::string reference_finding(const PlayReport& played, std::uint64_t played_hash, const ReferenceWork& ref)
 {
     const std::string counts = " (played run " + std::to_string(played.events) + " events, reference " +
-                               std::to_string(ref.events) + ")";
+                               std::to_string(ref.ledger.events) + ")";
     if (!ref.reached_played_events) {
         return ref.ran_out ? "end: the card was worked after the stream ran out" + counts
                            : "end: the played run did more than the same bytes in the reference" + counts;

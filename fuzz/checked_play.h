@@ -49,19 +49,6 @@ CheckedPlayOptions play_options_for(std::size_t length);
 
 PlayReport checked_play(std::span<const std::uint8_t> stream, const CheckedPlayOptions& options);
 
-// How the reference run ended, as the comparison needs it.
-struct ReferenceOutcome {
-    bool ended = true;                  // returned; else stopped by its target
-    StopReason stop = StopReason::Budget;
-    std::int32_t result = 0;            // when ended
-    std::uint32_t bytes_read = 0;       // ImageReadIndex at its end
-    bool ran_out = false;               // read the byte after the played stream
-    std::uint64_t events = 0;
-    bool reached_played_events = false;
-    std::uint64_t hash_at_played_events = 0;
-    bool overran = false;               // more events inside the stream than the played run
-};
-
 // The finding of comparing the played run (report, with the hash of its events) with the
-// reference; empty when they agree.
-std::string reference_finding(const PlayReport& played, std::uint64_t played_hash, const ReferenceOutcome& ref);
+// reference run; empty when they agree.
+std::string reference_finding(const PlayReport& played, std::uint64_t played_hash, const ReferenceWork& ref);

@@ -1,7 +1,7 @@
 // Checks of the diagnostic log, line by line as the player writes it.
 #include "fuzz/log_check.h"
 
-#include <cstring>
+#include <algorithm>
 
 #include "xsvf/player.h"
 
@@ -19,16 +19,10 @@ void fail(LogCheck* c, const std::string& what)
 
 bool is_command_name_line(const std::string& line)
 {
-    if (line.size() < 3 || line[0] != ' ' || line[1] != ' ' || line[2] == ' ') {
-        return false;
-    }
-    const std::string name = line.substr(2);
-    for (const SXsvfCommand& c : XSVF_COMMANDS) {
-        if (name == c.name) {
-            return true;
-        }
-    }
-    return false;
+    // Detail lines, indented by three blanks or more, are most lines: they are told apart first.
+    return line.rfind("  ", 0) == 0 && line.size() > 2 && line[2] != ' ' &&
+           std::any_of(XSVF_COMMANDS.begin(), XSVF_COMMANDS.end(),
+                       [&](const SXsvfCommand& c) { return line.compare(2, std::string::npos, c.name) == 0; });
 }
 
 void end_segment(LogCheck* c)
@@ -43,10 +37,7 @@ void end_segment(LogCheck* c)
 
 void end_line(LogCheck* c)
 {
-    std::size_t indent = 0;
-    while (indent < c->line.size() && c->line[indent] == ' ') {
-        ++indent;
-    }
+    const std::size_t indent = std::min(c->line.find_first_not_of(' '), c->line.size());
     if (static_cast<std::int64_t>(indent) > c->level) {
         fail(c, "a line indented by " + std::to_string(indent) + " at LogLevel " + std::to_string(c->level) + ": " +
                     c->line);

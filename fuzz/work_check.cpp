@@ -27,9 +27,7 @@ void played_event(PlayedWork* p, char kind, std::uint32_t offset, std::uint32_t 
 {
     const std::uint32_t consumed = std::min(ImageReadIndex, p->length);
     if (consumed != p->consumed) {
-        for (std::uint32_t i = p->consumed; i < consumed; ++i) {
-            p->largest = std::max(p->largest, p->stream[i]);
-        }
+        p->largest = std::max(p->largest, *std::max_element(p->stream + p->consumed, p->stream + consumed));
         p->consumed = consumed;
         p->gap_events = 0;
         p->gap_bound = work_gap_bound(p->stream[consumed - 1], p->largest, consumed);

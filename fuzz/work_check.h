@@ -85,6 +85,11 @@ struct ReferenceWork {
     std::uint64_t hash_at_played_events = 0;
     bool reached_played_events = false;
     bool overran = false;                 // more events inside the stream than the played run
+    // How the run ended.
+    bool ended = true;                    // returned; else stopped by its target
+    std::int32_t result = 0;              // when ended
+    std::uint32_t bytes_read = 0;         // ImageReadIndex at its end
+    bool ran_out = false;                 // read the byte after the played stream
 };
 
 SimTarget played_work_target(PlayedWork* work);

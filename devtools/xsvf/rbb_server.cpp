@@ -1,7 +1,6 @@
 // The remote-bitbang server's loop: accepting clients, moving bytes, reporting sessions.
 #include "devtools/xsvf/rbb_server.h"
 
-#include <cstring>
 #include <vector>
 
 #include "devtools/xsvf/rbb_session.h"
@@ -46,21 +45,14 @@ std::string serve_client(RbbServer* server, RbbSocket client, RbbSession* sessio
         }
         if (session->state == RbbSessionState::Refused) {
             const std::uint8_t c = session->refused;
-            char shown[8] = "";
-            if (c > 0x20 && c < 0x7F) {
-                std::snprintf(shown, sizeof shown, " ('%c')", static_cast<char>(c));
-            }
+            const std::string shown = c > 0x20 && c < 0x7F ? std::string(" ('") + static_cast<char>(c) + "')" : "";
             char text[128];
-            std::snprintf(text, sizeof text, "byte 0x%02x%s at offset %llu is not a remote-bitbang character", c,
-                          shown, static_cast<unsigned long long>(session->received));
-            return std::string(text) + "; connection closed";
+            std::snprintf(text, sizeof text,
+                          "byte 0x%02x%s at offset %llu is not a remote-bitbang character; connection closed", c,
+                          shown.c_str(), static_cast<unsigned long long>(session->received));
+            return text;
         }
     }
-}
-
-LogicCounters counters_now(const RbbServer* server)
-{
-    return server->card->device.counters;
 }
 
 void print_counters(std::FILE* log, const LogicCounters& before, const LogicCounters& after)
@@ -85,7 +77,7 @@ void run_session(RbbServer* server, RbbSocket client, const volatile std::sig_at
     const int number = ++server->sessions;
     RbbSession session;
     rbb_session_begin(&session, sim_card_target(server->card), server->tck_hz);
-    const LogicCounters start = counters_now(server);
+    const LogicCounters start = server->card->device.counters;
     const std::uint64_t started_ns = sim_clock_now_ns();
     const std::string how = serve_client(server, client, &session, stop);
     rbb_close(client);
@@ -98,7 +90,7 @@ void run_session(RbbServer* server, RbbSocket client, const volatile std::sig_at
                  static_cast<unsigned long long>(session.tck_cycles), static_cast<unsigned long long>(session.reads),
                  static_cast<unsigned long long>(session.sleeps_ms), static_cast<unsigned long long>(session.sleeps_us),
                  static_cast<double>(sim_clock_now_ns() - started_ns) / 1e9, server->tck_hz ? "virtual" : "host");
-    const LogicCounters by_client = counters_now(server);
+    const LogicCounters by_client = server->card->device.counters;
     const LogicTapState left = server->card->device.state;
     if (left != LogicTapState::TestLogicReset) {
         // A client that left the TAP elsewhere (mid-shift, or in Run-Test/Idle with an
@@ -107,16 +99,15 @@ void run_session(RbbServer* server, RbbSocket client, const volatile std::sig_at
         rbb_session_reset_tap(&session);
         std::fprintf(log, "xsvf serve:   the client left the TAP in %s%s; returned it to RESET", logic_tap_state_name(left),
                      left == LogicTapState::ShiftDr || left == LogicTapState::ShiftIr ? " (a shift cut off)" : "");
-        const LogicCounters after_reset = counters_now(server);
-        if (counters_differ(by_client, after_reset)) {
+        if (counters_differ(by_client, server->card->device.counters)) {
             std::fputs(", which carried out what the client had set up: ", log);
-            print_counters(log, by_client, after_reset);
+            print_counters(log, by_client, server->card->device.counters);
         }
         std::fputc('\n', log);
     }
     rbb_session_end(&session);
     std::fputs("xsvf serve:   the card in this session: ", log);
-    print_counters(log, start, counters_now(server));
+    print_counters(log, start, server->card->device.counters);
     std::fputc('\n', log);
     std::fflush(log);
 }
@@ -131,8 +122,8 @@ bool rbb_server_open(RbbServer* server, std::string* why)
 
 void rbb_server_run(RbbServer* server, int max_sessions, const volatile std::sig_atomic_t* stop)
 {
-    int served = 0;
-    while (!*stop && (max_sessions <= 0 || served < max_sessions)) {
+    const int first = server->sessions;
+    while (!*stop && (max_sessions <= 0 || server->sessions - first < max_sessions)) {
         std::string error;
         const RbbSocket client = rbb_accept(server->listener, POLL_MS, &error);
         if (client == RBB_NO_SOCKET) {
@@ -142,12 +133,11 @@ void rbb_server_run(RbbServer* server, int max_sessions, const volatile std::sig
             continue;
         }
         run_session(server, client, stop);
-        ++served;
     }
 }
 
 void rbb_server_close(RbbServer* server)
 {
-    rbb_close_listener(server->listener, server->address);
+    rbb_close(server->listener);
     server->listener = RBB_NO_SOCKET;
 }

@@ -14,13 +14,6 @@ constexpr std::uint64_t NS_PER_S = 1000000000u;
 constexpr std::uint64_t NS_PER_SLEEP_MS = 1000000u;
 constexpr std::uint64_t NS_PER_SLEEP_US = 1000u;
 
-void write_control_words(RbbSession* s, std::uint32_t value)
-{
-    for (std::uint32_t k = 0; k < PORT_CONTROL_WORDS; ++k) {
-        s->card.write(s->card.context, port_control_word(k), value);
-    }
-}
-
 void set_lines(RbbSession* s, char digit)
 {
     const std::uint32_t value = rbb_control_word(digit);
@@ -31,7 +24,9 @@ void set_lines(RbbSession* s, char digit)
         ++s->tck_cycles;
     }
     s->word = value;
-    write_control_words(s, value);
+    for (std::uint32_t k = 0; k < PORT_CONTROL_WORDS; ++k) {
+        s->card.write(s->card.context, port_control_word(k), value);
+    }
 }
 
 // A digit holds the lines for half a period of the virtual clock: the time moves on by the

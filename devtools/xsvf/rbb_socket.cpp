@@ -17,6 +17,7 @@ struct RbbLink {
     asio::io_context io;
     Protocol::socket socket{io};
     asio::basic_socket_acceptor<Protocol> acceptor{io};
+    std::string path; // a listener's UNIX socket file, removed when it closes
 };
 
 namespace {
@@ -24,27 +25,16 @@ namespace {
 // Starts an operation on the link (start takes its completion handler) and runs the link's
 // context until it is done or ms have passed, then cancels it: the operation's error (timed_out
 // when it did not complete), and the bytes it moved in *count.
-struct Done {
-    std::error_code* result;
-    std::size_t* count;
-    void operator()(const std::error_code& ec) const
-    {
-        *result = ec == asio::error::operation_aborted ? asio::error::timed_out : ec;
-    }
-    void operator()(const std::error_code& ec, std::size_t moved) const
-    {
-        (*this)(ec);
-        if (count != nullptr) {
-            *count = moved;
-        }
-    }
-};
-
 template <typename Start>
 std::error_code run(RbbLink* l, int ms, Start start, std::size_t* count = nullptr)
 {
     std::error_code result = asio::error::timed_out;
-    start(Done{&result, count});
+    start([&result, count](const std::error_code& ec, std::size_t moved = 0) {
+        result = ec == asio::error::operation_aborted ? asio::error::timed_out : ec;
+        if (count != nullptr) {
+            *count = moved;
+        }
+    });
     l->io.run_for(std::chrono::milliseconds(ms > 0 ? ms : 1));
     if (!l->io.stopped()) {
         std::error_code ignored;
@@ -59,9 +49,11 @@ std::error_code run(RbbLink* l, int ms, Start start, std::size_t* count = nullpt
 std::error_code connect_to(RbbLink* l, const Protocol::endpoint& at, int ms)
 {
     const std::error_code result = run(l, ms, [&](auto done) { l->socket.async_connect(at, done); });
+    std::error_code ignored;
     if (result) {
-        std::error_code ignored;
         l->socket.close(ignored);
+    } else {
+        l->socket.set_option(asio::ip::tcp::no_delay(true), ignored); // fails harmlessly on a UNIX socket
     }
     return result;
 }
@@ -69,11 +61,6 @@ std::error_code connect_to(RbbLink* l, const Protocol::endpoint& at, int ms)
 Protocol::endpoint unix_endpoint(const std::string& path)
 {
     return Protocol::endpoint(asio::local::stream_protocol::endpoint(path));
-}
-
-Protocol::endpoint loopback(int port)
-{
-    return Protocol::endpoint(asio::ip::tcp::endpoint(asio::ip::address_v4::loopback(), static_cast<std::uint16_t>(port)));
 }
 
 // A UNIX socket path may be taken when nothing is there, or a socket that nobody listens on
@@ -150,24 +137,20 @@ RbbSocket rbb_listen(RbbAddress* a, std::string* why)
     if (a->unix_socket && !take_unix_path(a->path, why)) {
         return RBB_NO_SOCKET;
     }
-    const Protocol::endpoint at = a->unix_socket ? unix_endpoint(a->path) : loopback(a->port);
-    std::error_code ec;
-    l->acceptor.open(at.protocol(), ec);
-    if (!ec && !a->unix_socket) {
-        l->acceptor.set_option(asio::socket_base::reuse_address(true), ec);
-    }
-    if (!ec) {
-        l->acceptor.bind(at, ec);
-    }
-    if (!ec) {
-        l->acceptor.listen(4, ec);
-    }
-    if (ec) {
+    const asio::ip::tcp::endpoint loopback(asio::ip::address_v4::loopback(), static_cast<std::uint16_t>(a->port));
+    try {
+        // Opens, binds and listens; TCP with reuse_address, so that a restarted server gets its port back.
+        l->acceptor = asio::basic_socket_acceptor<Protocol>(l->io, a->unix_socket ? unix_endpoint(a->path) : loopback,
+                                                            !a->unix_socket);
+    } catch (const std::system_error& e) {
         *why = "cannot listen on " + (a->unix_socket ? a->path : "127.0.0.1:" + std::to_string(a->port)) + ": " +
-               ec.message();
+               e.code().message();
         return RBB_NO_SOCKET;
     }
-    if (!a->unix_socket) {
+    if (a->unix_socket) {
+        l->path = a->path;
+    } else {
+        std::error_code ec;
         const Protocol::endpoint bound = l->acceptor.local_endpoint(ec);
         asio::ip::tcp::endpoint tcp;
         std::memcpy(tcp.data(), bound.data(), bound.size() < tcp.capacity() ? bound.size() : tcp.capacity());
@@ -213,10 +196,6 @@ RbbSocket rbb_connect(const RbbAddress& a, std::string* why)
         for (auto it = found.begin(); it != found.end() && ec; ++it) {
             ec = connect_to(l.get(), Protocol::endpoint(it->endpoint()), 10000);
         }
-        if (!ec) {
-            l->socket.set_option(asio::ip::tcp::no_delay(true), ec);
-            ec = {};
-        }
     }
     if (ec) {
         *why = ec == asio::error::timed_out ? "no connection within 10 s" : ec.message();
@@ -256,14 +235,10 @@ long rbb_receive(RbbSocket s, void* data, std::size_t n, int timeout_ms, std::st
 
 void rbb_close(RbbSocket s)
 {
+    const std::string path = s != RBB_NO_SOCKET ? s->path : "";
     delete s;
-}
-
-void rbb_close_listener(RbbSocket s, const RbbAddress& a)
-{
-    rbb_close(s);
-    if (a.unix_socket && !a.path.empty()) {
+    if (!path.empty()) {
         std::error_code ignored;
-        std::filesystem::remove(a.path, ignored);
+        std::filesystem::remove(path, ignored);
     }
 }

@@ -10,7 +10,7 @@
 #include <cstdint>
 #include <string>
 
-// A socket or a listener; rbb_close ends it.
+// A socket or a listener; rbb_close ends it, and removes a listener's UNIX socket file.
 struct RbbLink;
 using RbbSocket = RbbLink*;
 constexpr RbbSocket RBB_NO_SOCKET = nullptr;
@@ -51,5 +51,3 @@ enum RbbReceive : long { RBB_RECEIVE_CLOSED = 0, RBB_RECEIVE_ERROR = -1, RBB_REC
 long rbb_receive(RbbSocket s, void* data, std::size_t n, int timeout_ms, std::string* why);
 
 void rbb_close(RbbSocket s);
-// Closes a listener and removes its UNIX socket file.
-void rbb_close_listener(RbbSocket s, const RbbAddress& address);

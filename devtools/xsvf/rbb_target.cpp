@@ -1,6 +1,7 @@
 // The remote-bitbang client as a register target of the simulated platform.
 #include "devtools/xsvf/rbb_target.h"
 
+#include <string_view>
 #include <thread>
 
 #include "card/port_registers.h"
@@ -64,26 +65,17 @@ void collect(RbbTarget* t)
     }
     ++t->round_trips;
     std::size_t taken = 0;
-    Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(t->answer_timeout_ms);
     while (taken < t->owed.size()) {
         char answers[MAX_OWED];
         const std::size_t want = t->owed.size() - taken < MAX_OWED ? t->owed.size() - taken : MAX_OWED;
         std::string why;
-        const long got = rbb_receive(t->socket, answers, want, 200, &why);
-        if (got == RBB_RECEIVE_CLOSED) {
-            fail(t, "the server closed the connection");
+        const long got = rbb_receive(t->socket, answers, want, t->answer_timeout_ms, &why);
+        if (got <= 0) {
+            fail(t, got == RBB_RECEIVE_CLOSED  ? std::string("the server closed the connection")
+                    : got == RBB_RECEIVE_ERROR ? "receiving failed: " + why
+                                               : "no answer to 'R' within " +
+                                                     std::to_string(t->answer_timeout_ms / 1000) + " s");
             return;
-        }
-        if (got == RBB_RECEIVE_ERROR) {
-            fail(t, "receiving failed: " + why);
-            return;
-        }
-        if (got == RBB_RECEIVE_TIMEOUT) {
-            if (Clock::now() >= deadline) {
-                fail(t, "no answer to 'R' within " + std::to_string(t->answer_timeout_ms / 1000) + " s");
-                return;
-            }
-            continue;
         }
         for (long i = 0; i < got; ++i) {
             const char answer = answers[i];
@@ -93,7 +85,6 @@ void collect(RbbTarget* t)
             }
             store_bit(t->owed[taken++], answer - '0');
         }
-        deadline = Clock::now() + std::chrono::milliseconds(t->answer_timeout_ms);
     }
     t->owed.clear();
 }
@@ -123,8 +114,13 @@ int ask_tdo(RbbTarget* t)
     return answer & 1;
 }
 
-void wait_real(RbbTarget* t, std::uint64_t ns)
+// A wait on the host starts only when the far side has acted on everything before it.
+void wait_on_host(RbbTarget* t, std::uint64_t ns)
 {
+    ask_tdo(t);
+    if (!t->error.empty()) {
+        return;
+    }
     const Clock::time_point start = Clock::now();
     const Clock::time_point until = start + std::chrono::nanoseconds(ns);
     if (ns >= SPIN_BELOW_NS) {
@@ -136,33 +132,15 @@ void wait_real(RbbTarget* t, std::uint64_t ns)
     t->waited_ns += static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now() - start).count());
 }
 
-// A wait starts only when the far side has acted on everything before it.
-void wait_after_sync(RbbTarget* t, std::uint64_t ns)
+// Queues count copies of the characters, sending whenever a batch is full.
+void append(RbbTarget* t, std::uint64_t count, std::string_view characters)
 {
-    ++t->syncs;
-    ask_tdo(t);
-    if (t->error.empty()) {
-        wait_real(t, ns);
-    }
-}
-
-void append(RbbTarget* t, std::uint64_t count, char c)
-{
-    while (count > 0 && t->error.empty()) {
-        const std::uint64_t room = BATCH - (t->out.size() < BATCH ? t->out.size() : BATCH);
-        const std::uint64_t n = count < room ? count : room;
-        t->out.append(static_cast<std::size_t>(n), c);
-        count -= n;
+    for (std::uint64_t i = 0; i < count && t->error.empty(); ++i) {
+        t->out.append(characters);
         if (t->out.size() >= BATCH) {
             flush(t);
         }
     }
-}
-
-void send_sleep_characters(RbbTarget* t, std::uint64_t ns)
-{
-    append(t, ns / NS_PER_MS, 'Z');
-    append(t, (ns % NS_PER_MS + NS_PER_US - 1) / NS_PER_US, 'z');
 }
 
 void send_cycles(RbbTarget* t, std::uint64_t ns)
@@ -171,12 +149,7 @@ void send_cycles(RbbTarget* t, std::uint64_t ns)
     const std::uint64_t cycles = ns / NS_PER_S * hz + (ns % NS_PER_S * hz + NS_PER_S - 1) / NS_PER_S;
     const PortLines now = port_lines(t->digit != 0 ? rbb_control_word(t->digit) : 0);
     const char pair[2] = {rbb_digit(!now.tck, now.tms, now.tdi), rbb_digit(now.tck, now.tms, now.tdi)};
-    for (std::uint64_t i = 0; i < cycles && t->error.empty(); ++i) {
-        t->out.append(pair, 2);
-        if (t->out.size() >= BATCH) {
-            flush(t);
-        }
-    }
+    append(t, cycles, {pair, 2});
     if (cycles > 0) {
         t->tck_cycles += cycles;
         t->digit = pair[1];
@@ -189,10 +162,11 @@ void wait_ns(RbbTarget* t, std::uint64_t ns)
     t->wait_ns += ns;
     switch (t->waits) {
     case RbbWaits::Host:
-        wait_after_sync(t, ns);
+        wait_on_host(t, ns);
         break;
     case RbbWaits::SleepCharacters:
-        send_sleep_characters(t, ns);
+        append(t, ns / NS_PER_MS, "Z");
+        append(t, (ns % NS_PER_MS + NS_PER_US - 1) / NS_PER_US, "z");
         break;
     case RbbWaits::TckCycles:
         send_cycles(t, ns);
@@ -221,10 +195,7 @@ void send_lines(RbbTarget* t)
     const bool was_high = t->digit != 0 && port_lines(rbb_control_word(t->digit)).tck;
     t->tck_cycles += l.tck && !was_high ? 1 : 0;
     t->digit = digit;
-    t->out.push_back(digit);
-    if (t->out.size() >= BATCH) {
-        flush(t);
-    }
+    append(t, 1, {&digit, 1});
 }
 
 void target_write(void* context, std::uint32_t offset, std::uint32_t value)
@@ -262,19 +233,15 @@ std::uint32_t target_read(void* context, std::uint32_t offset)
 void target_read_bit(void* context, std::uint32_t offset, unsigned bit, std::uint8_t* into, unsigned at)
 {
     auto* t = static_cast<RbbTarget*>(context);
-    bit &= 31u;
-    const RbbOwedRead here{into, static_cast<std::uint8_t>(at & 7u), true};
-    if (offset != PORT_STATUS_WORD) {
-        store_bit(here, static_cast<int>((target_read(context, offset) >> bit) & 1u));
-        return;
+    if (offset == PORT_STATUS_WORD) {
+        realise_waits(t);
     }
-    realise_waits(t);
-    if (!t->port.lines.enabled) {
-        store_bit(here, static_cast<int>((port_status_word_of(1) >> bit) & 1u));
+    if (offset != PORT_STATUS_WORD || !t->port.lines.enabled) {
+        reg_store_bit(into, at, target_read(context, offset), bit); // nothing to ask the far side
         return;
     }
     ++t->reads;
-    owe_read(t, into, at, bit == PORT_TDO_BIT);
+    owe_read(t, into, at, (bit & 31u) == PORT_TDO_BIT);
 }
 
 void target_collect(void* context)

@@ -73,7 +73,6 @@ struct RbbTarget {
     std::uint64_t bytes_sent = 0;
     std::uint64_t tck_cycles = 0;     // rising TCK edges sent
     std::uint64_t reads = 0;          // TDO answers asked for by the player
-    std::uint64_t syncs = 0;          // answers asked for before waits
     std::uint64_t round_trips = 0;    // times the target waited for answers
     std::uint64_t waits_total = 0;    // waits and sleeps, however carried out
     std::uint64_t wait_ns = 0;        // their length

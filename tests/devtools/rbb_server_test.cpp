@@ -3,8 +3,12 @@
 #include "tests/devtools/rbb_server_fixture.h"
 
 #ifndef _WIN32
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
+
+#include <cstring>
 #endif
 
 namespace {
@@ -51,18 +55,22 @@ TEST_F(RbbServerTest, UnixSocketInATempDirectoryReplacesAStaleOneAndRefusesOther
     std::string why;
     EXPECT_FALSE(rbb_server_open(&server, &why));
     EXPECT_NE(why.find("is not a socket"), std::string::npos) << why;
+    rbb_server_close(&server);
+    struct stat st;
+    EXPECT_EQ(stat(path.c_str(), &st), 0); // closing a server that never listened leaves the file alone
     std::remove(path.c_str());
 
-    // A socket file nobody listens on is replaced.
-    RbbAddress stale = server.address;
-    const RbbSocket old = rbb_listen(&stale, &why);
-    ASSERT_NE(old, RBB_NO_SOCKET) << why;
-    rbb_close(old);
+    // A socket file nobody listens on, as a killed server leaves it, is replaced.
+    const int stale = socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un at{};
+    at.sun_family = AF_UNIX;
+    std::strncpy(at.sun_path, path.c_str(), sizeof at.sun_path - 1);
+    ASSERT_EQ(bind(stale, reinterpret_cast<const sockaddr*>(&at), sizeof at), 0);
+    close(stale);
     start(1);
     EXPECT_EQ(read_identity(), 0x14D010FFu);
     finish();
     rbb_server_close(&server);
-    struct stat st;
     EXPECT_NE(stat(path.c_str(), &st), 0); // removed on close
     std::remove(dir);
 }

@@ -88,7 +88,7 @@ struct RecordingServer {
         if (thread.joinable()) {
             thread.join();
         }
-        rbb_close_listener(listener, address);
+        rbb_close(listener);
         listener = RBB_NO_SOCKET;
     }
 
@@ -167,7 +167,6 @@ TEST_F(RbbTargetTest, PortOperationsBecomeOneDigitPerLineChangeAndReadsBecomeR)
     EXPECT_EQ(server.received(), "0262151R0Q");
     EXPECT_EQ(target.tck_cycles, 2u);
     EXPECT_EQ(target.reads, 1u);
-    EXPECT_EQ(target.syncs, 0u);
 }
 
 TEST_F(RbbTargetTest, PulsesWithUnchangedLinesAreNoWaitAndAreBatched)
@@ -184,8 +183,7 @@ TEST_F(RbbTargetTest, PulsesWithUnchangedLinesAreNoWaitAndAreBatched)
     for (int i = 0; i < 1000; ++i) {
         want += i == 0 ? "262" : "62";
     }
-    EXPECT_EQ(server.received(), want + "RQ");
-    EXPECT_EQ(target.syncs, 0u); // a repeated low write that starts a pulse is no busy-wait pass
+    EXPECT_EQ(server.received(), want + "RQ"); // a repeated low write that starts a pulse is no busy-wait pass
     EXPECT_LE(server.arrivals.size(), 3u) << "2002 bytes should travel in one batch";
 }
 
@@ -203,7 +201,6 @@ TEST_F(RbbTargetTest, BusyWaitsAndSleepsPassInRealTimeAfterTheServerHasActed)
     EXPECT_TRUE(finish());
     const std::string got = server.received();
     ASSERT_EQ(got, "040R262R040Q");
-    EXPECT_EQ(target.syncs, 2u);
     EXPECT_GE(server.between(3, 4), std::chrono::microseconds(50));
     EXPECT_GE(server.between(7, 8), std::chrono::milliseconds(3));
     EXPECT_GE(target.waited_ns, 3050000u);
@@ -291,7 +288,6 @@ TEST_F(RbbTargetTest, WaitsTravelInTheStreamAsSleepCharactersOrTckCycles)
         const std::string before = c.tdi ? "0151" : "040";
         const std::string after = c.tdi ? "51" : "40"; // the low write repeats the lines: no digit
         EXPECT_EQ(server.received(), before + c.stream + after + "Q") << c.us;
-        EXPECT_EQ(target.syncs, 0u);
         EXPECT_EQ(target.waited_ns, 0u);
         EXPECT_EQ(target.waits_total, 1u);
         EXPECT_EQ(target.wait_ns, c.us < 1000 ? std::uint64_t(c.us) * 1000 : (std::uint64_t(c.us) + 999) / 1000 * 1000000);

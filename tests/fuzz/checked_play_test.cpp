@@ -92,7 +92,7 @@ TEST(CheckedPlay, TheReferenceMustAgreeWithThePlayedRun)
     struct Case {
         const char* what;
         PlayReport played;
-        ReferenceOutcome ref;
+        ReferenceWork ref;
         const char* finding;
     };
     auto played = [](std::int32_t result, std::uint32_t bytes, bool abandoned) {
@@ -103,52 +103,49 @@ TEST(CheckedPlay, TheReferenceMustAgreeWithThePlayedRun)
         p.events = 100;
         return p;
     };
-    auto ref = [](bool ended, StopReason stop, bool ran_out, bool reached, bool overran, std::uint64_t hash,
+    auto ref = [](bool ended, bool ran_out, bool reached, bool overran, std::uint64_t hash,
                   std::int32_t result, std::uint32_t bytes) {
-        ReferenceOutcome o;
+        ReferenceWork o;
         o.ended = ended;
-        o.stop = stop;
         o.ran_out = ran_out;
         o.reached_played_events = reached;
         o.overran = overran;
         o.hash_at_played_events = hash;
         o.result = result;
         o.bytes_read = bytes;
-        o.events = reached ? 100 : 60;
+        o.ledger.events = reached ? 100 : 60;
         return o;
     };
     const std::uint64_t h = 0x1234;
-    const StopReason ran_out = StopReason::RanOut;
-    const StopReason budget = StopReason::Budget;
     const Case cases[] = {
-        {"the same success", played(0, 10, false), ref(true, {}, false, true, false, h, 0, 10), ""},
-        {"the same failure", played(2, 10, false), ref(true, {}, false, true, false, h, 2, 10), ""},
-        {"a cut-off end", played(7, 10, false), ref(false, ran_out, true, true, false, h, 0, 11), ""},
-        {"a cut-off command begun by the reference", played(7, 8, false), ref(false, ran_out, true, true, true, h, 0, 11),
+        {"the same success", played(0, 10, false), ref(true, false, true, false, h, 0, 10), ""},
+        {"the same failure", played(2, 10, false), ref(true, false, true, false, h, 2, 10), ""},
+        {"a cut-off end", played(7, 10, false), ref(false, true, true, false, h, 0, 11), ""},
+        {"a cut-off command begun by the reference", played(7, 8, false), ref(false, true, true, true, h, 0, 11),
          ""},
-        {"a cut-off command failed in by the reference", played(7, 8, false), ref(true, {}, false, true, true, h, 2, 10),
+        {"a cut-off command failed in by the reference", played(7, 8, false), ref(true, false, true, true, h, 2, 10),
          ""},
         {"a cut-off command the reference spends its budget in", played(7, 8, false),
-         ref(false, budget, false, true, true, h, 0, 10), ""},
-        {"an abandoned run that matched", played(0, 5, true), ref(false, StopReason::Matched, false, true, false, h, 0, 5),
+         ref(false, false, true, true, h, 0, 10), ""},
+        {"an abandoned run that matched", played(0, 5, true), ref(false, false, true, false, h, 0, 5),
          ""},
-        {"work after the stream ran out", played(7, 10, false), ref(false, ran_out, true, false, false, 0, 0, 11),
+        {"work after the stream ran out", played(7, 10, false), ref(false, true, false, false, 0, 0, 11),
          "end: the card was worked after the stream ran out (played run 100 events, reference 60)"},
-        {"more work than the same bytes", played(4, 10, false), ref(true, {}, false, false, false, 0, 4, 10),
+        {"more work than the same bytes", played(4, 10, false), ref(true, false, false, false, 0, 4, 10),
          "end: the played run did more than the same bytes in the reference"},
-        {"less work than the same bytes", played(2, 10, false), ref(true, {}, false, true, true, h, 2, 10),
+        {"less work than the same bytes", played(2, 10, false), ref(true, false, true, true, h, 2, 10),
          "end: the played run stopped where the same bytes go on working inside the stream"},
-        {"less work, and a budget", played(2, 10, false), ref(false, budget, false, true, true, h, 0, 10),
+        {"less work, and a budget", played(2, 10, false), ref(false, false, true, true, h, 0, 10),
          "end: the played run stopped where the same bytes go on working inside the stream"},
-        {"other accesses", played(0, 10, false), ref(true, {}, false, true, false, h + 1, 0, 10),
+        {"other accesses", played(0, 10, false), ref(true, false, true, false, h + 1, 0, 10),
          "end: the register accesses differ from the reference's"},
-        {"a success although the stream ran out", played(0, 10, false), ref(true, {}, true, true, false, h, 4, 11),
+        {"a success although the stream ran out", played(0, 10, false), ref(true, true, true, false, h, 4, 11),
          "end: a stream that ran out ended with result 0"},
-        {"another failure although the stream ran out", played(2, 10, false), ref(false, ran_out, true, true, false, h, 0, 11),
+        {"another failure although the stream ran out", played(2, 10, false), ref(false, true, true, false, h, 0, 11),
          "end: a stream that ran out ended with result 2"},
         {"the stream's end where the reference needs no more", played(7, 10, false),
-         ref(true, {}, false, true, false, h, 0, 10), "end: result 7 after 10 bytes, the reference 0 after 10"},
-        {"another result from the same bytes", played(2, 10, false), ref(true, {}, false, true, false, h, 3, 10),
+         ref(true, false, true, false, h, 0, 10), "end: result 7 after 10 bytes, the reference 0 after 10"},
+        {"another result from the same bytes", played(2, 10, false), ref(true, false, true, false, h, 3, 10),
          "end: result 2 after 10 bytes, the reference 3 after 10"},
     };
     for (const Case& c : cases) {
