@@ -89,13 +89,7 @@ void mouse_drag(POINT from, POINT to)
     mouse_event_at(from, MOUSEEVENTF_LEFTDOWN);
     constexpr int STEPS = 5;
     for (int i = 1; i <= STEPS; ++i) {
-        const POINT step{from.x + (to.x - from.x) * i / STEPS, from.y + (to.y - from.y) * i / STEPS};
-        SetCursorPos(step.x, step.y);
-        INPUT input{};
-        input.type = INPUT_MOUSE;
-        input.mi.dwFlags = MOUSEEVENTF_MOVE;
-        send_inputs(&input, 1);
-        Sleep(GESTURE_STEP_MS);
+        mouse_event_at(POINT{from.x + (to.x - from.x) * i / STEPS, from.y + (to.y - from.y) * i / STEPS}, 0);
     }
     mouse_event_at(to, MOUSEEVENTF_LEFTUP);
 }
