@@ -74,8 +74,7 @@ POINT close_box_point(HWND top_level)
     GetWindowRect(top_level, &r);
     const int frame = GetSystemMetrics(SM_CXFIXEDFRAME);
     const int button = GetSystemMetrics(SM_CXSIZE);
-    const int caption = GetSystemMetrics(SM_CYCAPTION);
-    return POINT{r.right - frame - button / 2, r.top + GetSystemMetrics(SM_CYFIXEDFRAME) + caption / 2};
+    return POINT{r.right - frame - button / 2, caption_point(top_level).y};
 }
 
 void mouse_click(POINT at)

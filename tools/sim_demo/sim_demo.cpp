@@ -22,23 +22,6 @@ namespace {
 
 int Failures = 0;
 
-} // namespace
-
-// What the driver could not do: a line, and the demonstration fails.
-void check_failed(const char* format, ...)
-{
-    std::va_list args;
-    va_start(args, format);
-    std::printf("  failed: ");
-    std::vprintf(format, args);
-    std::printf("\n");
-    std::fflush(stdout);
-    va_end(args);
-    ++Failures;
-}
-
-namespace {
-
 // One start of the tool, the simulation left as the environment configures it: prints what
 // each page reads as it opens; when `update`, updates the cards and takes the screenshots
 // (take_shot "N") before closing the sheet. The lines of a later start begin with `prefix`.
@@ -103,6 +86,19 @@ int run(bool update, const char* prefix)
 }
 
 } // namespace
+
+// What the driver could not do: a line, and the demonstration fails.
+void check_failed(const char* format, ...)
+{
+    std::va_list args;
+    va_start(args, format);
+    std::printf("  failed: ");
+    std::vprintf(format, args);
+    std::printf("\n");
+    std::fflush(stdout);
+    va_end(args);
+    ++Failures;
+}
 
 int main(int argc, char** argv)
 {
