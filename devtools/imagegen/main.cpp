@@ -3,25 +3,11 @@
 // Their digests in images/SHA256SUMS are sha256sum's: (cd images && sha256sum pci.xsvf cardbus.xsvf).
 #include <CLI/CLI.hpp>
 #include <cstdio>
+#include <fstream>
 #include <string>
 #include <vector>
 
 #include "devtools/imagegen/program_generator.h"
-
-namespace {
-
-bool write_file(const std::string& path, const std::vector<std::uint8_t>& data)
-{
-    std::FILE* f = std::fopen(path.c_str(), "wb");
-    if (f == nullptr) {
-        std::fprintf(stderr, "imagegen: cannot create %s\n", path.c_str());
-        return false;
-    }
-    const bool ok = std::fwrite(data.data(), 1, data.size(), f) == data.size();
-    return std::fclose(f) == 0 && ok;
-}
-
-} // namespace
 
 int main(int argc, char** argv)
 {
@@ -39,7 +25,14 @@ int main(int argc, char** argv)
         std::vector<std::uint8_t> program;
         imagegen_program(static_cast<CardModel>(model), &program);
         const std::string name = std::string(card_model_of(static_cast<CardModel>(model)).key) + ".xsvf";
-        if (!write_file(dir + "/" + name, program)) {
+        std::ofstream file(dir + "/" + name, std::ios::binary);
+        if (!file) {
+            std::fprintf(stderr, "imagegen: cannot create %s\n", (dir + "/" + name).c_str());
+            return 1;
+        }
+        file.write(reinterpret_cast<const char*>(program.data()), static_cast<std::streamsize>(program.size()));
+        file.close();
+        if (!file) {
             return 1;
         }
         std::printf("%s: %zu bytes\n", name.c_str(), program.size());

@@ -7,13 +7,29 @@ namespace {
 constexpr std::uint32_t FIRST_FETCH_BITS = DEVICE_READ_BITS;                        // 4224
 constexpr std::uint32_t FETCH_STRIDE_BITS = 2 * DEVICE_ROW_BITS;                     // 4096
 constexpr std::uint32_t LAST_FETCH_BITS = FETCH_STRIDE_BITS - (FIRST_FETCH_BITS - FETCH_STRIDE_BITS); // 3968
-static_assert(FIRST_FETCH_BITS + (IMAGEGEN_FETCHES - 2) * FETCH_STRIDE_BITS + LAST_FETCH_BITS ==
-              DEVICE_MEMORY_BITS);
 
-using Bytes = std::vector<std::uint8_t>;
+constexpr std::uint32_t FETCHES = 191;
+static_assert(FIRST_FETCH_BITS + (FETCHES - 2) * FETCH_STRIDE_BITS + LAST_FETCH_BITS == DEVICE_MEMORY_BITS);
+
+// Block address of the k-th verify fetch (k = 0..190) and its scan length in bits.
+std::uint32_t fetch_address(std::uint32_t k)
+{
+    // The first fetch reads 33 blocks from block 0, every later one 32 blocks on from there.
+    const std::uint32_t first_blocks = FIRST_FETCH_BITS / DEVICE_BLOCK_BITS;
+    const std::uint32_t stride_blocks = FETCH_STRIDE_BITS / DEVICE_BLOCK_BITS;
+    return k == 0 ? 0 : first_blocks + (k - 1) * stride_blocks;
+}
+
+std::uint32_t fetch_bits(std::uint32_t k)
+{
+    if (k == 0) {
+        return FIRST_FETCH_BITS;
+    }
+    return k + 1 == FETCHES ? LAST_FETCH_BITS : FETCH_STRIDE_BITS;
+}
 
 struct Writer {
-    Bytes* out;
+    std::vector<std::uint8_t>* out;
     std::uint32_t size_bits = 0; // data-register length set by the last XSDRSIZE
 
     void byte(std::uint32_t b) { out->push_back(static_cast<std::uint8_t>(b)); }
@@ -59,6 +75,13 @@ struct Writer {
         byte(instruction);
     }
 
+    // An instruction scan after setting the time to wait in Run-Test/Idle after it.
+    void sir(std::uint8_t instruction, std::uint32_t us)
+    {
+        runtest(us);
+        sir(instruction);
+    }
+
     void sdrsize(std::uint32_t bits)
     {
         byte(XSDRSIZE);
@@ -78,19 +101,14 @@ struct Writer {
         vector([](std::uint32_t) { return 1; });
     }
 
-    void sdrtdo(std::uint64_t tdi, std::uint64_t expected)
-    {
-        byte(XSDRTDO);
-        value_vector(tdi);
-        value_vector(expected);
-    }
-
     // A data scan of a short register: XSDRSIZE, XTDOMASK, XSDRTDO.
     void scan(std::uint32_t bits, std::uint64_t mask_value, std::uint64_t tdi, std::uint64_t expected)
     {
         sdrsize(bits);
         mask(mask_value);
-        sdrtdo(tdi, expected);
+        byte(XSDRTDO);
+        value_vector(tdi);
+        value_vector(expected);
     }
 };
 
@@ -112,39 +130,10 @@ void load_row(Writer& w, CardModel model, std::uint32_t row)
 void read_back(Writer& w, CardModel model, std::uint32_t k)
 {
     w.byte(XSDRTDO);
-    const std::uint32_t base = imagegen_fetch_address(k) * DEVICE_BLOCK_BITS;
+    const std::uint32_t base = fetch_address(k) * DEVICE_BLOCK_BITS;
     w.vector([](std::uint32_t) { return 0; });
     w.vector([&](std::uint32_t i) { return device_configuration_bit(model, base + i); });
 }
-
-// Sets the address of fetch k + 1 under a selected ADDRESS instruction, checking that the
-// device still holds the address of fetch k.
-void next_fetch_address(Writer& w, std::uint32_t k)
-{
-    w.runtest(DEVICE_ADDRESS_US);
-    w.scan(DEVICE_ADDRESS_LENGTH, ones(DEVICE_ADDRESS_LENGTH), imagegen_fetch_address(k + 1),
-           imagegen_fetch_address(k));
-}
-
-} // namespace
-
-std::uint32_t imagegen_fetch_address(std::uint32_t k)
-{
-    // The first fetch reads 33 blocks from block 0, every later one 32 blocks on from there.
-    const std::uint32_t first_blocks = FIRST_FETCH_BITS / DEVICE_BLOCK_BITS;
-    const std::uint32_t stride_blocks = FETCH_STRIDE_BITS / DEVICE_BLOCK_BITS;
-    return k == 0 ? 0 : first_blocks + (k - 1) * stride_blocks;
-}
-
-std::uint32_t imagegen_fetch_bits(std::uint32_t k)
-{
-    if (k == 0) {
-        return FIRST_FETCH_BITS;
-    }
-    return k + 1 == IMAGEGEN_FETCHES ? LAST_FETCH_BITS : FETCH_STRIDE_BITS;
-}
-
-namespace {
 
 // 1. Identify, enter programming mode, erase.
 void identify_and_erase(Writer& w, std::uint32_t idcode)
@@ -153,20 +142,15 @@ void identify_and_erase(Writer& w, std::uint32_t idcode)
     w.byte(0);
     w.byte(XSTATE);
     w.byte(1);
-    w.runtest(DEVICE_MODE_US);
-    w.sir(DEVICE_DISABLE); // a device left in a mode by an interrupted update leaves it
-    w.runtest(0);
-    w.sir(DEVICE_IDCODE);
+    w.sir(DEVICE_DISABLE, DEVICE_MODE_US); // a device left in a mode by an interrupted update leaves it
+    w.sir(DEVICE_IDCODE, 0);
     w.scan(DEVICE_IDCODE_LENGTH, DEVICE_IDCODE_MASK, 0, idcode);
-    w.runtest(DEVICE_MODE_US);
-    w.sir(DEVICE_ENABLE);
-    w.runtest(0);
-    w.sir(DEVICE_BYPASS);
+    w.sir(DEVICE_ENABLE, DEVICE_MODE_US);
+    w.sir(DEVICE_BYPASS, 0);
     w.sir(DEVICE_STATUS);
     w.scan(DEVICE_STATUS_LENGTH, DEVICE_STATUS_ONE | 0x02 | DEVICE_STATUS_PROGRAM | DEVICE_STATUS_VERIFY, 0,
            DEVICE_STATUS_ONE | DEVICE_STATUS_PROGRAM);
-    w.runtest(DEVICE_ADDRESS_US);
-    w.sir(DEVICE_ADDRESS);
+    w.sir(DEVICE_ADDRESS, DEVICE_ADDRESS_US);
     w.scan(DEVICE_ADDRESS_LENGTH, 0, 0, 0);
     w.sir(DEVICE_BYPASS);
     w.scan(DEVICE_BYPASS_LENGTH, 1, 0, 0);
@@ -182,10 +166,8 @@ void program_rows(Writer& w, CardModel model, std::uint32_t idcode)
 {
     w.byte(XSTATE);
     w.byte(1);
-    w.runtest(DEVICE_MODE_US);
-    w.sir(DEVICE_ENABLE);
-    w.runtest(0);
-    w.sir(DEVICE_BYPASS);
+    w.sir(DEVICE_ENABLE, DEVICE_MODE_US);
+    w.sir(DEVICE_BYPASS, 0);
     w.sir(DEVICE_IDCODE);
     w.scan(DEVICE_IDCODE_LENGTH, DEVICE_IDCODE_MASK, 0, idcode);
     w.sir(DEVICE_STATUS);
@@ -195,21 +177,16 @@ void program_rows(Writer& w, CardModel model, std::uint32_t idcode)
     w.sdrsize(DEVICE_ROW_BITS);
     w.mask(0);
     load_row(w, model, 0);
-    w.runtest(DEVICE_ADDRESS_US);
-    w.sir(DEVICE_ADDRESS);
+    w.sir(DEVICE_ADDRESS, DEVICE_ADDRESS_US);
     w.scan(DEVICE_ADDRESS_LENGTH, ones(DEVICE_ADDRESS_LENGTH), 0, DEVICE_SECTORS * DEVICE_SECTOR_BLOCKS);
-    w.runtest(DEVICE_PROGRAM_US);
-    w.sir(DEVICE_PROGRAM);
-    w.runtest(0);
-    w.sir(DEVICE_LOAD);
+    w.sir(DEVICE_PROGRAM, DEVICE_PROGRAM_US);
+    w.sir(DEVICE_LOAD, 0);
     w.sdrsize(DEVICE_ROW_BITS);
     w.mask(0);
     for (std::uint32_t row = 1; row < DEVICE_ROWS; ++row) {
         load_row(w, model, row);
-        w.runtest(DEVICE_PROGRAM_US);
-        w.sir(DEVICE_PROGRAM);
-        w.runtest(0);
-        w.sir(row + 1 < DEVICE_ROWS ? DEVICE_LOAD : DEVICE_ADDRESS);
+        w.sir(DEVICE_PROGRAM, DEVICE_PROGRAM_US);
+        w.sir(row + 1 < DEVICE_ROWS ? DEVICE_LOAD : DEVICE_ADDRESS, 0);
     }
 }
 
@@ -219,32 +196,28 @@ void program_rows(Writer& w, CardModel model, std::uint32_t idcode)
 void verify(Writer& w, CardModel model)
 {
     w.runtest(DEVICE_ADDRESS_US);
-    w.scan(DEVICE_ADDRESS_LENGTH, ones(DEVICE_ADDRESS_LENGTH), imagegen_fetch_address(0),
+    w.scan(DEVICE_ADDRESS_LENGTH, ones(DEVICE_ADDRESS_LENGTH), fetch_address(0),
            DEVICE_ROWS * DEVICE_ROW_BLOCKS);
-    w.runtest(DEVICE_DONE_US);
-    w.sir(DEVICE_DONE);
-    w.runtest(DEVICE_MODE_US);
-    w.sir(DEVICE_VERIFY);
-    w.runtest(0);
-    w.sir(DEVICE_BYPASS);
+    w.sir(DEVICE_DONE, DEVICE_DONE_US);
+    w.sir(DEVICE_VERIFY, DEVICE_MODE_US);
+    w.sir(DEVICE_BYPASS, 0);
     w.sir(DEVICE_STATUS);
     w.scan(DEVICE_STATUS_LENGTH, ones(DEVICE_STATUS_LENGTH), 0,
            DEVICE_STATUS_ONE | DEVICE_STATUS_VERIFY | DEVICE_STATUS_DONE);
-    w.runtest(DEVICE_READ_US);
-    w.sir(DEVICE_READ);
-    w.sdrsize(imagegen_fetch_bits(0));
-    for (std::uint32_t k = 0; k + 1 < IMAGEGEN_FETCHES; ++k) {
+    w.sir(DEVICE_READ, DEVICE_READ_US);
+    w.sdrsize(fetch_bits(0));
+    for (std::uint32_t k = 0; k + 1 < FETCHES; ++k) {
         w.mask_all();
         read_back(w, model, k);
-        w.runtest(0);
-        w.sir(DEVICE_ADDRESS);
-        next_fetch_address(w, k);
-        w.runtest(DEVICE_READ_US);
-        w.sir(DEVICE_READ);
-        w.sdrsize(imagegen_fetch_bits(k + 1));
+        // The address of fetch k + 1, checking that the device still holds that of fetch k.
+        w.sir(DEVICE_ADDRESS, 0);
+        w.runtest(DEVICE_ADDRESS_US);
+        w.scan(DEVICE_ADDRESS_LENGTH, ones(DEVICE_ADDRESS_LENGTH), fetch_address(k + 1), fetch_address(k));
+        w.sir(DEVICE_READ, DEVICE_READ_US);
+        w.sdrsize(fetch_bits(k + 1));
     }
     w.mask_all();
-    read_back(w, model, IMAGEGEN_FETCHES - 1);
+    read_back(w, model, FETCHES - 1);
 }
 
 } // namespace
@@ -258,10 +231,8 @@ void imagegen_program(CardModel model, std::vector<std::uint8_t>* out)
     // 7. Leave verify mode. DISABLE is idempotent; it is given three times so that one
     //    disturbed instruction scan cannot leave the device in a mode.
     for (int i = 0; i < 3; ++i) {
-        w.runtest(DEVICE_MODE_US);
-        w.sir(DEVICE_DISABLE);
-        w.runtest(0);
-        w.sir(DEVICE_BYPASS);
+        w.sir(DEVICE_DISABLE, DEVICE_MODE_US);
+        w.sir(DEVICE_BYPASS, 0);
     }
     w.byte(XCOMPLETE);
 }

@@ -19,11 +19,5 @@
 #include "sim/sim_platform.h"
 #include "xsvf/commands.h"
 
-
-// Block address of the k-th verify fetch (k = 0..190) and its scan length in bits.
-std::uint32_t imagegen_fetch_address(std::uint32_t k);
-std::uint32_t imagegen_fetch_bits(std::uint32_t k);
-constexpr std::uint32_t IMAGEGEN_FETCHES = 191;
-
 // Appends the complete program of a card model (up to and including XCOMPLETE) to out.
 void imagegen_program(CardModel model, std::vector<std::uint8_t>* out);

@@ -74,8 +74,7 @@ POINT close_box_point(HWND top_level)
     GetWindowRect(top_level, &r);
     const int frame = GetSystemMetrics(SM_CXFIXEDFRAME);
     const int button = GetSystemMetrics(SM_CXSIZE);
-    const int caption = GetSystemMetrics(SM_CYCAPTION);
-    return POINT{r.right - frame - button / 2, r.top + GetSystemMetrics(SM_CYFIXEDFRAME) + caption / 2};
+    return POINT{r.right - frame - button / 2, caption_point(top_level).y};
 }
 
 void mouse_click(POINT at)
@@ -89,13 +88,7 @@ void mouse_drag(POINT from, POINT to)
     mouse_event_at(from, MOUSEEVENTF_LEFTDOWN);
     constexpr int STEPS = 5;
     for (int i = 1; i <= STEPS; ++i) {
-        const POINT step{from.x + (to.x - from.x) * i / STEPS, from.y + (to.y - from.y) * i / STEPS};
-        SetCursorPos(step.x, step.y);
-        INPUT input{};
-        input.type = INPUT_MOUSE;
-        input.mi.dwFlags = MOUSEEVENTF_MOVE;
-        send_inputs(&input, 1);
-        Sleep(GESTURE_STEP_MS);
+        mouse_event_at(POINT{from.x + (to.x - from.x) * i / STEPS, from.y + (to.y - from.y) * i / STEPS}, 0);
     }
     mouse_event_at(to, MOUSEEVENTF_LEFTUP);
 }

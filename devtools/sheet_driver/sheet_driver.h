@@ -53,8 +53,9 @@ bool wait_for(DWORD timeout_ms, Condition condition)
 }
 
 // When MOLA_GUI_SYNC names a folder (the runner's), prints "SHOT label" and waits until
-// the runner has saved a picture of the sheet and written MOLA_GUI_SYNC\shot-label.done.
-void take_shot(const char* label);
+// the runner has saved a picture of the sheet and written MOLA_GUI_SYNC\shot-label.done;
+// false when no picture was taken in time.
+bool take_shot(const char* label);
 // The same for a picture of the tool's message box: "SHOT label box".
 void take_box_shot(const char* label);
 
@@ -119,14 +120,10 @@ std::string describe(HWND window);
 bool move_focus_to(HWND sheet, HWND target, WORD modifier, WORD key, const char* target_name);
 
 // ---- the sheet, its pages and message boxes ----
-// Starts the tool with the settings and returns its sheet, or nullptr (check failed).
-HWND start_sheet(const Settings& settings);
-// Waits until the sheet is in front and answers, so that clicks and keys reach it: a sheet
-// that is visible may not yet be the window that the system hands input to. False (check
-// failed) when it never comes to the front.
-bool sheet_in_front(HWND sheet);
-// start_sheet, then sheet_in_front: for scenarios that give input at once.
-HWND start_sheet_for_input(const Settings& settings);
+// Starts the tool with the settings and returns its sheet, or nullptr (check failed). For
+// scenarios that give input at once, it also waits until the sheet is in front and answers
+// (a visible sheet may not yet be the window that the system hands input to).
+HWND start_sheet(const Settings& settings, bool for_input = false);
 HWND find_sheet();
 // The tabs' texts. When the tool's memory cannot be reached (an emulated 32-bit tool), one
 // empty text per tab, and TabTextsUnreadable is set.

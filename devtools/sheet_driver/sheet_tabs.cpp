@@ -169,6 +169,5 @@ POINT tab_point(HWND sheet, int index)
 
 int current_tab(HWND sheet)
 {
-    HWND tabs = reinterpret_cast<HWND>(send(sheet, PSM_GETTABCONTROL, 0, 0));
-    return static_cast<int>(send(tabs, TCM_GETCURSEL, 0, 0));
+    return static_cast<int>(send(tab_control(sheet), TCM_GETCURSEL, 0, 0));
 }

@@ -6,7 +6,6 @@
 
 #include <atomic>
 #include <cctype>
-#include <cstdint>
 #include <cstdio>
 #include <thread>
 
@@ -29,15 +28,6 @@ HWND find_sheet()
     return sheet;
 }
 
-HWND start_sheet(const Settings& settings)
-{
-    set_simulation(settings);
-    if (!start_tool()) {
-        return nullptr;
-    }
-    return find_sheet();
-}
-
 namespace {
 
 // Waits until a new window is ready for a hand: in front, and no longer moving into place.
@@ -56,8 +46,7 @@ bool wait_settled(HWND window, DWORD timeout_ms)
     });
 }
 
-} // namespace
-
+// Waits until the sheet is in front and answers; false (check failed) when it never does.
 bool sheet_in_front(HWND sheet)
 {
     if (!wait_settled(sheet, START_TIMEOUT_MS)) {
@@ -71,10 +60,16 @@ bool sheet_in_front(HWND sheet)
     return true;
 }
 
-HWND start_sheet_for_input(const Settings& settings)
+} // namespace
+
+HWND start_sheet(const Settings& settings, bool for_input)
 {
-    HWND sheet = start_sheet(settings);
-    return sheet != nullptr && sheet_in_front(sheet) ? sheet : nullptr;
+    set_simulation(settings);
+    if (!start_tool()) {
+        return nullptr;
+    }
+    HWND sheet = find_sheet();
+    return sheet != nullptr && (!for_input || sheet_in_front(sheet)) ? sheet : nullptr;
 }
 
 HWND page(HWND sheet, int index)
@@ -162,10 +157,26 @@ HWND wait_message_box(HWND sheet)
     return box;
 }
 
+namespace {
+
+std::string without_access_keys(const std::string& s)
+{
+    std::string out = s;
+    std::erase(out, '&');
+    return out;
+}
+
+bool is_icon(HWND child)
+{
+    return class_of(child) == "Static" && (GetWindowLongA(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON;
+}
+
+} // namespace
+
 std::string box_text(HWND box)
 {
     for (HWND child : children(box)) {
-        if (class_of(child) == "Static" && (GetWindowLongA(child, GWL_STYLE) & SS_TYPEMASK) != SS_ICON) {
+        if (class_of(child) == "Static" && !is_icon(child)) {
             const std::string text = text_of(child);
             if (!text.empty()) {
                 return text;
@@ -182,22 +193,6 @@ void close_sheet(HWND sheet, int button)
         check_failed("the sheet did not close");
     }
 }
-
-namespace {
-
-std::string without_access_keys(const std::string& s)
-{
-    std::string out = s;
-    std::erase(out, '&');
-    return out;
-}
-
-bool is_icon(HWND child)
-{
-    return class_of(child) == "Static" && (GetWindowLongA(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON;
-}
-
-} // namespace
 
 BoxView box_view(HWND box)
 {

@@ -1,5 +1,4 @@
 // The tool's process, its windows and the messages sent to them from outside.
-#include <cstdarg>
 #include <cstdio>
 
 #include "devtools/sheet_driver/sheet_driver.h"
@@ -8,8 +7,7 @@ std::string ToolDirectory;
 
 namespace {
 
-PROCESS_INFORMATION Tool{};
-bool ToolStarted = false;
+PROCESS_INFORMATION Tool{}; // hProcess null until a tool is started
 
 constexpr const char* SIMULATION_VARIABLES[] = {"MOLA_SIM_CARDS",  "MOLA_SIM_DRIVER", "MOLA_SIM_COUNT", "MOLA_SIM_CLOCK",
                                                 "MOLA_SIM_FAULTS", "MOLA_SIM_POWER",  "MOLA_SIM_STATE"};
@@ -56,41 +54,43 @@ void set_simulation(const Settings& settings)
     }
 }
 
-bool start_tool(const char* exe, HANDLE output)
+namespace {
+
+// Starts a command line (in `directory` unless null), its standard output going to `output`
+// when that is given (an inheritable handle); false (with a failed check) when it cannot.
+bool create_process(std::string command_line, const char* directory, HANDLE output, PROCESS_INFORMATION* started)
 {
-    std::string command = "\"" + ToolDirectory + "\\" + exe + "\"";
-    std::vector<char> line(command.begin(), command.end());
-    line.push_back('\0');
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
     if (output != nullptr) {
         startup.dwFlags = STARTF_USESTDHANDLES;
-        startup.hStdInput = nullptr;
         startup.hStdOutput = output;
         startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
     }
     const BOOL inherit = output != nullptr ? TRUE : FALSE;
-    if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, inherit, 0, nullptr, nullptr, &startup, &Tool)) {
-        check_failed("cannot start %s (error %lu)", command.c_str(), GetLastError());
+    if (!CreateProcessA(nullptr, command_line.data(), nullptr, nullptr, inherit, 0, nullptr, directory, &startup,
+                        started)) {
+        check_failed("cannot start %s (error %lu)", command_line.c_str(), GetLastError());
         return false;
     }
-    ToolStarted = true;
     return true;
+}
+
+std::string tool_command(const char* exe)
+{
+    return "\"" + ToolDirectory + "\\" + exe + "\"";
+}
+
+} // namespace
+
+bool start_tool(const char* exe, HANDLE output)
+{
+    return create_process(tool_command(exe), nullptr, output, &Tool);
 }
 
 bool start_command(const std::string& command_line)
 {
-    std::vector<char> line(command_line.begin(), command_line.end());
-    line.push_back('\0');
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
-    if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, ToolDirectory.c_str(), &startup,
-                        &Tool)) {
-        check_failed("cannot run %s (error %lu)", command_line.c_str(), GetLastError());
-        return false;
-    }
-    ToolStarted = true;
-    return true;
+    return create_process(command_line, ToolDirectory.c_str(), nullptr, &Tool);
 }
 
 bool adopt_tool(HWND window)
@@ -102,20 +102,19 @@ bool adopt_tool(HWND window)
         check_failed("cannot open the process of the sheet (error %lu)", GetLastError());
         return false;
     }
-    if (ToolStarted) {
+    if (Tool.hProcess != nullptr) {
         CloseHandle(Tool.hProcess);
         if (Tool.hThread != nullptr) {
             CloseHandle(Tool.hThread);
         }
     }
     Tool = PROCESS_INFORMATION{process, nullptr, pid, 0};
-    ToolStarted = true;
     return true;
 }
 
 bool tool_exited()
 {
-    return ToolStarted && WaitForSingleObject(Tool.hProcess, 0) == WAIT_OBJECT_0;
+    return Tool.hProcess != nullptr && WaitForSingleObject(Tool.hProcess, 0) == WAIT_OBJECT_0;
 }
 
 long long tool_exit_code()
@@ -130,23 +129,14 @@ long long tool_exit_code()
 
 void stop_tool()
 {
-    if (ToolStarted && !tool_exited()) {
+    if (Tool.hProcess != nullptr && !tool_exited()) {
         TerminateProcess(Tool.hProcess, 99);
     }
 }
 
 bool start_other_tool(const char* exe, PROCESS_INFORMATION* other)
 {
-    std::string command = "\"" + ToolDirectory + "\\" + exe + "\"";
-    std::vector<char> line(command.begin(), command.end());
-    line.push_back('\0');
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
-    if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, other)) {
-        check_failed("cannot start %s (error %lu)", command.c_str(), GetLastError());
-        return false;
-    }
-    return true;
+    return create_process(tool_command(exe), nullptr, nullptr, other);
 }
 
 std::vector<HWND> windows_of(DWORD pid)
@@ -203,26 +193,28 @@ std::vector<HWND> children(HWND parent)
 namespace {
 
 // Prints "SHOT label[ what]" and waits for the runner's picture, when MOLA_GUI_SYNC is set.
-void request_shot(const char* label, const char* what)
+bool request_shot(const char* label, const char* what)
 {
     char sync[MAX_PATH] = {};
     const DWORD n = GetEnvironmentVariableA("MOLA_GUI_SYNC", sync, sizeof sync);
     if (n == 0 || n >= sizeof sync) {
-        return;
+        return true;
     }
     std::printf("SHOT %s%s\n", label, what);
     std::fflush(stdout);
     const std::string done = std::string(sync) + "\\shot-" + label + ".done";
     if (!wait_for(60000, [&] { return GetFileAttributesA(done.c_str()) != INVALID_FILE_ATTRIBUTES; })) {
         std::printf("  no picture was taken of %s\n", label);
+        return false;
     }
+    return true;
 }
 
 } // namespace
 
-void take_shot(const char* label)
+bool take_shot(const char* label)
 {
-    request_shot(label, "");
+    return request_shot(label, "");
 }
 
 void take_box_shot(const char* label)

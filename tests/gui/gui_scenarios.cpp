@@ -315,7 +315,7 @@ void list_scenarios()
 
 void run_sheet_scenario(const Scenario& s)
 {
-    HWND sheet = s.input ? start_sheet_for_input(s.settings) : start_sheet(s.settings);
+    HWND sheet = start_sheet(s.settings, s.input);
     if (sheet != nullptr) {
         s.on_sheet(sheet);
     }

@@ -6,7 +6,8 @@
 //
 // Usage: sim_demo DIRECTORY SYNC_DIRECTORY
 //   DIRECTORY holds MolaFlashSim.exe. Before closing the sheet the demonstration shows page N,
-//   prints "SHOT N" and waits for SYNC_DIRECTORY\shot-N.done.
+//   prints "SHOT N" and waits for SYNC_DIRECTORY\shot-N.done (take_shot, with MOLA_GUI_SYNC
+//   set to SYNC_DIRECTORY).
 #include "devtools/sheet_driver/sheet_driver.h"
 
 #include <prsht.h>
@@ -20,6 +21,69 @@
 namespace {
 
 int Failures = 0;
+
+// One start of the tool, the simulation left as the environment configures it: prints what
+// each page reads as it opens; when `update`, updates the cards and takes the screenshots
+// (take_shot "N") before closing the sheet. The lines of a later start begin with `prefix`.
+int run(bool update, const char* prefix)
+{
+    if (!start_tool()) {
+        return 1;
+    }
+    HWND sheet = find_sheet();
+    if (sheet == nullptr) {
+        wait_for(EXIT_TIMEOUT_MS, [] { return tool_exited(); });
+        std::printf("%sthe tool showed no sheet and ended with exit code %lld\n", prefix, tool_exit_code());
+        return 1;
+    }
+    SimConfig config;
+    if (update) {
+        // The cards as the tool itself reads the environment: it started, so the values are good.
+        SimMessage message{};
+        sim_parse_environment(sim_environment(), &config, &message);
+        sim_state_close(); // the tool's file, only read here
+    }
+    const std::vector<std::string> titles = tab_titles(sheet);
+    for (std::size_t i = 0; i < titles.size(); ++i) {
+        // The tab's text, or, where an emulated tool's tab texts cannot be read, its place.
+        const std::string name = TabTextsUnreadable ? "page " + std::to_string(i + 1) : titles[i];
+        HWND p = page(sheet, static_cast<int>(i));
+        const PageView start = view(p);
+        std::printf("%s%s: revision %s, %s", prefix, name.c_str(),
+                    start.revision.substr(0, start.revision.find('\n')).c_str(), start.status.c_str());
+        if (!update) {
+            std::printf("\n");
+            continue;
+        }
+        const CardModel model = config.cards[i < SIM_MAX_CARDS ? i : 0].model;
+        std::printf("; updating with the %s program\n", card_model_of(model).name);
+        std::fflush(stdout);
+        choose(p, model == CARD_MODEL_CARDBUS ? IDC_CARDBUS : IDC_PCI);
+        press_update(p);
+        const PageView v = view(p);
+        std::printf("%s: status \"%s\", progress bar %lld\n", name.c_str(), v.status.c_str(), v.bar);
+        std::fflush(stdout);
+    }
+    for (std::size_t i = 0; i < titles.size() && update; ++i) {
+        page(sheet, static_cast<int>(i));
+        if (!take_shot(std::to_string(i + 1).c_str())) {
+            check_failed("no screenshot was taken of page %zu", i + 1);
+        }
+    }
+    close_sheet(sheet, PSBTN_OK);
+    if (HWND box = wait_message_box(sheet)) {
+        if (update) {
+            std::printf("message after closing: %s\n", quoted(box_text(box)).c_str());
+        } else {
+            check_failed("a message after a start without an update: %s", quoted(box_text(box)).c_str());
+        }
+        PostMessageA(box, WM_COMMAND, IDOK, 0);
+    }
+    wait_for(EXIT_TIMEOUT_MS, [] { return tool_exited(); });
+    std::printf("%sexit code %lld\n", prefix, tool_exit_code());
+    std::fflush(stdout);
+    return Failures == 0 ? 0 : 1;
+}
 
 } // namespace
 
@@ -36,107 +100,6 @@ void check_failed(const char* format, ...)
     ++Failures;
 }
 
-namespace {
-
-// The pages' names: the tabs' texts, or, where an emulated tool's tab texts cannot be read,
-// their places.
-std::vector<std::string> page_names(HWND sheet)
-{
-    std::vector<std::string> titles = tab_titles(sheet);
-    for (std::size_t i = 0; i < titles.size() && TabTextsUnreadable; ++i) {
-        titles[i] = "page " + std::to_string(i + 1);
-    }
-    return titles;
-}
-
-// The next start of the tool over the same cards: each page's revision and status as it
-// opens; the sheet is closed again without an update.
-int second_start()
-{
-    if (!start_tool()) {
-        return 1;
-    }
-    HWND sheet = find_sheet();
-    if (sheet == nullptr) {
-        return 1;
-    }
-    const std::vector<std::string> titles = page_names(sheet);
-    for (std::size_t i = 0; i < titles.size(); ++i) {
-        const PageView v = view(page(sheet, static_cast<int>(i)));
-        std::printf("second start: %s: revision %s, %s\n", titles[i].c_str(),
-                    v.revision.substr(0, v.revision.find('\n')).c_str(), v.status.c_str());
-    }
-    close_sheet(sheet, PSBTN_OK);
-    if (HWND box = wait_message_box(sheet)) {
-        check_failed("a message after a start without an update: %s", quoted(box_text(box)).c_str());
-        PostMessageA(box, WM_COMMAND, IDOK, 0);
-    }
-    wait_for(EXIT_TIMEOUT_MS, [] { return tool_exited(); });
-    std::printf("second start: exit code %lld\n", tool_exit_code());
-    return Failures == 0 ? 0 : 1;
-}
-
-// Updates every card with its own interface's program, as the environment configures the
-// simulation (left as it is), and prints each page's status text. Before closing the sheet
-// it shows each page in turn and waits for SYNC\shot-N.done, so that the caller can take a
-// screenshot of page N.
-int demo(const std::string& sync)
-{
-    if (!start_tool()) {
-        return 1;
-    }
-    HWND sheet = find_sheet();
-    if (sheet == nullptr) {
-        wait_for(EXIT_TIMEOUT_MS, [] { return tool_exited(); });
-        std::printf("the tool showed no sheet and ended with exit code %lld\n", tool_exit_code());
-        return 1;
-    }
-    // The cards as the tool itself reads the environment: it started, so the values are good.
-    SimConfig config;
-    SimMessage message{};
-    sim_parse_environment(sim_environment(), &config, &message);
-    sim_state_close(); // the tool's file, only read here
-    const std::vector<std::string> titles = page_names(sheet);
-    for (std::size_t i = 0; i < titles.size(); ++i) {
-        HWND p = page(sheet, static_cast<int>(i));
-        const CardModel model = config.cards[i < SIM_MAX_CARDS ? i : 0].model;
-        const bool cardbus = model == CARD_MODEL_CARDBUS;
-        const PageView start = view(p);
-        std::printf("%s: revision %s, %s; updating with the %s program\n", titles[i].c_str(),
-                    start.revision.substr(0, start.revision.find('\n')).c_str(), start.status.c_str(),
-                    card_model_of(model).name);
-        std::fflush(stdout);
-        choose(p, cardbus ? IDC_CARDBUS : IDC_PCI);
-        press_update(p);
-        const PageView v = view(p);
-        std::printf("%s: status \"%s\", progress bar %lld\n", titles[i].c_str(), v.status.c_str(), v.bar);
-        std::fflush(stdout);
-    }
-    for (std::size_t i = 0; i < titles.size(); ++i) {
-        page(sheet, static_cast<int>(i));
-        std::printf("SHOT %zu\n", i + 1);
-        std::fflush(stdout);
-        const std::string done = sync + "\\shot-" + std::to_string(i + 1) + ".done";
-        if (!wait_for(60000, [&] { return GetFileAttributesA(done.c_str()) != INVALID_FILE_ATTRIBUTES; })) {
-            check_failed("no screenshot was taken of page %zu", i + 1);
-        }
-    }
-    close_sheet(sheet, PSBTN_OK);
-    if (HWND box = wait_message_box(sheet)) {
-        std::printf("message after closing: %s\n", quoted(box_text(box)).c_str());
-        PostMessageA(box, WM_COMMAND, IDOK, 0);
-    }
-    wait_for(EXIT_TIMEOUT_MS, [] { return tool_exited(); });
-    std::printf("exit code %lld\n", tool_exit_code());
-    std::fflush(stdout);
-    if (Failures != 0) {
-        return 1;
-    }
-    return sim_environment().state != nullptr ? second_start() : 0;
-}
-
-} // namespace
-
 int main(int argc, char** argv)
 {
     if (argc != 3) {
@@ -144,7 +107,12 @@ int main(int argc, char** argv)
         return 2;
     }
     ToolDirectory = argv[1];
-    const int rc = demo(argv[2]);
+    SetEnvironmentVariableA("MOLA_GUI_SYNC", argv[2]);
+    int rc = run(true, "");
+    if (rc == 0 && sim_environment().state != nullptr) {
+        // The next start over the same cards, which keep their memory in the state file.
+        rc = run(false, "second start: ");
+    }
     stop_tool();
     return rc;
 }
