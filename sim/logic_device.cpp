@@ -35,20 +35,6 @@ constexpr const char* STATE_NAMES[16] = {
     "DRUPDATE", "IRSELECT", "IRCAPTURE", "IRSHIFT", "IREXIT1", "IRPAUSE", "IREXIT2", "IRUPDATE",
 };
 
-enum class Reg : std::uint8_t { Bypass, Idcode, Status, Address, Row, Read };
-
-Reg selected_register(std::uint8_t ir)
-{
-    switch (ir) {
-    case DEVICE_IDCODE: return Reg::Idcode;
-    case DEVICE_STATUS: return Reg::Status;
-    case DEVICE_ADDRESS: return Reg::Address;
-    case DEVICE_LOAD: return Reg::Row;
-    case DEVICE_READ: return Reg::Read;
-    default: return Reg::Bypass;
-    }
-}
-
 // Shifts one bit into a circular register of n bits; returns nothing (TDO follows on the
 // falling edge from the new head).
 void shift_circular(std::uint64_t* words, std::uint32_t* head, std::uint32_t n, int tdi)
@@ -59,43 +45,42 @@ void shift_circular(std::uint64_t* words, std::uint32_t* head, std::uint32_t n, 
 
 void capture_dr(LogicDevice* d)
 {
-    switch (selected_register(d->ir)) {
-    case Reg::Idcode:
-        d->small_shift = d->idcode;
+    // Instructions not listed select the bypass register.
+    switch (d->ir) {
+    case DEVICE_IDCODE:
+        d->small_shift = device_idcode(d->carried);
         d->small_length = DEVICE_IDCODE_LENGTH;
         ++d->counters.idcode_captures;
         break;
-    case Reg::Status:
+    case DEVICE_STATUS:
         d->small_shift = logic_status(d);
         d->small_length = DEVICE_STATUS_LENGTH;
         break;
-    case Reg::Address:
+    case DEVICE_ADDRESS:
         d->small_shift = d->address;
         d->small_length = DEVICE_ADDRESS_LENGTH;
         break;
-    case Reg::Bypass:
-        d->small_shift = 0;
-        d->small_length = DEVICE_BYPASS_LENGTH;
-        break;
-    case Reg::Row:
+    case DEVICE_LOAD:
         // The row buffer keeps what was shifted into it: nothing to capture.
         break;
-    case Reg::Read:
-        for (std::uint32_t w = 0; w < DEVICE_READ_WORDS; ++w) {
-            d->read_shift[w] = d->read_latch[w];
-        }
+    case DEVICE_READ:
+        std::memcpy(d->read_shift, d->read_latch, sizeof d->read_shift);
         d->read_head = 0;
+        break;
+    default:
+        d->small_shift = 0;
+        d->small_length = DEVICE_BYPASS_LENGTH;
         break;
     }
 }
 
 void shift_dr(LogicDevice* d, int tdi)
 {
-    switch (selected_register(d->ir)) {
-    case Reg::Row:
+    switch (d->ir) {
+    case DEVICE_LOAD:
         shift_circular(d->row, &d->row_head, DEVICE_ROW_BITS, tdi);
         break;
-    case Reg::Read:
+    case DEVICE_READ:
         shift_circular(d->read_shift, &d->read_head, DEVICE_READ_BITS, tdi);
         break;
     default:
@@ -107,9 +92,9 @@ void shift_dr(LogicDevice* d, int tdi)
 
 int dr_output(const LogicDevice* d)
 {
-    switch (selected_register(d->ir)) {
-    case Reg::Row: return logic_get_bit(d->row, d->row_head);
-    case Reg::Read: return logic_get_bit(d->read_shift, d->read_head);
+    switch (d->ir) {
+    case DEVICE_LOAD: return logic_get_bit(d->row, d->row_head);
+    case DEVICE_READ: return logic_get_bit(d->read_shift, d->read_head);
     default: return static_cast<int>(d->small_shift & 1u);
     }
 }
@@ -120,12 +105,12 @@ void logic_power_on(LogicDevice* d, CardModel carried, std::int32_t stuck_bit)
 {
     std::memset(d, 0, sizeof *d);
     d->carried = carried;
-    d->idcode = device_idcode(carried);
     d->state = S::TestLogicReset;
     d->ir = DEVICE_IDCODE;
     d->tdo = 1;
     d->mode = LogicMode::Off;
     d->done = true;
+    d->kept_card = -1;
     d->small_length = DEVICE_IDCODE_LENGTH;
     for (std::uint32_t w = 0; w < DEVICE_MEMORY_WORDS; ++w) {
         d->memory[w] = device_factory_word(w);
@@ -136,10 +121,8 @@ void logic_power_on(LogicDevice* d, CardModel carried, std::int32_t stuck_bit)
     }
 }
 
-void logic_power_on_kept(LogicDevice* d, CardModel carried, std::int32_t stuck_bit, const std::uint64_t* memory,
-                         bool done)
+void logic_keep_memory(LogicDevice* d, const std::uint64_t* memory, bool done)
 {
-    logic_power_on(d, carried, stuck_bit);
     std::memcpy(d->memory, memory, sizeof d->memory);
     d->done = done;
     if (d->stuck_bit >= 0) {
@@ -186,25 +169,25 @@ const char* logic_tap_state_name(LogicTapState state)
 
 void logic_falling_edge(LogicDevice* d)
 {
+    d->tdo = 1; // not driven but in the shift states: the pull-up
     switch (d->state) {
+    case S::ShiftIr:
+        d->tdo = static_cast<std::uint8_t>(d->ir_shift & 1u);
+        break;
+    case S::ShiftDr:
+        d->tdo = static_cast<std::uint8_t>(dr_output(d));
+        break;
     case S::UpdateIr:
         d->ir = d->ir_shift;
         break;
     case S::UpdateDr:
-        if (selected_register(d->ir) == Reg::Address) {
+        if (d->ir == DEVICE_ADDRESS) {
             d->address_shift = static_cast<std::uint16_t>(d->small_shift);
             d->address_pending = true;
         }
         break;
     default:
         break;
-    }
-    if (d->state == S::ShiftIr) {
-        d->tdo = static_cast<std::uint8_t>(d->ir_shift & 1u);
-    } else if (d->state == S::ShiftDr) {
-        d->tdo = static_cast<std::uint8_t>(dr_output(d));
-    } else {
-        d->tdo = 1; // not driven: the pull-up
     }
 }
 

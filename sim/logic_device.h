@@ -37,16 +37,8 @@ struct LogicCounters {
     std::uint32_t refused;          // operations not done: wrong mode or address out of range
 };
 
-// Told of every change of the device's non-volatile state, right after it: memory words
-// [first, first + count) changed (count 0: only the done flag), and the done flag now.
-struct LogicMemoryWatch {
-    void (*changed)(void* context, const std::uint64_t* memory, std::uint32_t first, std::uint32_t count, bool done);
-    void* context;
-};
-
 struct LogicDevice {
     CardModel carried;           // which model's device this is (its IDCODE)
-    std::uint32_t idcode;
     LogicTapState state;
     std::uint8_t ir;                // current instruction
     std::uint8_t ir_shift;          // instruction shift register
@@ -70,16 +62,18 @@ struct LogicDevice {
     std::uint64_t memory[DEVICE_MEMORY_WORDS];   // bit b of the memory: word b/64, bit b%64
     std::int32_t stuck_bit;         // memory bit that stays 1 whatever is programmed, or -1
     LogicCounters counters;
-    LogicMemoryWatch watch;         // none after power-on
+    // The card of the state file (sim/sim_state.h) that keeps this memory, or -1 (after
+    // power-on): every change of the memory or the done flag is kept there right after it.
+    int kept_card;
 };
 
 // Power-on: Test-Logic-Reset, IDCODE selected, no mode, memory holding the factory
 // configuration with its done flag set. stuck_bit is a memory bit that cannot be programmed
 // to 0, or -1.
 void logic_power_on(LogicDevice* device, CardModel carried, std::int32_t stuck_bit);
-// Power-on with a memory kept from before (DEVICE_MEMORY_WORDS words) and its done flag.
-void logic_power_on_kept(LogicDevice* device, CardModel carried, std::int32_t stuck_bit, const std::uint64_t* memory,
-                         bool done);
+// Right after power-on: the memory is one kept from before (DEVICE_MEMORY_WORDS words) with
+// its done flag.
+void logic_keep_memory(LogicDevice* device, const std::uint64_t* memory, bool done);
 
 // A rising TCK edge with the given TMS and TDI levels at simulated time now_ns.
 void logic_rising_edge(LogicDevice* device, int tms, int tdi, std::uint64_t now_ns);

@@ -3,7 +3,10 @@
 // and tools ask of the memory.
 #include "sim/logic_device.h"
 
+#include <algorithm>
+
 #include "sim/logic_internal.h"
+#include "sim/sim_state.h"
 
 namespace {
 
@@ -30,10 +33,11 @@ void set_mode(LogicDevice* d, LogicMode mode)
     }
 }
 
-void tell_watch(LogicDevice* d, std::uint32_t first, std::uint32_t count)
+// Memory words [first, first + count) changed (count 0: only the done flag).
+void keep(const LogicDevice* d, std::uint32_t first, std::uint32_t count)
 {
-    if (d->watch.changed != nullptr) {
-        d->watch.changed(d->watch.context, d->memory, first, count, d->done);
+    if (d->kept_card >= 0) {
+        sim_state_keep(d->kept_card, d->memory, first, count, d->done);
     }
 }
 
@@ -64,9 +68,9 @@ void program_row(LogicDevice* d)
     }
     d->address = static_cast<std::uint16_t>((row + 1) * DEVICE_ROW_BLOCKS);
     ++d->counters.rows_programmed;
-    tell_watch(d, row * DEVICE_ROW_WORDS, DEVICE_ROW_WORDS);
+    keep(d, row * DEVICE_ROW_WORDS, DEVICE_ROW_WORDS);
     if (d->stuck_bit >= 0) {
-        tell_watch(d, static_cast<std::uint32_t>(d->stuck_bit) / 64, 1);
+        keep(d, static_cast<std::uint32_t>(d->stuck_bit) / 64, 1);
     }
 }
 
@@ -74,23 +78,28 @@ void erase_sector(LogicDevice* d)
 {
     const std::uint32_t sector = d->address / DEVICE_SECTOR_BLOCKS;
     const std::uint32_t first = sector * DEVICE_SECTOR_ROWS * DEVICE_ROW_WORDS;
-    std::uint32_t end = first + DEVICE_SECTOR_ROWS * DEVICE_ROW_WORDS;
-    if (end > DEVICE_MEMORY_WORDS) {
-        end = DEVICE_MEMORY_WORDS;
-    }
-    for (std::uint32_t w = first; w < end; ++w) {
-        d->memory[w] = ~std::uint64_t{0};
-    }
+    const std::uint32_t end = std::min(first + DEVICE_SECTOR_ROWS * DEVICE_ROW_WORDS, DEVICE_MEMORY_WORDS);
+    std::fill(d->memory + first, d->memory + end, ~std::uint64_t{0});
     d->done = false;
     d->address = static_cast<std::uint16_t>((sector + 1) * DEVICE_SECTOR_BLOCKS);
     ++d->counters.sector_erases;
-    tell_watch(d, first, end > first ? end - first : 0);
+    keep(d, first, end > first ? end - first : 0);
+}
+
+// Whether every word w of the memory is word(w).
+template <typename Word>
+bool memory_is(const LogicDevice* d, Word word)
+{
+    for (std::uint32_t w = 0; w < DEVICE_MEMORY_WORDS; ++w) {
+        if (d->memory[w] != word(w)) {
+            return false;
+        }
+    }
+    return true;
 }
 
 } // namespace
 
-// The TAP leaves Run-Test/Idle: the operation of the current instruction takes effect if the
-// dwell was long enough and the device is in the mode the operation needs.
 void logic_leave_run_test(LogicDevice* d, std::uint64_t now_ns)
 {
     const bool address_pending = d->address_pending;
@@ -123,7 +132,7 @@ void logic_leave_run_test(LogicDevice* d, std::uint64_t now_ns)
     case DEVICE_DONE:
         if (d->mode == LogicMode::Program) {
             d->done = true;
-            tell_watch(d, 0, 0);
+            keep(d, 0, 0);
             return;
         }
         break;
@@ -155,38 +164,17 @@ int logic_memory_bit(const LogicDevice* d, std::uint32_t bit)
 
 bool logic_holds_configuration(const LogicDevice* d, CardModel model)
 {
-    if (!d->done) {
-        return false;
-    }
-    for (std::uint32_t w = 0; w < DEVICE_MEMORY_WORDS; ++w) {
-        if (d->memory[w] != device_configuration_word(model, w)) {
-            return false;
-        }
-    }
-    return true;
+    return d->done && memory_is(d, [model](std::uint32_t w) { return device_configuration_word(model, w); });
 }
 
 bool logic_holds_factory_configuration(const LogicDevice* d)
 {
-    if (!d->done) {
-        return false;
-    }
-    for (std::uint32_t w = 0; w < DEVICE_MEMORY_WORDS; ++w) {
-        if (d->memory[w] != device_factory_word(w)) {
-            return false;
-        }
-    }
-    return true;
+    return d->done && memory_is(d, device_factory_word);
 }
 
 bool logic_memory_blank(const LogicDevice* d)
 {
-    for (std::uint32_t w = 0; w < DEVICE_MEMORY_WORDS; ++w) {
-        if (d->memory[w] != ~std::uint64_t{0}) {
-            return false;
-        }
-    }
-    return true;
+    return memory_is(d, [](std::uint32_t) { return ~std::uint64_t{0}; });
 }
 
 std::int32_t logic_first_zero_bit(CardModel model, std::uint32_t from)

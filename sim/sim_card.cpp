@@ -25,7 +25,6 @@ int card_tdo(const SimCard* card)
 std::uint32_t card_read(void* context, std::uint32_t offset)
 {
     auto* card = static_cast<SimCard*>(context);
-    ++card->reads;
     if (card->vanished) {
         return 0xFFFFFFFFu;
     }
@@ -42,7 +41,6 @@ void card_write(void* context, std::uint32_t offset, std::uint32_t value)
     if (card->vanished) {
         return;
     }
-    ++card->writes;
     if (offset == PORT_CONTROL_WORD_0 && (value & PORT_RELOAD_REQUEST)) {
         card->reload_requested = true;
     }
@@ -68,11 +66,6 @@ void card_write(void* context, std::uint32_t offset, std::uint32_t value)
     }
 }
 
-void keep_change(void* context, const std::uint64_t* memory, std::uint32_t first, std::uint32_t count, bool done)
-{
-    sim_state_keep(static_cast<int>(reinterpret_cast<std::intptr_t>(context)), memory, first, count, done);
-}
-
 } // namespace
 
 void sim_card_power_on(SimCard* card, CardModel model, std::uint32_t faults)
@@ -85,8 +78,6 @@ void sim_card_power_on(SimCard* card, CardModel model, std::uint32_t faults)
     card->port = PortDecoder{};
     card->reload_requested = false;
     card->vanished = false;
-    card->writes = 0;
-    card->reads = 0;
     const CardModel carried = (faults & SIM_CARD_OTHER_MODEL) ? device_other_model(model) : model;
     const std::int32_t stuck =
         (faults & SIM_CARD_FLASH_BIT_STUCK) ? logic_first_zero_bit(model, SIM_CARD_STUCK_BIT_FROM) : -1;
@@ -101,8 +92,8 @@ std::int32_t sim_card_power_on_kept(SimCard* card, int k, std::uint32_t faults)
     }
     sim_card_power_on(card, kept->model, faults);
     LogicDevice* d = &card->device;
-    logic_power_on_kept(d, d->carried, d->stuck_bit, kept->memory, kept->done);
-    d->watch = {keep_change, reinterpret_cast<void*>(static_cast<std::intptr_t>(k))};
+    logic_keep_memory(d, kept->memory, kept->done);
+    d->kept_card = k;
     if (logic_holds_configuration(d, kept->model)) {
         return MOLA_HW_REVISION;
     }

@@ -1,16 +1,11 @@
 // The simulated card: its register block (card/port_registers.h) in front of the logic device
 // of sim/logic_device.h.
 //
-// Control word 0 is the card's JTAG control register; the card acts on it alone:
-//   TMS, TCK, TDI        the JTAG lines, seen only while the buffers are enabled
-//   PORT_JTAG_ENABLE     enables the JTAG buffers; clear: the device sees TCK low and nothing
-//                        else, and TDO reads 1
-//   PORT_RELOAD_REQUEST  load the configuration memory into the logic at the next power-up
-//                        (sticky until power-off)
-// Control words 1 to 3 are plain latches: written, read back, no effect. A write to control
-// word 0 that repeats its value (the busy-wait loop writes the same word again and again)
-// changes no line and is no edge. The status word carries TDO in PORT_TDO_BIT, all other
-// bits 0.
+// Control word 0 is the card's JTAG control register, the only one it acts on: its lines are
+// those card/port_lines.h decodes (with the buffers off the device sees every line low and
+// TDO reads 1), and PORT_RELOAD_REQUEST asks that the configuration memory be loaded into the
+// logic at the next power-up (sticky until power-off). Control words 1 to 3 are plain latches:
+// written, read back, no effect. The status word carries TDO in PORT_TDO_BIT, all other bits 0.
 #pragma once
 
 #include <cstdint>
@@ -26,9 +21,6 @@ constexpr std::uint32_t SIM_CARD_VANISH_AFTER_ROWS = 100;
 // configuration at or after this one that must be programmed to 0.
 constexpr std::uint32_t SIM_CARD_STUCK_BIT_FROM = 200 * DEVICE_ROW_BITS + 777;
 
-// A card whose power is never cut.
-constexpr std::uint64_t SIM_NO_POWER_CUT = ~std::uint64_t{0};
-
 struct SimCard {
     CardModel model;
     std::uint32_t faults;
@@ -37,8 +29,6 @@ struct SimCard {
     PortDecoder port;           // the control words as written, and the lines the device sees
     bool reload_requested;      // bit 4 was written since power-on
     bool vanished;
-    std::uint64_t writes;       // register writes that reached the card
-    std::uint64_t reads;
     LogicDevice device;
 };
 

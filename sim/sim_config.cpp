@@ -1,6 +1,7 @@
 // The parser of the MOLA_SIM_* environment variables.
 #include "sim/sim_config.h"
 
+#include <charconv>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -64,16 +65,14 @@ bool parse_faults(const char* value, SimConfig* c, SimMessage* message)
 {
     const bool ok = sim_each_listed(value, [&](std::string_view entry) {
         const std::size_t at = entry.find('@');
-        int card = -1;
+        std::int32_t card = -1;
         if (at != std::string_view::npos) {
             const std::string_view index = entry.substr(at + 1);
-            std::int32_t k = 0;
-            if (!sim_parse_int32(index.data(), index.size(), &k) || k < 0) {
+            if (!sim_parse_int32(index.data(), index.size(), &card) || card < 0) {
                 say(message, "card index \"%.*s\" in \"%.*s\" is not a card number", width(index), index.data(),
                     width(entry), entry.data());
                 return false;
             }
-            card = k;
         }
         return sim_add_fault(c, entry.substr(0, at), card, message);
     });
@@ -112,38 +111,19 @@ SimConfig sim_default_config()
 {
     SimConfig c;
     c.card_count = 2;
-    c.cards[0].model = CARD_MODEL_PCI;
-    c.cards[0].revision = 9;
-    c.cards[1].model = CARD_MODEL_CARDBUS;
-    c.cards[1].revision = 10;
+    c.cards[0] = {CARD_MODEL_PCI, 9};
+    c.cards[1] = {CARD_MODEL_CARDBUS, 10};
     return c;
 }
 
 bool sim_parse_int32(const char* text, std::size_t length, std::int32_t* value)
 {
-    std::size_t i = 0;
-    const bool negative = length > 0 && text[0] == '-';
-    if (negative) {
-        ++i;
-    }
-    if (i == length) {
+    std::int32_t v = 0;
+    const std::from_chars_result r = std::from_chars(text, text + length, v);
+    if (r.ec != std::errc{} || r.ptr != text + length) {
         return false;
     }
-    std::int64_t v = 0;
-    for (; i < length; ++i) {
-        if (text[i] < '0' || text[i] > '9') {
-            return false;
-        }
-        v = v * 10 + (text[i] - '0');
-        if (v > 2147483648LL) {
-            return false;
-        }
-    }
-    v = negative ? -v : v;
-    if (v > 2147483647LL) {
-        return false;
-    }
-    *value = static_cast<std::int32_t>(v);
+    *value = v;
     return true;
 }
 

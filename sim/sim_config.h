@@ -24,13 +24,15 @@
 #include "sim/sim_fault_table.h"
 
 constexpr int SIM_MAX_CARDS = 8;
+// A card whose power is never cut.
+constexpr std::uint64_t SIM_NO_POWER_CUT = ~std::uint64_t{0};
 
 struct SimCardConfig {
     CardModel model = CARD_MODEL_PCI;
     std::int32_t revision = 10;
     std::uint32_t driver_faults = 0; // bits of driver faults (sim/sim_fault_table.h) for this card
     std::uint32_t card_faults = 0;   // bits of card faults
-    std::uint64_t power_cut_after_tck = ~std::uint64_t{0}; // rising TCK edges before the power fails
+    std::uint64_t power_cut_after_tck = SIM_NO_POWER_CUT; // rising TCK edges before the power fails
 };
 
 struct SimConfig {

@@ -1,13 +1,26 @@
 // The simulated card driver of both families: which device a path opens, and the answers to
 // the NT device control codes and the 9x virtual device's requests, with the driver faults.
 #include <cstddef>
+#include <cstdio>
 #include <cstring>
 
 #include "sim/sim_internal.h"
 
 namespace {
 
-constexpr char NT_DOT_PREFIX[] = "\\\\.";
+// The devices are opened without sharing, as on a real driver: each is open or not. NT card
+// k's device is slot k, the 9x device the last.
+bool Open[SIM_MAX_CARDS + 1];
+
+// The slot of a handle that the driver hands out, or -1 for any other.
+int slot_of(OsHandle handle)
+{
+    if (handle == SIM_VXD_HANDLE) {
+        return SIM_MAX_CARDS;
+    }
+    const bool nt = handle >= SIM_NT_HANDLE_BASE && handle < SIM_NT_HANDLE_BASE + SIM_MAX_CARDS;
+    return nt ? static_cast<int>(handle - SIM_NT_HANDLE_BASE) : -1;
+}
 
 // Faults of a request for card k, or of a request that names no card (k = -1).
 std::uint32_t faults_of(int card)
@@ -27,26 +40,30 @@ std::int32_t reported_count()
 // Card index of an NT device path "\\.\molaOut<13k>", or -1 when no such device exists.
 int nt_card_of_path(const char* path)
 {
-    const std::size_t dots = sizeof NT_DOT_PREFIX - 1;
-    const std::size_t name = std::strlen(DRIVER_NT_DEVICE_NAME);
-    if (std::strncmp(path, NT_DOT_PREFIX, dots) != 0 || std::strncmp(path + dots, DRIVER_NT_DEVICE_NAME, name) != 0) {
-        return -1;
-    }
-    const char* digits = path + dots + name;
-    if (*digits < '0' || *digits > '9' || (digits[0] == '0' && digits[1] != '\0')) {
-        return -1;
-    }
-    long number = 0;
-    for (const char* p = digits; *p; ++p) {
-        if (*p < '0' || *p > '9' || number > 1000) {
-            return -1;
+    for (int k = 0; k < TheSimConfig.card_count; ++k) {
+        char device[32];
+        std::snprintf(device, sizeof device, "\\\\.%s%d", DRIVER_NT_DEVICE_NAME, k * DRIVER_NT_DEVICE_STEP);
+        if (std::strcmp(path, device) == 0) {
+            return k;
         }
-        number = number * 10 + (*p - '0');
     }
-    if (number % DRIVER_NT_DEVICE_STEP != 0 || number / DRIVER_NT_DEVICE_STEP >= TheSimConfig.card_count) {
-        return -1;
+    return -1;
+}
+
+// A map request of either family for card k: its register block's address into `address`,
+// or what the map faults make of it; 0 when it fails.
+int map_register(int card, std::uint32_t f, std::uint8_t* address)
+{
+    if (f & SIM_FAULT_MAP_FAILS) {
+        return 0;
     }
-    return static_cast<int>(number / DRIVER_NT_DEVICE_STEP);
+    if (f & SIM_FAULT_MAP_ADDRESS_ZERO) {
+        driver_put_le32(address, 0);
+        return 1;
+    }
+    driver_put_le32(address, sim_register_address(card));
+    sim_set_mapped(card, true);
+    return 1;
 }
 
 int nt_request(int card, std::uint32_t code, const void* in, std::uint32_t in_size, void* out,
@@ -72,16 +89,7 @@ int nt_request(int card, std::uint32_t code, const void* in, std::uint32_t in_si
         return 1;
     }
     case CTL_MAP_REGISTER:
-        if ((f & SIM_FAULT_MAP_FAILS) || out == nullptr || out_size < 4) {
-            return 0;
-        }
-        if (f & SIM_FAULT_MAP_ADDRESS_ZERO) {
-            driver_put_le32(static_cast<std::uint8_t*>(out), 0);
-            return 1;
-        }
-        driver_put_le32(static_cast<std::uint8_t*>(out), sim_register_address(card));
-        sim_set_mapped(card, true);
-        return 1;
+        return out != nullptr && out_size >= 4 && map_register(card, f, static_cast<std::uint8_t*>(out));
     case CTL_UNMAP_REGISTER:
         if (in == nullptr || in_size < 4) {
             return 0;
@@ -124,22 +132,15 @@ int vxd_request(std::uint32_t code, const void* in, std::uint32_t in_size, void*
         driver_put_le32(reply, (f & SIM_FAULT_VXD_CARD_ADDRESS_ZERO) ? 0 : SIM_STRUCTURE_BASE + word0 * SIM_BLOCK_STRIDE);
         return 1;
     }
-    if (f & SIM_FAULT_MAP_FAILS) {
+    if (!map_register(card, f, reply + VXD_MAP_REPLY_ADDRESS)) {
         return 0;
     }
     driver_put_le32(reply, 0);
-    if (f & SIM_FAULT_MAP_ADDRESS_ZERO) {
-        driver_put_le32(reply + VXD_MAP_REPLY_ADDRESS, 0);
-        return 1;
-    }
-    driver_put_le32(reply + VXD_MAP_REPLY_ADDRESS, sim_register_address(card));
-    sim_set_mapped(card, true);
     return 1;
 }
 
-} // namespace
-
-OsHandle sim_driver_device(const char* path)
+// The device of a path, or OS_INVALID_HANDLE (sim_driver_open).
+OsHandle device_of(const char* path)
 {
     if (!TheSimConfig.driver_present) {
         return OS_INVALID_HANDLE;
@@ -155,11 +156,46 @@ OsHandle sim_driver_device(const char* path)
     return SIM_NT_HANDLE_BASE + card;
 }
 
-int sim_driver_request(OsHandle device, std::uint32_t code, void* in, std::uint32_t in_size, void* out,
+} // namespace
+
+void sim_driver_reset()
+{
+    std::memset(Open, 0, sizeof Open);
+    TheSimCallLog.open_handles = 0;
+}
+
+OsHandle sim_driver_open(const char* path)
+{
+    const OsHandle device = device_of(path);
+    const int slot = slot_of(device);
+    if (slot < 0 || Open[slot]) {
+        return OS_INVALID_HANDLE;
+    }
+    Open[slot] = true;
+    ++TheSimCallLog.open_handles;
+    return device;
+}
+
+bool sim_driver_close(OsHandle handle)
+{
+    const int slot = slot_of(handle);
+    if (slot < 0 || !Open[slot]) {
+        return false;
+    }
+    Open[slot] = false;
+    --TheSimCallLog.open_handles;
+    return true;
+}
+
+int sim_driver_request(OsHandle handle, std::uint32_t code, void* in, std::uint32_t in_size, void* out,
                        std::uint32_t out_size)
 {
-    if (device == SIM_VXD_HANDLE) {
+    const int slot = slot_of(handle);
+    if (slot < 0 || !Open[slot]) {
+        return 0;
+    }
+    if (handle == SIM_VXD_HANDLE) {
         return vxd_request(code, in, in_size, out, out_size);
     }
-    return nt_request(static_cast<int>(device - SIM_NT_HANDLE_BASE), code, in, in_size, out, out_size);
+    return nt_request(slot, code, in, in_size, out, out_size);
 }

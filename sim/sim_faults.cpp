@@ -20,19 +20,11 @@ void sim_fault_names(char* out, std::size_t size)
 
 const char* sim_fault_where(const SimFault& fault)
 {
-    if (fault.kind == SimFaultKind::Card) {
-        return "any";
-    }
-    const bool nt = (fault.scope & SIM_SCOPE_NT) != 0;
-    const bool w9x = (fault.scope & SIM_SCOPE_9X) != 0;
-    const bool per_card = (fault.scope & SIM_SCOPE_9X_CARD) != 0;
-    if (!w9x) {
-        return "NT";
-    }
-    if (nt) {
-        return per_card ? "NT, 9x (per card)" : "NT, 9x (whole device)";
-    }
-    return per_card ? "9x (per card)" : "9x (whole device)";
+    // Indexed by a driver fault's scope bits: NT, 9x, 9x per card.
+    constexpr const char* WHERE[8] = {
+        "NT", "NT", "9x (whole device)", "NT, 9x (whole device)", "NT", "NT", "9x (per card)", "NT, 9x (per card)",
+    };
+    return fault.kind == SimFaultKind::Card ? "any" : WHERE[fault.scope & 7u];
 }
 
 bool sim_add_fault(SimConfig* config, std::string_view name, int card, SimMessage* message)

@@ -15,13 +15,14 @@ namespace {
 constexpr std::uint32_t VERSION_NT = 0x0A280105u; // bit 31 clear
 constexpr std::uint32_t VERSION_9X = 0xC0000A04u; // bit 31 set
 
+// Every logged call of the seam starts here: the platform configures itself at the first
+// call, and the call is logged while the log has room; after, its record is one that no one
+// reads.
 SimCall* log_call(SimCallKind kind)
 {
-    if (TheSimCallLog.count >= SIM_CALL_LOG_SIZE) {
-        ++TheSimCallLog.dropped;
-        return nullptr;
-    }
-    SimCall* c = &TheSimCallLog.calls[TheSimCallLog.count++];
+    static SimCall unlogged;
+    sim_ensure_configured();
+    SimCall* c = TheSimCallLog.count < SIM_CALL_LOG_SIZE ? &TheSimCallLog.calls[TheSimCallLog.count++] : &unlogged;
     std::memset(c, 0, sizeof *c);
     c->kind = kind;
     return c;
@@ -31,7 +32,6 @@ SimCall* log_call(SimCallKind kind)
 
 std::uint32_t os_get_version()
 {
-    sim_ensure_configured();
     log_call(SimCallKind::GetVersion);
     return TheSimConfig.family == DriverFamily::Win9x ? VERSION_9X : VERSION_NT;
 }
@@ -39,54 +39,39 @@ std::uint32_t os_get_version()
 OsHandle os_create_file(const char* path, std::uint32_t access, std::uint32_t share_mode,
                         std::uint32_t creation, std::uint32_t flags)
 {
-    sim_ensure_configured();
     SimCall* c = log_call(SimCallKind::CreateFile);
-    const OsHandle device = sim_driver_device(path);
-    const OsHandle h = device == OS_INVALID_HANDLE ? OS_INVALID_HANDLE : sim_handle_open(device);
-    if (c) {
-        std::snprintf(c->path, sizeof c->path, "%s", path);
-        c->access = access;
-        c->share_mode = share_mode;
-        c->creation = creation;
-        c->flags = flags;
-        c->handle = h;
-    }
-    return h;
+    std::snprintf(c->path, sizeof c->path, "%s", path);
+    c->access = access;
+    c->share_mode = share_mode;
+    c->creation = creation;
+    c->flags = flags;
+    c->handle = sim_driver_open(path);
+    return c->handle;
 }
 
 int os_device_io_control(OsHandle handle, std::uint32_t code, void* in, std::uint32_t in_size,
                          void* out, std::uint32_t out_size)
 {
-    sim_ensure_configured();
     SimCall* c = log_call(SimCallKind::DeviceIoControl);
-    if (c) {
-        c->handle = handle;
-        c->code = code;
-        c->in_size = in_size;
-        c->out_size = out_size;
-        c->in_present = in != nullptr;
-        c->out_present = out != nullptr;
-        if (in) {
-            std::memcpy(c->in, in, in_size < sizeof c->in ? in_size : sizeof c->in);
-        }
+    c->handle = handle;
+    c->code = code;
+    c->in_size = in_size;
+    c->out_size = out_size;
+    c->in_present = in != nullptr;
+    c->out_present = out != nullptr;
+    if (in) {
+        std::memcpy(c->in, in, in_size < sizeof c->in ? in_size : sizeof c->in);
     }
-    const int result = sim_handle_is_open(handle) ? sim_driver_request(handle, code, in, in_size, out, out_size) : 0;
-    if (c) {
-        c->result = result;
-    }
-    return result;
+    c->result = sim_driver_request(handle, code, in, in_size, out, out_size);
+    return c->result;
 }
 
 int os_close_handle(OsHandle handle)
 {
-    sim_ensure_configured();
     SimCall* c = log_call(SimCallKind::CloseHandle);
-    const int result = sim_handle_close(handle) ? 1 : 0;
-    if (c) {
-        c->handle = handle;
-        c->result = result;
-    }
-    return result;
+    c->handle = handle;
+    c->result = sim_driver_close(handle) ? 1 : 0;
+    return c->result;
 }
 
 void os_sleep(std::uint32_t milliseconds)
@@ -114,32 +99,24 @@ int os_get_power_status(OsPowerStatus* status)
 
 std::uint32_t os_set_execution_state(std::uint32_t flags)
 {
-    sim_ensure_configured();
-    if (SimCall* c = log_call(SimCallKind::SetExecutionState)) {
-        c->code = flags;
-    }
+    log_call(SimCallKind::SetExecutionState)->code = flags;
     return OS_ES_CONTINUOUS; // as a system answers whose state nothing else has set
 }
 
 int os_block_shutdown(OsWindow window, const wchar_t* reason)
 {
-    sim_ensure_configured();
-    if (SimCall* c = log_call(SimCallKind::BlockShutdown)) {
-        c->handle = reinterpret_cast<std::intptr_t>(window);
-        std::size_t i = 0;
-        for (; reason[i] != 0 && i + 1 < sizeof c->path; ++i) {
-            c->path[i] = reason[i] < 128 ? static_cast<char>(reason[i]) : '?';
-        }
-        c->path[i] = '\0';
+    SimCall* c = log_call(SimCallKind::BlockShutdown);
+    c->handle = reinterpret_cast<std::intptr_t>(window);
+    std::size_t i = 0;
+    for (; reason[i] != 0 && i + 1 < sizeof c->path; ++i) {
+        c->path[i] = reason[i] < 128 ? static_cast<char>(reason[i]) : '?';
     }
+    c->path[i] = '\0';
     return 1;
 }
 
 int os_unblock_shutdown(OsWindow window)
 {
-    sim_ensure_configured();
-    if (SimCall* c = log_call(SimCallKind::UnblockShutdown)) {
-        c->handle = reinterpret_cast<std::intptr_t>(window);
-    }
+    log_call(SimCallKind::UnblockShutdown)->handle = reinterpret_cast<std::intptr_t>(window);
     return 1;
 }

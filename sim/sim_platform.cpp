@@ -2,6 +2,7 @@
 // register blocks, the 9x driver's card structures, which blocks are mapped, and the call log.
 #include "sim/sim_platform.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -26,15 +27,10 @@ bool Mapped[SIM_MAX_CARDS];
 void sim_configure(const SimConfig& config)
 {
     TheSimConfig = config;
-    if (TheSimConfig.card_count < 0) {
-        TheSimConfig.card_count = 0;
-    }
-    if (TheSimConfig.card_count > SIM_MAX_CARDS) {
-        TheSimConfig.card_count = SIM_MAX_CARDS;
-    }
+    TheSimConfig.card_count = std::clamp(TheSimConfig.card_count, 0, SIM_MAX_CARDS);
     Configured = true;
     TheSimCallLog = SimCallLog{};
-    sim_handles_reset();
+    sim_driver_reset();
     std::memset(SimCardStructures, 0, sizeof SimCardStructures);
     for (int k = 0; k < SIM_MAX_CARDS; ++k) {
         Mapped[k] = false;
@@ -56,8 +52,11 @@ void sim_configure(const SimConfig& config)
     TheSimClock.real_sleep = TheSimConfig.real_sleep;
 }
 
-void sim_configure_from_environment()
+void sim_ensure_configured()
 {
+    if (Configured) {
+        return;
+    }
     SimConfig config;
     SimMessage message{};
     if (!sim_parse_environment(sim_environment(), &config, &message)) {
@@ -66,13 +65,6 @@ void sim_configure_from_environment()
         std::exit(SIM_EXIT_BAD_CONFIGURATION);
     }
     sim_configure(config);
-}
-
-void sim_ensure_configured()
-{
-    if (!Configured) {
-        sim_configure_from_environment();
-    }
 }
 
 void sim_attach_target(int card, const SimTarget& target)

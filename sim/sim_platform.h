@@ -5,11 +5,12 @@
 // Addresses handed out are tokens below 4 GiB, never real pointers:
 //   register block of card k   SIM_REGISTER_BASE + k * SIM_BLOCK_STRIDE (SIM_BLOCK_SIZE bytes)
 //   9x card structure of card k SIM_STRUCTURE_BASE + k * SIM_BLOCK_STRIDE
-// The register seam resolves them; any other address is a stray access, counted and
-// answered with all ones.
+// The register seam resolves them; any other address is a stray access, answered with all
+// ones.
 //
 // Configuration comes from sim_configure (tests) or, on first use, from the MOLA_SIM_*
-// environment variables (sim_configure_from_environment, MolaFlashSim.exe; sim/sim_config.h).
+// environment variables (MolaFlashSim.exe; sim/sim_config.h): a malformed value ends the
+// process with a message on standard error and exit code SIM_EXIT_BAD_CONFIGURATION.
 #pragma once
 
 #include <cstdint>
@@ -54,10 +55,8 @@ constexpr int SIM_CALL_LOG_SIZE = 256;
 
 struct SimCallLog {
     SimCall calls[SIM_CALL_LOG_SIZE];
-    int count = 0;      // calls recorded (at most SIM_CALL_LOG_SIZE)
-    int dropped = 0;    // calls beyond the log's room
+    int count = 0;      // calls recorded (at most SIM_CALL_LOG_SIZE; later calls are not)
     int open_handles = 0;
-    std::uint64_t stray_accesses = 0; // register accesses outside a mapped block
 };
 
 extern SimConfig TheSimConfig;
@@ -66,10 +65,6 @@ extern SimCallLog TheSimCallLog;
 // Sets the platform up afresh: configuration, cards powered on, mappings gone, log and
 // clock cleared, every card's target its simulated card.
 void sim_configure(const SimConfig& config);
-// Configures the platform from this process's MOLA_SIM_* variables (sim/sim_config.h). A
-// malformed value ends the process with a message on standard error and exit code
-// SIM_EXIT_BAD_CONFIGURATION.
-void sim_configure_from_environment();
 constexpr int SIM_EXIT_BAD_CONFIGURATION = 64;
 
 // Replaces what sits behind card k's register block (tests, tools).

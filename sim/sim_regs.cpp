@@ -1,6 +1,6 @@
 // The register seam on the simulated side: every access goes, in order, to the target of
 // the card whose register block holds the address. Accesses outside a mapped block are
-// stray: counted, and reads answer all ones as a bus with nothing on it would.
+// stray: reads answer all ones as a bus with nothing on it would, writes are lost.
 #include "platform/regs.h"
 #include "sim/sim_clock.h"
 #include "sim/sim_internal.h"
@@ -8,21 +8,28 @@
 
 namespace {
 
+// Index of the configured card whose block (SIM_BLOCK_STRIDE bytes apart from base) holds
+// the address, with the address's offset in the block; -1 for none.
+int block_card(RegAddr address, std::uint32_t base, RegAddr* within)
+{
+    if (address < base) {
+        return -1;
+    }
+    const RegAddr card = (address - base) / SIM_BLOCK_STRIDE;
+    *within = (address - base) % SIM_BLOCK_STRIDE;
+    return card < static_cast<RegAddr>(TheSimConfig.card_count) ? static_cast<int>(card) : -1;
+}
+
 // Card index of a register address inside a mapped block, or -1.
 int register_card(RegAddr address, std::uint32_t* offset)
 {
-    if (address < SIM_REGISTER_BASE) {
-        return -1;
-    }
-    const RegAddr relative = address - SIM_REGISTER_BASE;
-    const RegAddr card = relative / SIM_BLOCK_STRIDE;
-    const RegAddr within = relative % SIM_BLOCK_STRIDE;
-    if (card >= static_cast<RegAddr>(TheSimConfig.card_count) || within >= SIM_BLOCK_SIZE ||
-        within % 4 != 0 || !sim_is_mapped(static_cast<int>(card))) {
+    RegAddr within = 0;
+    const int card = block_card(address, SIM_REGISTER_BASE, &within);
+    if (card < 0 || within >= SIM_BLOCK_SIZE || within % 4 != 0 || !sim_is_mapped(card)) {
         return -1;
     }
     *offset = static_cast<std::uint32_t>(within);
-    return static_cast<int>(card);
+    return card;
 }
 
 } // namespace
@@ -32,12 +39,10 @@ std::uint32_t reg_read(RegAddr address)
     ++TheSimClock.register_reads;
     std::uint32_t offset = 0;
     const int card = register_card(address, &offset);
-    if (card < 0) {
-        ++TheSimCallLog.stray_accesses;
+    if (card < 0 || SimTargets[card].read == nullptr) {
         return 0xFFFFFFFFu;
     }
-    const SimTarget& t = SimTargets[card];
-    return t.read ? t.read(t.context, offset) : 0xFFFFFFFFu;
+    return SimTargets[card].read(SimTargets[card].context, offset);
 }
 
 void reg_write(RegAddr address, std::uint32_t value)
@@ -45,35 +50,21 @@ void reg_write(RegAddr address, std::uint32_t value)
     ++TheSimClock.register_writes;
     std::uint32_t offset = 0;
     const int card = register_card(address, &offset);
-    if (card < 0) {
-        ++TheSimCallLog.stray_accesses;
-        return;
-    }
-    const SimTarget& t = SimTargets[card];
-    if (t.write) {
-        t.write(t.context, offset, value);
+    if (card >= 0 && SimTargets[card].write) {
+        SimTargets[card].write(SimTargets[card].context, offset, value);
     }
 }
 
 void reg_read_bit(RegAddr address, unsigned bit, std::uint8_t* into, unsigned at)
 {
-    ++TheSimClock.register_reads;
     std::uint32_t offset = 0;
     const int card = register_card(address, &offset);
-    std::uint32_t value = 0xFFFFFFFFu;
-    if (card < 0) {
-        ++TheSimCallLog.stray_accesses;
-    } else {
-        const SimTarget& t = SimTargets[card];
-        if (t.read_bit) {
-            t.read_bit(t.context, offset, bit, into, at);
-            return;
-        }
-        if (t.read) {
-            value = t.read(t.context, offset);
-        }
+    if (card >= 0 && SimTargets[card].read_bit) {
+        ++TheSimClock.register_reads;
+        SimTargets[card].read_bit(SimTargets[card].context, offset, bit, into, at);
+        return;
     }
-    reg_store_bit(into, at, value, bit);
+    reg_store_bit(into, at, reg_read(address), bit);
 }
 
 void reg_collect()
@@ -88,15 +79,11 @@ void reg_collect()
 
 std::uint16_t mem_read_u16(RegAddr address)
 {
-    if (address >= SIM_STRUCTURE_BASE) {
-        const RegAddr relative = address - SIM_STRUCTURE_BASE;
-        const RegAddr card = relative / SIM_BLOCK_STRIDE;
-        const RegAddr within = relative % SIM_BLOCK_STRIDE;
-        if (card < static_cast<RegAddr>(TheSimConfig.card_count) && within + 1 < SIM_STRUCTURE_SIZE) {
-            const std::uint8_t* s = SimCardStructures[card];
-            return static_cast<std::uint16_t>(s[within] | (s[within + 1] << 8));
-        }
+    RegAddr within = 0;
+    const int card = block_card(address, SIM_STRUCTURE_BASE, &within);
+    if (card < 0 || within + 1 >= SIM_STRUCTURE_SIZE) {
+        return 0xFFFFu;
     }
-    ++TheSimCallLog.stray_accesses;
-    return 0xFFFFu;
+    const std::uint8_t* s = SimCardStructures[card];
+    return static_cast<std::uint16_t>(s[within] | (s[within + 1] << 8));
 }

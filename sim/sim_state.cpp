@@ -15,29 +15,17 @@ int StateCards = 0;
 bool WriteFailed = false;
 SimStateCard Kept[SIM_MAX_CARDS];
 
-// Little-endian words of the file, N bytes.
-template <int N, typename Word>
-void put_le(std::uint8_t* at, Word v)
+// Little-endian 64-bit words of the file; its 32-bit words are the driver's (card/driver.h).
+void put_u64(std::uint8_t* at, std::uint64_t v)
 {
-    for (int i = 0; i < N; ++i) {
-        at[i] = static_cast<std::uint8_t>(v >> (8 * i));
-    }
+    driver_put_le32(at, static_cast<std::uint32_t>(v));
+    driver_put_le32(at + 4, static_cast<std::uint32_t>(v >> 32));
 }
 
-template <int N, typename Word>
-Word get_le(const std::uint8_t* at)
+std::uint64_t get_u64(const std::uint8_t* at)
 {
-    Word v = 0;
-    for (int i = 0; i < N; ++i) {
-        v |= static_cast<Word>(at[i]) << (8 * i);
-    }
-    return v;
+    return driver_get_le32(at) | static_cast<std::uint64_t>(driver_get_le32(at + 4)) << 32;
 }
-
-void put_u32(std::uint8_t* at, std::uint32_t v) { put_le<4>(at, v); }
-void put_u64(std::uint8_t* at, std::uint64_t v) { put_le<8>(at, v); }
-std::uint32_t get_u32(const std::uint8_t* at) { return get_le<4, std::uint32_t>(at); }
-std::uint64_t get_u64(const std::uint8_t* at) { return get_le<8, std::uint64_t>(at); }
 
 long card_offset(int k)
 {
@@ -45,17 +33,14 @@ long card_offset(int k)
 }
 
 // Writes bytes at an offset of the file and hands them to the system at once, so that they
-// outlive the process however it ends.
-bool write_at(std::FILE* f, long offset, const std::uint8_t* bytes, std::size_t size)
-{
-    return std::fseek(f, offset, SEEK_SET) == 0 && std::fwrite(bytes, 1, size, f) == size && std::fflush(f) == 0;
-}
-
-// A change that cannot be kept is said once: the card itself goes on, but the file no
-// longer holds what it holds.
+// outlive the process however it ends. A change that cannot be kept is said once: the card
+// itself goes on, but the file no longer holds what it holds.
 void keep_at(long offset, const std::uint8_t* bytes, std::size_t size)
 {
-    if (!write_at(StateFile, offset, bytes, size) && !WriteFailed) {
+    std::FILE* f = StateFile;
+    const bool kept = std::fseek(f, offset, SEEK_SET) == 0 && std::fwrite(bytes, 1, size, f) == size &&
+                      std::fflush(f) == 0;
+    if (!kept && !WriteFailed) {
         WriteFailed = true;
         std::fprintf(stderr, "simulated platform: the state file could not be written: %s\n", std::strerror(errno));
     }
@@ -64,7 +49,7 @@ void keep_at(long offset, const std::uint8_t* bytes, std::size_t size)
 void write_done(int k, bool done)
 {
     std::uint8_t flag[4];
-    put_u32(flag, done ? 1u : 0u);
+    driver_put_le32(flag, done ? 1u : 0u);
     keep_at(card_offset(k) + 8, flag, sizeof flag);
 }
 
@@ -82,15 +67,15 @@ bool create_file(const char* path, const SimConfig& config, SimMessage* message)
     }
     std::uint8_t header[SIM_STATE_HEADER_BYTES];
     std::memcpy(header, SIM_STATE_MAGIC, sizeof SIM_STATE_MAGIC);
-    put_u32(header + 12, SIM_STATE_VERSION);
-    put_u32(header + 16, static_cast<std::uint32_t>(config.card_count));
+    driver_put_le32(header + 12, SIM_STATE_VERSION);
+    driver_put_le32(header + 16, static_cast<std::uint32_t>(config.card_count));
     bool ok = std::fwrite(header, 1, sizeof header, f) == sizeof header;
     static std::uint8_t card[SIM_STATE_CARD_BYTES];
     for (int k = 0; ok && k < config.card_count; ++k) {
         std::memset(card, 0, SIM_STATE_CARD_HEADER_BYTES);
-        put_u32(card, static_cast<std::uint32_t>(config.cards[k].model));
-        put_u32(card + 4, static_cast<std::uint32_t>(config.cards[k].revision));
-        put_u32(card + 8, 1);
+        driver_put_le32(card, static_cast<std::uint32_t>(config.cards[k].model));
+        driver_put_le32(card + 4, static_cast<std::uint32_t>(config.cards[k].revision));
+        driver_put_le32(card + 8, 1);
         for (std::uint32_t w = 0; w < DEVICE_MEMORY_WORDS; ++w) {
             put_u64(card + SIM_STATE_CARD_HEADER_BYTES + 8 * w, device_factory_word(w));
         }
@@ -114,8 +99,8 @@ bool read_file(std::FILE* f, SimStateCard* cards, int* count, SimMessage* messag
         say(message, "not a state file of the simulated cards");
         return false;
     }
-    const std::uint32_t version = get_u32(header + 12);
-    const std::uint32_t n = get_u32(header + 16);
+    const std::uint32_t version = driver_get_le32(header + 12);
+    const std::uint32_t n = driver_get_le32(header + 16);
     if (version != SIM_STATE_VERSION) {
         say(message, "state file layout %u, not %u", static_cast<unsigned>(version), static_cast<unsigned>(SIM_STATE_VERSION));
         return false;
@@ -131,14 +116,14 @@ bool read_file(std::FILE* f, SimStateCard* cards, int* count, SimMessage* messag
                 static_cast<unsigned>(n));
             return false;
         }
-        const std::uint32_t model = get_u32(card);
-        const std::uint32_t done = get_u32(card + 8);
-        if (model >= static_cast<std::uint32_t>(CARD_MODEL_COUNT) || done > 1 || get_u32(card + 12) != 0) {
+        const std::uint32_t model = driver_get_le32(card);
+        const std::uint32_t done = driver_get_le32(card + 8);
+        if (model >= static_cast<std::uint32_t>(CARD_MODEL_COUNT) || done > 1 || driver_get_le32(card + 12) != 0) {
             say(message, "card %u of the state file is damaged", static_cast<unsigned>(k + 1));
             return false;
         }
         cards[k].model = static_cast<CardModel>(model);
-        cards[k].original_revision = static_cast<std::int32_t>(get_u32(card + 4));
+        cards[k].original_revision = static_cast<std::int32_t>(driver_get_le32(card + 4));
         cards[k].done = done != 0;
         for (std::uint32_t w = 0; w < DEVICE_MEMORY_WORDS; ++w) {
             cards[k].memory[w] = get_u64(card + SIM_STATE_CARD_HEADER_BYTES + 8 * w);
@@ -168,13 +153,12 @@ bool sim_state_open(const char* path, bool create, SimConfig* config, SimMessage
         say(message, "cannot open the state file: %s", std::strerror(errno));
         return false;
     }
-    static SimStateCard read[SIM_MAX_CARDS];
+    // Closed, Kept is no one's: it is filled straight from the file and used once it checks.
     int count = 0;
-    if (!read_file(f, read, &count, message)) {
+    if (!read_file(f, Kept, &count, message)) {
         std::fclose(f);
         return false;
     }
-    std::memcpy(Kept, read, sizeof(SimStateCard) * static_cast<std::size_t>(count));
     StateFile = f;
     StateCards = count;
     WriteFailed = false;
@@ -184,11 +168,6 @@ bool sim_state_open(const char* path, bool create, SimConfig* config, SimMessage
         config->cards[k].revision = Kept[k].original_revision;
     }
     return true;
-}
-
-bool sim_state_active()
-{
-    return StateFile != nullptr;
 }
 
 const SimStateCard* sim_state_card(int k)

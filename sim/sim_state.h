@@ -37,8 +37,6 @@ struct SimStateCard {
 // message (and config untouched) for a file that cannot be read, written or created, or that
 // is damaged or foreign. A state opened before is closed first.
 bool sim_state_open(const char* path, bool create, SimConfig* config, SimMessage* message);
-// Whether a state file is open.
-bool sim_state_active();
 // Card k's kept state, or null when no state is open or it keeps no card k.
 const SimStateCard* sim_state_card(int k);
 // Keeps a change of card k's memory: words [first, first + count) of `memory` and the done
