@@ -123,8 +123,7 @@ release_stage() {
     "$root/tools/check-release.sh" "$out/release-check" | tee "$out/release-check.log"
 }
 
-. "$root/tools/wine-env.sh"
-# Wine prefixes: x86-64 (and its second lane), i686 (and its second lane), all copies of one.
+# Wine prefixes: x86-64, its second lane and i686, the last two copies of the first.
 prefix64=$out/wineprefix
 prefix32=$out/i686/wineprefix
 
