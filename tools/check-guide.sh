@@ -14,9 +14,7 @@ MIN_COLOURS=8
 names=$(grep -o '](user-guide/[A-Za-z0-9_.-]*\.png)' "$guide" | sed 's/^](user-guide\///; s/)$//' | sort -u)
 [ -n "$names" ] || { echo "check-guide: $guide names no picture"; exit 1; }
 bad=0
-count=0
 for name in $names; do
-    count=$((count + 1))
     file=$dir/$name
     if [ ! -s "$file" ]; then
         echo "check-guide: $name is missing in $dir"
@@ -29,5 +27,5 @@ for name in $names; do
         bad=$((bad + 1))
     fi
 done
-[ $bad -eq 0 ] && echo "check-guide: the $count pictures that the guide names are there and not blank in $dir"
+[ $bad -eq 0 ] && echo "check-guide: the $(wc -w <<<"$names") pictures that the guide names are there and not blank in $dir"
 [ $bad -eq 0 ]

@@ -19,10 +19,7 @@ trap 'rm -rf "$work"' EXIT
 # seed NAME HEX...: writes the bytes given as hexadecimal (blanks ignored).
 seed() {
     local name=$1; shift
-    local hex escaped
-    hex=$(printf '%s' "$*" | tr -d ' ')
-    escaped=$(printf '%s' "$hex" | sed 's/../\\x&/g')
-    printf '%b' "$escaped" >"$work/cmd.$name"
+    printf '%b' "$(printf '%s' "$*" | tr -d ' ' | sed 's/../\\x&/g')" >"$work/cmd.$name"
 }
 
 seed xcomplete            00

@@ -9,7 +9,6 @@ set -euo pipefail
 what=${1:-all}
 
 need=()
-have() { command -v "$1" >/dev/null 2>&1; }
 pkg_installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "install ok installed"; }
 
 # CLI11 and standalone Asio: the developer tools' options and sockets (header-only; the Windows
@@ -30,20 +29,13 @@ native_pkgs+=(python3-markdown imagemagick)
 native_pkgs+=(librsvg2-bin)
 
 case $what in
-native | windows | all | emulator | release) ;;
+native) pkgs=("${native_pkgs[@]}") ;;
+windows | all) pkgs=("${native_pkgs[@]}" "${windows_pkgs[@]}") ;;
+emulator) pkgs=("${emulator_pkgs[@]}") ;;
+release) pkgs=("${release_pkgs[@]}") ;;
 *) echo "usage: install-deps.sh [native|windows|all|emulator|release]" >&2; exit 2 ;;
 esac
-
-if [ "$what" = emulator ]; then
-  for p in "${emulator_pkgs[@]}"; do pkg_installed "$p" || need+=("$p"); done
-elif [ "$what" = release ]; then
-  for p in "${release_pkgs[@]}"; do pkg_installed "$p" || need+=("$p"); done
-else
-  for p in "${native_pkgs[@]}"; do pkg_installed "$p" || need+=("$p"); done
-fi
-if [ "$what" = windows ] || [ "$what" = all ]; then
-  for p in "${windows_pkgs[@]}"; do pkg_installed "$p" || need+=("$p"); done
-fi
+for p in "${pkgs[@]}"; do pkg_installed "$p" || need+=("$p"); done
 
 if [ ${#need[@]} -eq 0 ]; then
   exit 0

@@ -17,7 +17,6 @@ import argparse
 import hashlib
 import html
 import html.parser
-import io
 import os
 import posixpath
 import re
@@ -167,35 +166,26 @@ def pack(exe, guide, version, epoch, out):
                                  for name, data in sorted(members.items())).encode("ascii")
 
     when = zip_time(epoch)
-    buffer = io.BytesIO()
-    with zipfile.ZipFile(buffer, "w") as z:
+    # Written whole and then renamed: never a half-written zip under the release's name.
+    partial = out + ".partial"
+    with zipfile.ZipFile(partial, "w") as z:
         for name in sorted(members):
             info = zipfile.ZipInfo(name, date_time=when)
             info.compress_type = zipfile.ZIP_DEFLATED
             info.create_system = 3  # permissions in Unix form
             info.external_attr = 0o100644 << 16
             z.writestr(info, members[name], compresslevel=9)
-    # Written whole and then renamed: never a half-written zip under the release's name.
-    partial = out + ".partial"
-    with open(partial, "wb") as f:
-        f.write(buffer.getvalue())
     os.replace(partial, out)
 
 
 def main():
     parser = argparse.ArgumentParser(description="Packs the release zip.")
-    parser.add_argument("--exe", required=True)
-    parser.add_argument("--guide", required=True)
-    parser.add_argument("--version", required=True)
-    parser.add_argument("--epoch", required=True, type=int)
-    parser.add_argument("--zip", required=True)
+    for option in ("--exe", "--guide", "--version", "--epoch", "--zip"):
+        parser.add_argument(option, required=True, type=int if option == "--epoch" else str)
     args = parser.parse_args()
     try:
         pack(args.exe, args.guide, args.version, args.epoch, args.zip)
-    except ReleaseError as e:
-        print(f"release: {e}", file=sys.stderr)
-        return 1
-    except OSError as e:
+    except (ReleaseError, OSError) as e:
         print(f"release: {e}", file=sys.stderr)
         return 1
     return 0

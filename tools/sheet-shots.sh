@@ -9,35 +9,19 @@
 SHEET_CAPTION=$MOLA_SHEET_CAPTION
 BOX_CAPTION="MOLA Flash Update Tool"
 
-# X window id of the top-level window of that name on $DISPLAY, or nothing.
-named_window() {
-    xwininfo -name "$1" 2>/dev/null | sed -n 's/^xwininfo: Window id: \(0x[0-9a-f]*\) .*/\1/p'
-}
-
-sheet_window() {
-    named_window "$SHEET_CAPTION"
-}
-
-# Saves the sheet's window (not the whole screen) as FILE; fails when there is no sheet.
-take_sheet_shot() {
+# Saves the top-level window of that name on $DISPLAY (not the whole screen) as FILE; fails
+# when there is no such window.
+take_shot() { # CAPTION FILE
     local id
-    id=$(sheet_window)
+    id=$(xwininfo -name "$1" 2>/dev/null | sed -n 's/^xwininfo: Window id: \(0x[0-9a-f]*\) .*/\1/p')
     [ -n "$id" ] || return 1
-    import -window "$id" "$1" 2>/dev/null
-}
-
-# Saves the tool's message box as FILE; fails when there is none.
-take_box_shot() {
-    local id
-    id=$(named_window "$BOX_CAPTION")
-    [ -n "$id" ] || return 1
-    import -window "$id" "$1" 2>/dev/null
+    import -window "$id" "$2" 2>/dev/null
 }
 
 # Until process PID ends: for each new "SHOT LABEL[ box]" line in LOG, saves PREFIXLABEL.png
 # and writes SYNC/shot-LABEL.done. Prints nothing; failed pictures are missing files.
 serve_shots() {
-    local log=$1 sync=$2 prefix=$3 pid=$4 label what
+    local log=$1 sync=$2 prefix=$3 pid=$4 label what caption
     local -A taken=()
     while kill -0 "$pid" 2>/dev/null; do
         while read -r label what; do
@@ -46,11 +30,9 @@ serve_shots() {
             fi
             taken[$label]=1
             sleep 0.5 # let the windows paint
-            if [ "$what" = box ]; then
-                take_box_shot "$prefix$label.png" || true
-            else
-                take_sheet_shot "$prefix$label.png" || true
-            fi
+            caption=$SHEET_CAPTION
+            [ "$what" != box ] || caption=$BOX_CAPTION
+            take_shot "$caption" "$prefix$label.png" || true
             touch "$sync/shot-$label.done"
         done < <(tr -d '\r' <"$log" | sed -n 's/^SHOT \([A-Za-z0-9_-]*\)\( box\)\{0,1\}$/\1\2/p')
         sleep 0.2

@@ -50,27 +50,19 @@ suite_start=$(date +%s)
 # CPU" to $logs/KEY.done (CPU: the processor seconds of its processes, Wine's servers aside,
 # which bound its time from below on a machine of its own). Stages of one track run one after
 # another; tracks run side by side.
-cpu_seconds() { # VAR: the processor seconds of the processes this shell has waited for, to VAR
-    local file=$logs/.times.$BASHPID user sys
-    times >"$file"
-    { read -r _; read -r user sys; } <"$file"
-    rm -f "$file"
-    user=${user%.*s}
-    sys=${sys%.*s}
-    printf -v "$1" '%d' $((${user%m*} * 60 + 10#${user#*m} + ${sys%m*} * 60 + 10#${sys#*m}))
-}
 stage() { # KEY TITLE COMMAND...
-    local key=$1 title=$2 start rc before after
+    local key=$1 title=$2 start rc user sys TIMEFORMAT="%0U %0S"
     shift 2
     echo "$title" >"$logs/$key.title"
     start=$(date +%s)
-    cpu_seconds before
     set +e
-    (set -e; "$@") >"$logs/$key.log" 2>&1
+    # time reports the processor seconds of the subshell and all it waited for (in braces, so
+    # that the report escapes the command's own redirections).
+    { time { (set -e; "$@") >"$logs/$key.log" 2>&1; }; } 2>"$logs/$key.cpu"
     rc=$?
     set -e
-    cpu_seconds after
-    echo "$rc $start $(date +%s) $((after - before))" >"$logs/$key.done"
+    read -r user sys <"$logs/$key.cpu"
+    echo "$rc $start $(date +%s) $((user + sys))" >"$logs/$key.done"
     return $rc
 }
 
@@ -80,30 +72,31 @@ configure() { # PRESET [DIR]
         { cat "$out/$1.configure.log"; return 1; }
 }
 
-ctest_times() { # BUILD_DIR LOG: each test's time from ctest's output
-    sed -n 's/^ *[0-9]*\/[0-9]* Test *#[0-9]*: \([^ ]*\) .*Passed *\([0-9.]*\) sec$/\2 unit-linux \1/p' "$2" >>"$times.unsorted"
+# A build under the sanitizers (PRESET sanitize: clang, sanitize-gcc: gcc) and its unit tests.
+sanitized_tests() { # PRESET
+    configure "$1"
+    cmake --build "$out/$1" -j "$jobs"
+    ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+        ctest --test-dir "$out/$1" -j "$jobs" --output-on-failure | tee "$out/$1.ctest.log"
 }
 
 sanitize_stage() {
-    configure sanitize
-    cmake --build "$out/sanitize" -j "$jobs"
-    ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-        ctest --test-dir "$out/sanitize" -j "$jobs" --output-on-failure | tee "$out/sanitize.ctest.log"
-    ctest_times "$out/sanitize" "$out/sanitize.ctest.log"
+    sanitized_tests sanitize
+    # Each test's time from ctest's output.
+    sed -n 's/^ *[0-9]*\/[0-9]* Test *#[0-9]*: \([^ ]*\) .*Passed *\([0-9.]*\) sec$/\2 unit-linux \1/p' \
+        "$out/sanitize.ctest.log" >>"$times.unsorted"
     echo "remote-bitbang end to end (xsvf play against xsvf serve, under the sanitizers):"
     cat "$out/sanitize/tests/rbb_end_to_end.txt"
 }
 
 fuzz_stage() {
-    local target
-    for target in fuzz_play; do
-        rm -rf "$out/sanitize/smoke-$target" && mkdir -p "$out/sanitize/smoke-$target"
-        ( cd "$out/sanitize/smoke-$target" &&
-          "$out/sanitize/fuzz/$target" -runs=30000 -seed=1 -dict="$root/fuzz/xsvf.dict" -max_len=16384 -timeout=10 \
-              . "$root/fuzz/corpus" >fuzz.log 2>&1 ) ||
-            { grep -v '^    #' "$out/sanitize/smoke-$target/fuzz.log" | tail -20; return 1; }
-        grep -h '^Done' "$out/sanitize/smoke-$target/fuzz.log" | sed "s/^/$target: /"
-    done
+    local smoke=$out/sanitize/smoke-fuzz_play
+    rm -rf "$smoke" && mkdir -p "$smoke"
+    ( cd "$smoke" &&
+      "$out/sanitize/fuzz/fuzz_play" -runs=30000 -seed=1 -dict="$root/fuzz/xsvf.dict" -max_len=16384 -timeout=10 \
+          . "$root/fuzz/corpus" >fuzz.log 2>&1 ) ||
+        { grep -v '^    #' "$smoke/fuzz.log" | tail -20; return 1; }
+    grep -h '^Done' "$smoke/fuzz.log" | sed "s/^/fuzz_play: /"
 }
 
 # gcc's warnings differ from clang's. The Windows builds are gcc, but some sources they never
@@ -130,8 +123,7 @@ release_stage() {
     "$root/tools/check-release.sh" "$out/release-check" | tee "$out/release-check.log"
 }
 
-. "$root/tools/wine-env.sh"
-# Wine prefixes: x86-64 (and its second lane), i686 (and its second lane), all copies of one.
+# Wine prefixes: x86-64, its second lane and i686, the last two copies of the first.
 prefix64=$out/wineprefix
 prefix32=$out/i686/wineprefix
 
@@ -156,23 +148,22 @@ x86_64_stage() {
     "$root/tools/guide-pictures.sh" --shots "$out/win64/gui-shots" "$out/guide-pictures"
 }
 
-# The main job as the README gives it, on the x86-64 build and prefix the suite has made.
-main_job_stage() {
-    local rc=0
-    MOLA_OUT=$out "$root/tools/run-sim.sh" --headless >"$out/main-job.log" 2>&1 || rc=$?
-    cat "$out/main-job.log"
-    [ $rc -eq 0 ] || { echo "the main job ended with exit code $rc"; return 1; }
-    "$root/tools/check-main-job.sh" "$out/main-job.log" 2
+# The main job as the README gives it (by default on the x86-64 build and prefix the suite
+# has made), its output in LOG, checked.
+main_job_stage() { # [OUT_DIR LOG]
+    local dir=${1:-$out} log=${2:-$out/main-job.log} rc=0
+    MOLA_OUT=$dir "$root/tools/run-sim.sh" --headless >"$log" 2>&1 || rc=$?
+    cat "$log"
+    [ $rc -eq 0 ] || echo "the main job ended with exit code $rc"
+    "$root/tools/check-main-job.sh" "$log" 2 || rc=1
+    return $rc
 }
 
 # The main job into a new, empty output folder: the README's command from nothing.
 main_job_fresh_stage() {
     local fresh rc=0
     fresh=$(mktemp -d)
-    MOLA_OUT=$fresh "$root/tools/run-sim.sh" --headless >"$out/main-job-fresh.log" 2>&1 || rc=$?
-    cat "$out/main-job-fresh.log"
-    [ $rc -eq 0 ] || echo "the main job ended with exit code $rc"
-    "$root/tools/check-main-job.sh" "$out/main-job-fresh.log" 2 || rc=1
+    main_job_stage "$fresh" "$out/main-job-fresh.log" || rc=1
     # The fresh folder holds a whole build tree and a Wine prefix: only the screenshots are kept.
     mkdir -p "$out/main-job-fresh"
     cp "$fresh"/run-sim/*.png "$out/main-job-fresh/" 2>/dev/null || true
@@ -188,16 +179,10 @@ i686_stage() {
 }
 
 # The builds that the default run replaced, with their tests: gcc's own Release build (its
-# tree the one configured above), and the unit tests under gcc's sanitizers.
+# tree the one configured above), and the unit tests under gcc's sanitizers (sanitized_tests).
 native_gcc_stage() {
     cmake --build "$out/native" -j "$jobs"
     ctest --test-dir "$out/native" -j "$jobs" --output-on-failure
-}
-sanitize_gcc_stage() {
-    configure sanitize-gcc
-    cmake --build "$out/sanitize-gcc" -j "$jobs"
-    ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-        ctest --test-dir "$out/sanitize-gcc" -j "$jobs" --output-on-failure
 }
 
 # The prefix and its copies before any Wine session starts.
@@ -211,7 +196,7 @@ linux_track() {
     stage release "release (tools/release.sh) built twice in two folders, compared byte for byte" release_stage
     if [ $full -eq 1 ]; then
         stage native "full: the native build (gcc) and its unit tests" native_gcc_stage
-        stage sanitize-gcc "full: the unit tests under gcc's ASan + UBSan" sanitize_gcc_stage
+        stage sanitize-gcc "full: the unit tests under gcc's ASan + UBSan" sanitized_tests sanitize-gcc
     fi
     : >"$logs/linux.finished"
 }

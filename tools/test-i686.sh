@@ -22,12 +22,12 @@ usage="usage: test-i686.sh [--full] [--jobs N] [--times FILE] WIN32_BUILD_DIR [W
 args=("$@")
 full=0
 jobs=1
-times=""
+timing=()
 while [ $# -gt 0 ]; do
     case $1 in
     --full) full=1; shift ;;
     --jobs) jobs=${2:?$usage}; shift 2 ;;
-    --times) times=${2:?$usage}; shift 2 ;;
+    --times) timing=(--times "${2:?$usage}"); shift 2 ;;
     -*) echo "$usage" >&2; exit 2 ;;
     *) break ;;
     esac
@@ -81,8 +81,6 @@ failed=()
 step() { printf -- '--- %s\n' "$*"; }
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-timing=()
-[ -z "$times" ] || timing=(--times "$times")
 unit_tests=("${I686_UNIT_TESTS[@]}")
 scenarios=("${I686_GUI_SCENARIOS[@]}")
 if [ $full -eq 1 ]; then

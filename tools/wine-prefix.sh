@@ -17,22 +17,19 @@ shift
 . "$root/tools/wine-env.sh"
 export WINEPREFIX=$prefix
 
-copy_prefix() { # COPY
-    local copy=$1 made
+copies() { # COPY...
+    local copy made
     made=$(stat -c '%i %Y' "$prefix/.mola-ready")
-    [ "$(cat "$copy/.mola-copy-of" 2>/dev/null)" = "$made" ] && return 0
-    rm -rf "$copy" "$copy.tmp"
-    mkdir -p "$(dirname "$copy")"
-    # Without the file that names the server's folder: the copy's server makes its own.
-    cp -a "$prefix" "$copy.tmp"
-    rm -f "$copy.tmp/wineserver"
-    echo "$made" >"$copy.tmp/.mola-copy-of"
-    mv "$copy.tmp" "$copy"
-    echo "wine-prefix: copied $prefix to $copy"
-}
-copies() {
     for copy in "$@"; do
-        copy_prefix "$copy"
+        [ "$(cat "$copy/.mola-copy-of" 2>/dev/null)" = "$made" ] && continue
+        rm -rf "$copy" "$copy.tmp"
+        mkdir -p "$(dirname "$copy")"
+        # Without the file that names the server's folder: the copy's server makes its own.
+        cp -a "$prefix" "$copy.tmp"
+        rm -f "$copy.tmp/wineserver"
+        echo "$made" >"$copy.tmp/.mola-copy-of"
+        mv "$copy.tmp" "$copy"
+        echo "wine-prefix: copied $prefix to $copy"
     done
 }
 

@@ -8,6 +8,8 @@ src=${1:?usage: scripts_test.sh SOURCE_DIR}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 . "$(dirname "${BASH_SOURCE[0]}")/../shell_checks.sh"
+# `good | check ...` counts in this shell, not in a subshell that forgets its failures.
+shopt -s lastpipe
 
 . "$src/tools/wine-env.sh"
 . "$src/tools/gtest-result.sh"
@@ -133,6 +135,9 @@ message after closing: "Shut down and power off the computer\\nfor the update to
 exit code 0
 screenshot: $work/card1.png
 screenshot: $work/card2.png
+second start: Card 1: revision 10, Up-to-date
+second start: Card 2: revision 10, Up-to-date
+second start: exit code 0
 EOF
 }
 good | check "a good main job" 0 2
@@ -144,6 +149,8 @@ good | sed 's/progress bar 100$/progress bar 99/' | check "a bar short of 100" 1
 good | grep -v '^message after closing' | check "no power-off message" 1 2
 good | sed 's/update to become active/update/' | check "another message" 1 2
 good | sed 's/^exit code 0$/exit code 1/' | check "a nonzero exit code" 1 2
+good | sed 's/^second start: Card 2: revision 10, Up-to-date$/second start: Card 2: revision 9, Not updated/' |
+    check "a card not at revision 10 at the second start" 1 2
 rm "$work/card2.png"
 good | check "a screenshot file missing" 1 2
 if grep -q '1 of 2 screenshots saved' "$work/check.out"; then ok; else bad "the check counts the screenshots"; fi
