@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <string>
 #include <system_error>
 
 #include "devtools/xsvf/xsvf_tool.h"
@@ -18,12 +19,7 @@ bool refuse(const char* name, const char* why)
     return false;
 }
 
-bool refuse_too_large(const char* name)
-{
-    std::fprintf(stderr, "xsvf: cannot read %s: it is larger than %u bytes, the most a stream may have\n", name,
-                 static_cast<unsigned>(MAX_FILE_BYTES));
-    return false;
-}
+const std::string TOO_LARGE = "it is larger than " + std::to_string(MAX_FILE_BYTES) + " bytes, the most a stream may have";
 
 } // namespace
 
@@ -51,7 +47,7 @@ bool xsvf_load(const char* name, Stream* s)
     if (std::filesystem::is_regular_file(status)) {
         const std::uintmax_t size = std::filesystem::file_size(name, ec);
         if (!ec && size > MAX_FILE_BYTES) {
-            return refuse_too_large(name);
+            return refuse(name, TOO_LARGE.c_str());
         }
     }
     errno = 0;
@@ -66,7 +62,7 @@ bool xsvf_load(const char* name, Stream* s)
         s->owned.insert(s->owned.end(), buffer, buffer + n);
         if (s->owned.size() > MAX_FILE_BYTES) {
             std::fclose(f);
-            return refuse_too_large(name);
+            return refuse(name, TOO_LARGE.c_str());
         }
     }
     const int read_errno = errno;

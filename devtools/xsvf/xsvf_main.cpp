@@ -92,6 +92,13 @@ CLI::Validator xsvf_number(std::int32_t low, std::int32_t high)
         "N");
 }
 
+CLI::Validator xsvf_card_key()
+{
+    return CLI::Validator(
+        [](const std::string& key) { return card_model_by_key(key) < 0 ? "is " + sim_model_keys("", " or ") : ""; },
+        "CARD");
+}
+
 int main(int argc, char** argv)
 {
     if (argc < 2) {

@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "card/driver.h"
-#include "devtools/xsvf/play_remote.h"
+#include "devtools/xsvf/rbb_target.h"
 #include "devtools/xsvf/stream_walk.h"
 #include "devtools/xsvf/trace_file.h"
 #include "devtools/xsvf/vcd_writer.h"
@@ -50,7 +50,6 @@ struct PlayRequest {
     RbbAddress remote_address;
     bool remote_sleep = false;
     std::string card;
-    int card_model = -1;
     std::vector<std::string> faults;
     std::string state_path;
     std::string cut_power_text;
@@ -85,12 +84,6 @@ bool no_simulation_set()
 // EXIT_USAGE (with the usage printed) when they do not.
 int check_request(PlayRequest* o)
 {
-    if (o->file.empty()) {
-        return xsvf_usage_error("play needs a FILE");
-    }
-    if (o->tdo.empty() || o->tdo.find_first_not_of("01") != std::string::npos) {
-        return xsvf_usage_error("--tdo takes 0, 1 or a string of 0 and 1");
-    }
     const std::string& t = o->target_text;
     std::string why;
     const bool remote = t.rfind("rbb:", 0) == 0;
@@ -104,9 +97,6 @@ int check_request(PlayRequest* o)
     if (!o->vcd_commands.empty() && !vcd_parse_range(o->vcd_commands.c_str(), &o->vcd_first, &o->vcd_last)) {
         return xsvf_usage_error("--vcd-commands takes FIRST-LAST, command numbers with FIRST <= LAST");
     }
-    if (!o->card.empty() && (o->card_model = card_model_by_key(o->card)) < 0) {
-        return xsvf_usage_error("--card is " + sim_model_keys("", " or "));
-    }
     if (o->remote_sleep && o->target != Target::Remote) {
         return xsvf_usage_error("--remote-sleep needs --target rbb:...");
     }
@@ -119,7 +109,7 @@ int check_request(PlayRequest* o)
         }
     }
     const bool sim = o->target == Target::Sim;
-    if (!sim && (o->card_model >= 0 || !o->faults.empty() || !o->state_path.empty() || !o->cut_power_text.empty())) {
+    if (!sim && (!o->card.empty() || !o->faults.empty() || !o->state_path.empty() || !o->cut_power_text.empty())) {
         return xsvf_usage_error("--card, --fault, --state and --cut-power-at need --target sim");
     }
     if (!sim && !no_simulation_set()) {
@@ -146,8 +136,8 @@ int sim_platform_config(const Stream& s, const PlayRequest& o, SimConfig* config
     if (env.clock == nullptr) {
         config->real_sleep = false;
     }
-    if (o.card_model >= 0) {
-        config->cards[0].model = static_cast<CardModel>(o.card_model);
+    if (!o.card.empty()) {
+        config->cards[0].model = static_cast<CardModel>(card_model_by_key(o.card));
     } else if (env.cards == nullptr && s.embedded) {
         config->cards[0].model = s.model;
     }
@@ -177,7 +167,9 @@ int open_outputs(const PlayRequest& o, PlayOutputs* out)
         return EXIT_CANT_WRITE;
     }
     out->remote.waits = o.remote_sleep ? RbbWaits::SleepCharacters : RbbWaits::Host;
-    if (o.target == Target::Remote && !play_connect_remote(&out->remote, o.remote_address)) {
+    std::string why;
+    if (o.target == Target::Remote && !rbb_target_connect(&out->remote, o.remote_address, &why)) {
+        std::fprintf(stderr, "xsvf: cannot connect to %s: %s\n", rbb_address_text(o.remote_address).c_str(), why.c_str());
         if (out->vcd_file) {
             std::fclose(out->vcd_file);
             out->vcd_file = nullptr;
@@ -208,6 +200,34 @@ SimTarget card_target(const PlayRequest& o, std::vector<std::uint32_t> starts, b
     return target;
 }
 
+// Ends the connection and prints its figures (TCK cycles, wall time, TCK/s, reads and their
+// round trips, waits); false, with a message, when the connection broke at any point.
+bool finish_remote(RbbTarget* remote)
+{
+    const bool ok = rbb_target_finish(remote);
+    const double seconds = rbb_target_seconds(remote);
+    const char* how = remote->waits == RbbWaits::Host              ? "on the host"
+                      : remote->waits == RbbWaits::SleepCharacters ? "sent as sleep characters"
+                                                                   : "sent as TCK cycles";
+    std::fprintf(stderr,
+                 "xsvf: rbb: %llu TCK cycles in %.2f s (%.0f TCK/s); %llu TDO reads in %llu round trips, "
+                 "%llu bytes sent, %llu waits %s (%.2f s of them",
+                 static_cast<unsigned long long>(remote->tck_cycles), seconds,
+                 seconds > 0 ? static_cast<double>(remote->tck_cycles) / seconds : 0.0,
+                 static_cast<unsigned long long>(remote->reads), static_cast<unsigned long long>(remote->round_trips),
+                 static_cast<unsigned long long>(remote->bytes_sent),
+                 static_cast<unsigned long long>(remote->waits_total), how,
+                 static_cast<double>(remote->wait_ns) / 1e9);
+    if (remote->waits == RbbWaits::Host) {
+        std::fprintf(stderr, ", %.2f s passed", static_cast<double>(remote->waited_ns) / 1e9);
+    }
+    std::fputs(")\n", stderr);
+    if (!ok) {
+        std::fprintf(stderr, "xsvf: the connection to the remote-bitbang server broke: %s\n", remote->error.c_str());
+    }
+    return ok;
+}
+
 // Closes what the run wrote to and reports on standard error; the tool's exit status.
 int finish(const PlayRequest& o, const Stream& s, PlayOutputs* out, std::int32_t result)
 {
@@ -225,7 +245,7 @@ int finish(const PlayRequest& o, const Stream& s, PlayOutputs* out, std::int32_t
     if (!o.trace_path.empty() && !trace_file_close(&out->trace)) {
         status = EXIT_CANT_WRITE;
     }
-    if (o.target == Target::Remote && !play_finish_remote(&out->remote)) {
+    if (o.target == Target::Remote && !finish_remote(&out->remote)) {
         status = EXIT_LINK_FAILED; // the player's result means nothing without the card's answers
     }
     if (result == UPDATE_NOT_MAPPED) {
@@ -296,12 +316,14 @@ XsvfCommand xsvf_play_command(CLI::App* app)
     auto o = std::make_shared<PlayRequest>();
     CLI::App* cmd = app->add_subcommand("play");
     cmd->allow_extras();
-    cmd->add_option("FILE", o->file);
+    cmd->add_option("FILE", o->file)->required();
     cmd->add_option("--log-level", o->log_level)->transform(xsvf_number(-1000, 1000));
-    cmd->add_option("--tdo", o->tdo);
+    cmd->add_option("--tdo", o->tdo)->check([](const std::string& tdo) {
+        return tdo.empty() || tdo.find_first_not_of("01") != std::string::npos ? "takes 0, 1 or a string of 0 and 1" : "";
+    });
     cmd->add_option("--trace", o->trace_path);
     cmd->add_option("--target", o->target_text);
-    cmd->add_option("--card", o->card);
+    cmd->add_option("--card", o->card)->check(xsvf_card_key());
     cmd->add_option("--fault", o->faults)->delimiter(',')->expected(1)->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
     CLI::Option* vcd = cmd->add_option("--vcd", o->vcd_path);
     cmd->add_option("--vcd-commands", o->vcd_commands)->needs(vcd);

@@ -66,10 +66,7 @@ struct ServeRequest {
 // The server and its card as asked for; EXIT_USAGE (with the usage printed) for a bad request.
 int set_up(const ServeRequest& o, RbbServer* server, std::uint32_t* faults)
 {
-    const int model = card_model_by_key(o.card);
-    if (model < 0) {
-        return xsvf_usage_error("--card is " + sim_model_keys("", " or "));
-    }
+    const auto model = static_cast<CardModel>(card_model_by_key(o.card));
     for (const std::string& list : o.faults) {
         if (!parse_card_faults(list, faults)) {
             return xsvf_usage();
@@ -90,7 +87,7 @@ int set_up(const ServeRequest& o, RbbServer* server, std::uint32_t* faults)
     if (!o.state.empty()) {
         SimConfig config;
         config.card_count = 1;
-        config.cards[0].model = static_cast<CardModel>(model);
+        config.cards[0].model = model;
         SimMessage message{};
         if (!sim_state_open(o.state.c_str(), true, &config, &message)) {
             std::fprintf(stderr, "xsvf: state file %s: %s\n", o.state.c_str(), message.text);
@@ -98,7 +95,7 @@ int set_up(const ServeRequest& o, RbbServer* server, std::uint32_t* faults)
         }
         sim_card_power_on_kept(&ServedCard, 0, *faults);
     } else {
-        sim_card_power_on(&ServedCard, static_cast<CardModel>(model), *faults);
+        sim_card_power_on(&ServedCard, model, *faults);
     }
     server->card = &ServedCard;
     server->tck_hz = virtual_clock ? static_cast<std::uint32_t>(o.tck_hz != 0 ? o.tck_hz : DEFAULT_TCK_HZ) : 0;
@@ -149,7 +146,7 @@ XsvfCommand xsvf_serve_command(CLI::App* app)
 {
     auto o = std::make_shared<ServeRequest>();
     CLI::App* cmd = app->add_subcommand("serve");
-    cmd->add_option("--card", o->card);
+    cmd->add_option("--card", o->card)->check(xsvf_card_key());
     cmd->add_option("--fault", o->faults)->expected(1)->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
     CLI::Option* port = cmd->add_option("--port", o->port)->transform(xsvf_number(0, 65535));
     cmd->add_option("--unix", o->unix_path)->excludes(port);

@@ -58,6 +58,8 @@ XsvfCommand xsvf_play_command(CLI::App* app);
 XsvfCommand xsvf_serve_command(CLI::App* app);
 // An option's whole number, from low to high, read as a signed 32-bit decimal (sim_parse_int32).
 CLI::Validator xsvf_number(std::int32_t low, std::int32_t high);
+// A card model's key (pci, cardbus).
+CLI::Validator xsvf_card_key();
 // The fault table as the README shows it: a Markdown table on standard output.
 int xsvf_faults();
 // The cards of a state file (sim/sim_state.h) as the next power-on finds them: one line each
