@@ -114,32 +114,23 @@ int main(int argc, char** argv)
     }
     CLI::App app("xsvf");
     app.set_help_flag();
-    // The subcommands that take one FILE (cat: a program name, state: a PATH), and faults, which
+    // The subcommands that take one argument, named as the usage names it, and faults, which
     // takes none.
     const struct {
         const char* name;
         int (*run)(const char*);
-        const char* needs;
-    } singles[] = {{"check", xsvf_check, "a FILE"}, {"dis", xsvf_dis, "a FILE"},
-                   {"cat", xsvf_cat, "a program name"}, {"state", xsvf_state, "a PATH"},
-                   {"faults", nullptr, nullptr}};
+        const char* argument;
+    } singles[] = {{"check", xsvf_check, "FILE"}, {"dis", xsvf_dis, "FILE"}, {"cat", xsvf_cat, "NAME"},
+                   {"state", xsvf_state, "PATH"}, {"faults", nullptr, nullptr}};
     std::string file;
     std::map<std::string, XsvfCommand> runs; // by subcommand
     for (const auto& single : singles) {
         CLI::App* sub = app.add_subcommand(single.name);
         sub->allow_extras();
         if (single.run) {
-            sub->add_option("FILE", file);
+            sub->add_option(single.argument, file)->required();
         }
-        runs[single.name] = [&file, &single] {
-            if (!single.run) {
-                return xsvf_faults();
-            }
-            if (file.empty()) {
-                return xsvf_usage_error(std::string(single.name) + " needs " + single.needs);
-            }
-            return single.run(file.c_str());
-        };
+        runs[single.name] = [&file, &single] { return single.run ? single.run(file.c_str()) : xsvf_faults(); };
     }
     runs["play"] = xsvf_play_command(&app);
     runs["serve"] = xsvf_serve_command(&app);

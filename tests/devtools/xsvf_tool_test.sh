@@ -201,7 +201,7 @@ expect_failure 74 "cannot write standard output: No space left on device" "--hel
 expect_failure 64 "unexpected argument extra" "check with an extra argument" "$xsvf" check @pci extra
 expect_failure 64 "unexpected argument extra" "play with an extra argument" "$xsvf" play @pci extra
 expect_failure 64 "unknown command frob" "an unknown command" "$xsvf" frob @pci
-expect_failure 64 "check needs a FILE" "check without FILE" "$xsvf" check
+expect_failure 64 "FILE is required" "check without FILE" "$xsvf" check
 expect_failure 64 "cat takes an embedded program" "cat of a file" "$xsvf" cat "$work/small.xsvf"
 expect_failure 66 "no embedded program @foo" "an unknown embedded program" "$xsvf" play @foo
 mkdir "$work/dir.xsvf"
