@@ -219,3 +219,30 @@ bool vcd_parse_range(const char* text, int* first, int* last)
     *last = to;
     return true;
 }
+
+SimTarget trace_tee_target(TraceTee* tee)
+{
+    SimTarget t;
+    t.context = tee;
+    t.read = [](void* c, std::uint32_t offset) {
+        auto* tt = static_cast<TraceTee*>(c);
+        const std::uint32_t v = tt->inner.read ? tt->inner.read(tt->inner.context, offset) : 0xFFFFFFFFu;
+        tt->seen(tt->watcher, {'R', offset, v});
+        return v;
+    };
+    t.write = [](void* c, std::uint32_t offset, std::uint32_t value) {
+        auto* tt = static_cast<TraceTee*>(c);
+        if (tt->inner.write) {
+            tt->inner.write(tt->inner.context, offset, value);
+        }
+        tt->seen(tt->watcher, {'W', offset, value});
+    };
+    t.sleep = [](void* c, std::uint32_t ms) {
+        auto* tt = static_cast<TraceTee*>(c);
+        if (tt->inner.sleep) {
+            tt->inner.sleep(tt->inner.context, ms);
+        }
+        tt->seen(tt->watcher, {'S', 0, ms});
+    };
+    return t;
+}

@@ -25,9 +25,19 @@
 #include <vector>
 
 #include "card/port_lines.h"
-#include "devtools/xsvf/trace_file.h"
 #include "sim/logic_device.h"
+#include "sim/recording_target.h"
 #include "sim/sim_target.h"
+
+// A register target in front of another: every access goes on to `inner` unchanged, and
+// then `seen` is told of it (with the value read, for a read). The trace file and the VCD
+// writer watch the run through it.
+struct TraceTee {
+    SimTarget inner;
+    void* watcher = nullptr;
+    void (*seen)(void* watcher, const RecordedEvent& event) = nullptr;
+};
+SimTarget trace_tee_target(TraceTee* tee);
 
 constexpr int VCD_SIGNALS = 7;
 
