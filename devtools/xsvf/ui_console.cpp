@@ -6,19 +6,15 @@
 
 #ifdef _WIN32
 #include <io.h>
-#define mola_isatty _isatty
-#define mola_fileno _fileno
 #else
 #include <unistd.h>
-#define mola_isatty isatty
-#define mola_fileno fileno
 #endif
 
 bool XsvfProgressShown = false;
 
 std::intptr_t ui_send_item_message(WindowHandle, int, unsigned message, std::uintptr_t wparam, std::intptr_t)
 {
-    static const bool terminal = mola_isatty(mola_fileno(stderr)) != 0;
+    static const bool terminal = isatty(fileno(stderr)) != 0;
     if (terminal && message == UI_PBM_SETPOS) {
         std::fprintf(stderr, "\r%3u %%", static_cast<unsigned>(wparam));
         std::fflush(stderr);
