@@ -1,9 +1,10 @@
 // xsvf play: plays a stream against a recording register target, a simulated card or a
 // remote-bitbang server (whose waits pass on the host, or with --remote-sleep travel in the
-// stream as sleep characters), optionally dumping the lines to a VCD file. By job: the command line
-// (xsvf_play_command, check_request), the simulated platform (sim_platform_config), the files and
-// the connection opened before the run (open_outputs), the chain of register targets
-// (card_target), the run, and closing and reporting (finish).
+// stream as sleep characters), optionally tracing the accesses to a file and dumping the lines
+// to a VCD file. By job: the trace file (trace_file_*), the command line (xsvf_play_command,
+// check_request), the simulated platform (sim_platform_config), the files and the connection
+// opened before the run (open_outputs), the chain of register targets (card_target), the run,
+// and closing and reporting (finish_remote, finish).
 #include <CLI/CLI.hpp>
 #include <cerrno>
 #include <charconv>
