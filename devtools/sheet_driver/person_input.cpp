@@ -10,6 +10,8 @@ namespace {
 // Pause between the events of one gesture, so that each is a separate event in the queue,
 // as a hand makes them.
 constexpr DWORD GESTURE_STEP_MS = 30;
+// Most presses of Tab a person needs to reach a control of a page.
+constexpr int MAX_TABS = 10;
 
 void send_inputs(INPUT* inputs, UINT count)
 {
@@ -64,7 +66,6 @@ POINT caption_point(HWND top_level)
     GetWindowRect(top_level, &r);
     const int frame = GetSystemMetrics(SM_CYFIXEDFRAME);
     const int caption = GetSystemMetrics(SM_CYCAPTION);
-    // Left of the middle of the title bar, away from its buttons.
     return POINT{r.left + (r.right - r.left) / 3, r.top + frame + caption / 2};
 }
 

@@ -27,8 +27,6 @@ constexpr DWORD EXIT_TIMEOUT_MS = 20000;
 constexpr DWORD BOX_TIMEOUT_MS = 10000;
 // How long a key or click may take to move the focus or a check mark, on a loaded machine too.
 constexpr DWORD REACTION_MS = 3000;
-// Most presses of Tab a person needs to reach a control of a page.
-constexpr int MAX_TABS = 10;
 
 // ---- failures ----
 // Defined by the program that uses the driver.
@@ -52,12 +50,10 @@ bool wait_for(DWORD timeout_ms, Condition condition)
     }
 }
 
-// When MOLA_GUI_SYNC names a folder (the runner's), prints "SHOT label" and waits until
-// the runner has saved a picture of the sheet and written MOLA_GUI_SYNC\shot-label.done;
-// false when no picture was taken in time.
-bool take_shot(const char* label);
-// The same for a picture of the tool's message box: "SHOT label box".
-void take_box_shot(const char* label);
+// When MOLA_GUI_SYNC names a folder (the runner's), prints "SHOT label" ("SHOT label box"
+// for a picture of the tool's message box) and waits until the runner has saved a picture of
+// the sheet and written MOLA_GUI_SYNC\shot-label.done; false when no picture was taken in time.
+bool take_shot(const char* label, bool box = false);
 
 // ---- the tool's process ----
 using Settings = std::vector<std::pair<const char*, const char*>>;
@@ -69,8 +65,10 @@ extern std::string ToolDirectory;
 void set_simulation(const Settings& settings);
 // Starts an executable of ToolDirectory (MolaFlashSim.exe unless named) in the environment
 // as it is, its standard output going to `output` when that is given (an inheritable file or
-// pipe handle); returns false (with a failed check) when it cannot be started.
-bool start_tool(const char* exe = "MolaFlashSim.exe", HANDLE output = nullptr);
+// pipe handle); returns false (with a failed check) when it cannot be started. The process
+// is the one watched, unless `other` is given: then it is another copy beside the watched
+// one, and the caller closes the handles.
+bool start_tool(const char* exe = "MolaFlashSim.exe", HANDLE output = nullptr, PROCESS_INFORMATION* other = nullptr);
 // Runs a command line in ToolDirectory, for a tool started by another program (a shell that
 // redirects its output); adopt_tool then makes the process of the tool's window the one that
 // the other functions watch.
@@ -81,9 +79,6 @@ bool tool_exited();
 long long tool_exit_code();
 // Ends a tool that is still running (after a failed scenario).
 void stop_tool();
-// Starts another process of an executable of ToolDirectory beside the one watched (a second
-// copy); false (with a failed check) when it cannot be started. The caller closes the handles.
-bool start_other_tool(const char* exe, PROCESS_INFORMATION* other);
 // The visible top-level windows of a process.
 std::vector<HWND> windows_of(DWORD pid);
 
@@ -163,9 +158,10 @@ std::string wait_result(HWND page, bool close_failure_box = true);
 HWND wait_failure_box(HWND page);
 extern std::string LastFailureMessage;
 
-// A message box: a visible top-level dialog of the tool other than the sheet.
-HWND message_box(HWND sheet);
-HWND wait_message_box(HWND sheet);
+// The first visible dialog of the tool (its sheet, a message box) other than `except` and,
+// when one is given, with that caption, polled until one shows, the tool ends or the time
+// passes (0: one look); null when none shows. A message box is a dialog other than the sheet.
+HWND wait_dialog(DWORD timeout_ms, HWND except, const char* caption = nullptr);
 // The text of a message box: its first non-empty static child that is not an icon.
 std::string box_text(HWND box);
 

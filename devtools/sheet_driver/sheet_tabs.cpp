@@ -42,17 +42,6 @@ struct RemoteBlock {
     RemoteBlock(const RemoteBlock&) = delete;
     RemoteBlock& operator=(const RemoteBlock&) = delete;
 
-    template <typename T>
-    void write(const T& local)
-    {
-        WriteProcessMemory(process, address, &local, sizeof local, nullptr);
-    }
-    template <typename T>
-    void read(T* local)
-    {
-        ReadProcessMemory(process, address, local, sizeof *local, nullptr);
-    }
-
     // Whether the tool's memory really is what the driver reads and writes: the first of its
     // modules must read as "MZ". Under a user-mode emulator of 32-bit code, Wine's
     // cross-process reads and writes report success and miss the tool's memory.
@@ -105,9 +94,9 @@ std::string tab_text(HWND tabs, RemoteBlock& remote, int index)
         local.item.pszText = remote_block->text;
         local.item.cchTextMax = sizeof local.text;
     }
-    remote.write(local);
+    WriteProcessMemory(remote.process, remote.address, &local, sizeof local, nullptr);
     send(tabs, TCM_GETITEMA, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(remote.address));
-    remote.read(&local);
+    ReadProcessMemory(remote.process, remote.address, &local, sizeof local, nullptr);
     local.text[sizeof local.text - 1] = '\0';
     return local.text;
 }
@@ -161,7 +150,7 @@ POINT tab_point(HWND sheet, int index)
         check_failed("tab %d has no place on the screen", index + 1);
         return POINT{};
     }
-    remote.read(&r);
+    ReadProcessMemory(remote.process, remote.address, &r, sizeof r, nullptr);
     POINT middle{(r.left + r.right) / 2, (r.top + r.bottom) / 2};
     ClientToScreen(tabs, &middle);
     return middle;

@@ -11,17 +11,25 @@
 
 // Only among the started tool's own windows: a sheet of another copy, or one of an earlier
 // run still on its way out, is not the one to work.
-HWND find_sheet()
+HWND wait_dialog(DWORD timeout_ms, HWND except, const char* caption)
 {
-    HWND sheet = nullptr;
-    wait_for(START_TIMEOUT_MS, [&] {
+    HWND found = nullptr;
+    wait_for(timeout_ms, [&] {
         for (HWND window : tool_windows()) {
-            if (class_of(window) == "#32770" && text_of(window) == APP_SHEET_CAPTION && IsWindowVisible(window)) {
-                sheet = window;
+            if (window != except && class_of(window) == "#32770" &&
+                (caption == nullptr || text_of(window) == caption)) {
+                found = window;
+                return true;
             }
         }
-        return sheet != nullptr || tool_exited();
+        return tool_exited();
     });
+    return found;
+}
+
+HWND find_sheet()
+{
+    HWND sheet = wait_dialog(START_TIMEOUT_MS, nullptr, APP_SHEET_CAPTION);
     if (sheet == nullptr) {
         check_failed("no window \"%s\" appeared", APP_SHEET_CAPTION);
     }
@@ -46,30 +54,24 @@ bool wait_settled(HWND window, DWORD timeout_ms)
     });
 }
 
-// Waits until the sheet is in front and answers; false (check failed) when it never does.
-bool sheet_in_front(HWND sheet)
-{
-    if (!wait_settled(sheet, START_TIMEOUT_MS)) {
-        check_failed("the sheet is not in front: clicks and keys would go elsewhere");
-        return false;
-    }
-    if (!responsive(sheet, REACTION_MS)) {
-        check_failed("the sheet is in front but does not answer");
-        return false;
-    }
-    return true;
-}
-
 } // namespace
 
 HWND start_sheet(const Settings& settings, bool for_input)
 {
     set_simulation(settings);
-    if (!start_tool()) {
+    HWND sheet = start_tool() ? find_sheet() : nullptr;
+    if (sheet == nullptr || !for_input) {
+        return sheet;
+    }
+    if (!wait_settled(sheet, START_TIMEOUT_MS)) {
+        check_failed("the sheet is not in front: clicks and keys would go elsewhere");
         return nullptr;
     }
-    HWND sheet = find_sheet();
-    return sheet != nullptr && (!for_input || sheet_in_front(sheet)) ? sheet : nullptr;
+    if (!responsive(sheet, REACTION_MS)) {
+        check_failed("the sheet is in front but does not answer");
+        return nullptr;
+    }
+    return sheet;
 }
 
 HWND page(HWND sheet, int index)
@@ -115,7 +117,7 @@ void press_update(HWND p)
     });
     HWND sheet = GetParent(p);
     HWND box = nullptr;
-    wait_for(UPDATE_TIMEOUT_MS, [&] { return returned || (box = message_box(sheet)) != nullptr; });
+    wait_for(UPDATE_TIMEOUT_MS, [&] { return returned || (box = wait_dialog(0, sheet)) != nullptr; });
     if (!returned && box != nullptr) {
         if (shown_text(GetDlgItem(p, IDC_STATUS)) == "Failed" && (box = wait_failure_box(p)) != nullptr) {
             click_box_button(box, "OK");
@@ -137,26 +139,6 @@ void post_update(HWND p)
     PostMessageA(p, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(p, IDOK)));
 }
 
-HWND message_box(HWND sheet)
-{
-    for (HWND window : tool_windows()) {
-        if (window != sheet && class_of(window) == "#32770") {
-            return window;
-        }
-    }
-    return nullptr;
-}
-
-HWND wait_message_box(HWND sheet)
-{
-    HWND box = nullptr;
-    wait_for(BOX_TIMEOUT_MS, [&] {
-        box = message_box(sheet);
-        return box != nullptr || tool_exited();
-    });
-    return box;
-}
-
 namespace {
 
 std::string without_access_keys(const std::string& s)
@@ -169,6 +151,23 @@ std::string without_access_keys(const std::string& s)
 bool is_icon(HWND child)
 {
     return class_of(child) == "Static" && (GetWindowLongA(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON;
+}
+
+// Clicks `target` with the mouse until `taken` holds: a person whose first click is not taken
+// (seldom, under Wine) clicks again, and the driver prints `second` when that one was.
+template <typename Condition>
+bool click_twice(HWND target, DWORD timeout_ms, Condition taken, const std::string& second)
+{
+    for (int clicks = 1; clicks <= 2; ++clicks) {
+        mouse_click(center_of(target));
+        if (wait_for(timeout_ms, taken)) {
+            if (clicks > 1) {
+                std::printf("  %s\n", second.c_str());
+            }
+            return true;
+        }
+    }
+    return false;
 }
 
 } // namespace
@@ -227,36 +226,21 @@ void click_box_button(HWND box, const char* text)
         return;
     }
     wait_settled(box, REACTION_MS);
-    const std::string shown = box_text(box);
     const auto closed = [&] { return !IsWindow(box) || !IsWindowVisible(box); };
-    // A person whose first click is not taken clicks again.
-    for (int clicks = 1; clicks <= 2; ++clicks) {
-        mouse_click(center_of(button));
-        if (wait_for(BOX_TIMEOUT_MS / 2, closed)) {
-            if (clicks > 1) {
-                std::printf("  the box %s closed at the second click on %s\n", quoted(shown).c_str(), text);
-            }
-            return;
-        }
+    if (!click_twice(button, BOX_TIMEOUT_MS / 2, closed,
+                     "the box " + quoted(box_text(box)) + " closed at the second click on " + text)) {
+        check_failed("two clicks on %s did not close the box", text);
     }
-    check_failed("two clicks on %s did not close the box", text);
 }
 
 bool click_radio(HWND button)
 {
     const auto chosen = [&] { return send(button, BM_GETCHECK, 0, 0) == BST_CHECKED; };
-    // As with a box's buttons: a person whose first click is not taken (seldom, under Wine)
-    // clicks again, and the driver says so.
-    for (int clicks = 1; clicks <= 2; ++clicks) {
-        mouse_click(center_of(button));
-        if (wait_for(REACTION_MS, chosen)) {
-            if (clicks > 1) {
-                std::printf("  %s was chosen at the second click\n", quoted(text_of(button)).c_str());
-            }
-            return true;
-        }
+    const std::string name = quoted(text_of(button));
+    if (click_twice(button, REACTION_MS, chosen, name + " was chosen at the second click")) {
+        return true;
     }
-    check_failed("two clicks on %s did not choose it", quoted(text_of(button)).c_str());
+    check_failed("two clicks on %s did not choose it", name.c_str());
     return false;
 }
 
@@ -276,7 +260,7 @@ std::string LastFailureMessage;
 HWND wait_failure_box(HWND p)
 {
     HWND sheet = GetParent(p);
-    HWND box = wait_message_box(sheet);
+    HWND box = wait_dialog(BOX_TIMEOUT_MS, sheet);
     if (box == nullptr) {
         check_failed("no message after \"Failed\"");
         return nullptr;

@@ -2,15 +2,13 @@
 #include <cstdio>
 
 #include "devtools/sheet_driver/sheet_driver.h"
+#include "sim/sim_config.h"
 
 std::string ToolDirectory;
 
 namespace {
 
 PROCESS_INFORMATION Tool{}; // hProcess null until a tool is started
-
-constexpr const char* SIMULATION_VARIABLES[] = {"MOLA_SIM_CARDS",  "MOLA_SIM_DRIVER", "MOLA_SIM_COUNT", "MOLA_SIM_CLOCK",
-                                                "MOLA_SIM_FAULTS", "MOLA_SIM_POWER",  "MOLA_SIM_STATE"};
 
 struct WindowSearch {
     DWORD pid;
@@ -45,10 +43,10 @@ std::string quoted(const std::string& s)
 
 void set_simulation(const Settings& settings)
 {
-    for (const char* name : SIMULATION_VARIABLES) {
-        SetEnvironmentVariableA(name, nullptr);
+    for (const SimVariable& variable : SIM_VARIABLES) {
+        SetEnvironmentVariableA(variable.name, nullptr);
     }
-    SetEnvironmentVariableA("MOLA_SIM_CLOCK", "virtual");
+    SetEnvironmentVariableA(SIM_VAR_CLOCK.name, "virtual");
     for (const auto& [name, value] : settings) {
         SetEnvironmentVariableA(name, value);
     }
@@ -76,16 +74,11 @@ bool create_process(std::string command_line, const char* directory, HANDLE outp
     return true;
 }
 
-std::string tool_command(const char* exe)
-{
-    return "\"" + ToolDirectory + "\\" + exe + "\"";
-}
-
 } // namespace
 
-bool start_tool(const char* exe, HANDLE output)
+bool start_tool(const char* exe, HANDLE output, PROCESS_INFORMATION* other)
 {
-    return create_process(tool_command(exe), nullptr, output, &Tool);
+    return create_process("\"" + ToolDirectory + "\\" + exe + "\"", nullptr, output, other != nullptr ? other : &Tool);
 }
 
 bool start_command(const std::string& command_line)
@@ -132,11 +125,6 @@ void stop_tool()
     if (Tool.hProcess != nullptr && !tool_exited()) {
         TerminateProcess(Tool.hProcess, 99);
     }
-}
-
-bool start_other_tool(const char* exe, PROCESS_INFORMATION* other)
-{
-    return create_process(tool_command(exe), nullptr, nullptr, other);
 }
 
 std::vector<HWND> windows_of(DWORD pid)
@@ -190,17 +178,14 @@ std::vector<HWND> children(HWND parent)
     return found;
 }
 
-namespace {
-
-// Prints "SHOT label[ what]" and waits for the runner's picture, when MOLA_GUI_SYNC is set.
-bool request_shot(const char* label, const char* what)
+bool take_shot(const char* label, bool box)
 {
     char sync[MAX_PATH] = {};
     const DWORD n = GetEnvironmentVariableA("MOLA_GUI_SYNC", sync, sizeof sync);
     if (n == 0 || n >= sizeof sync) {
         return true;
     }
-    std::printf("SHOT %s%s\n", label, what);
+    std::printf("SHOT %s%s\n", label, box ? " box" : "");
     std::fflush(stdout);
     const std::string done = std::string(sync) + "\\shot-" + label + ".done";
     if (!wait_for(60000, [&] { return GetFileAttributesA(done.c_str()) != INVALID_FILE_ATTRIBUTES; })) {
@@ -208,16 +193,4 @@ bool request_shot(const char* label, const char* what)
         return false;
     }
     return true;
-}
-
-} // namespace
-
-bool take_shot(const char* label)
-{
-    return request_shot(label, "");
-}
-
-void take_box_shot(const char* label)
-{
-    request_shot(label, " box");
 }

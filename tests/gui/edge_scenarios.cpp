@@ -29,7 +29,7 @@ void click(HWND control)
 // The one message box of the tool that shows now; fails when none or more than one shows.
 HWND the_box(HWND sheet)
 {
-    HWND box = wait_message_box(sheet);
+    HWND box = wait_dialog(BOX_TIMEOUT_MS, sheet);
     if (box == nullptr) {
         check_failed("no message box appeared");
         return nullptr;
@@ -90,7 +90,7 @@ void enter_updates(HWND sheet)
         return;
     }
     key_press(VK_RETURN);
-    HWND message = wait_message_box(sheet);
+    HWND message = wait_dialog(BOX_TIMEOUT_MS, sheet);
     if (message == nullptr) {
         check_failed("no power-off message after Enter on the sheet's OK");
         return;
@@ -128,7 +128,7 @@ void interface_box_holds_sheet(HWND sheet)
     click_box_button(box, "OK");
     // Neither click acted: no second box, and the sheet stays open as it was.
     HWND second = nullptr;
-    wait_for(QUIET_MS, [&] { return (second = message_box(sheet)) != nullptr; });
+    wait_for(QUIET_MS, [&] { return (second = wait_dialog(0, sheet)) != nullptr; });
     if (second != nullptr) {
         check_failed("a second box %s followed", quoted(box_text(second)).c_str());
         return;
@@ -145,7 +145,7 @@ void second_copy(HWND sheet)
     const char* const copies[][2] = {{"MolaFlashSim.exe", "box"}, {"MolaFlash.exe", "molaflash-box"}};
     for (const auto& [exe, shot] : copies) {
         PROCESS_INFORMATION other{};
-        if (!start_other_tool(exe, &other)) {
+        if (!start_tool(exe, nullptr, &other)) {
             continue;
         }
         HWND box = nullptr;
@@ -161,7 +161,7 @@ void second_copy(HWND sheet)
             check_failed("the second %s opened a second sheet", exe);
             TerminateProcess(other.hProcess, 99);
         } else {
-            take_box_shot(shot);
+            take_shot(shot, true);
             const BoxView v = box_view(box);
             expect_text(std::string(exe) + " box text", v.text, APP_SECOND_COPY_TEXT);
             expect_text(std::string(exe) + " box caption", v.caption, APP_MESSAGE_CAPTION);
@@ -248,7 +248,7 @@ void ask(HWND sheet)
         // Asked before anything happened: no percent has shown.
         expect_text("status while asked", shown_text(GetDlgItem(p, IDC_STATUS)), q.status);
         check_question(box, q.question, sheet);
-        take_box_shot("question");
+        take_shot("question", true);
         key_press(VK_RETURN);
         if (!wait_for(BOX_TIMEOUT_MS, [&] { return !IsWindow(box) || !IsWindowVisible(box); })) {
             check_failed("Enter did not answer the question");
@@ -267,9 +267,9 @@ void ask(HWND sheet)
         std::string status;
         wait_for(UPDATE_TIMEOUT_MS, [&] {
             status = shown_text(GetDlgItem(p, IDC_STATUS));
-            return message_box(sheet) != nullptr || is_result(status);
+            return wait_dialog(0, sheet) != nullptr || is_result(status);
         });
-        if (HWND box = message_box(sheet)) {
+        if (HWND box = wait_dialog(0, sheet)) {
             check_failed("a box asked %s", quoted(box_text(box)).c_str());
             return;
         }
@@ -310,7 +310,7 @@ void failure_messages(HWND sheet)
         expect_text(f.shot, wait_result(p, false), "Failed");
         const long long bar = send(GetDlgItem(p, IDC_PROGRESS), PBM_GETPOS, 0, 0);
         if (HWND box = wait_failure_box(p)) {
-            take_box_shot(f.shot);
+            take_shot(f.shot, true);
             expect_text(std::string(f.shot) + " message", LastFailureMessage, f.message);
             click_box_button(box, "OK");
         }
@@ -323,7 +323,7 @@ void failure_messages(HWND sheet)
     press_update(p);
     expect_page(p, "CardBus after the message", "9\n", "Success", 100);
     Sleep(QUIET_MS);
-    if (HWND box = message_box(sheet)) {
+    if (HWND box = wait_dialog(0, sheet)) {
         check_failed("a message after \"Success\": %s", quoted(box_text(box)).c_str());
     }
     close_and_expect_end(sheet, true);

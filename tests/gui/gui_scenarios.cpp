@@ -158,7 +158,7 @@ void run_updates(HWND sheet)
             }
         }
     }
-    if (HWND box = message_box(sheet)) {
+    if (HWND box = wait_dialog(0, sheet)) {
         check_failed("unexpected message box %s", quoted(box_text(box)).c_str());
     }
     close_and_expect_end(sheet, s.power_off);
@@ -223,11 +223,11 @@ void no_interface(HWND sheet)
     HWND p = page(sheet, 0);
     // The press opens a modal message box inside the handler: post it, do not wait for it.
     post_update(p);
-    HWND box = wait_message_box(sheet);
+    HWND box = wait_dialog(BOX_TIMEOUT_MS, sheet);
     if (box == nullptr) {
         check_failed("no message box after Update with no interface chosen");
     } else {
-        take_box_shot("box");
+        take_shot("box", true);
         check_and_close_box(box, CHOOSE_TEXT);
     }
     expect_page(p, "page 1", "9\n", "Not updated", 0);

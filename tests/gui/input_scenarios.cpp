@@ -150,7 +150,7 @@ void typeahead(HWND sheet)
     expect_text("result", wait_result(p), "Success");
     expect_result_stays(sheet, p, "Success");
     mouse_click(center_of(GetDlgItem(sheet, IDOK)));
-    HWND box = wait_message_box(sheet);
+    HWND box = wait_dialog(BOX_TIMEOUT_MS, sheet);
     if (box == nullptr) {
         check_failed("no power-off message after OK");
         return;
@@ -215,9 +215,9 @@ void keyboard_only(HWND sheet)
     std::string result;
     wait_for(UPDATE_TIMEOUT_MS, [&] {
         result = shown_text(status);
-        return is_result(result) || message_box(sheet) != nullptr;
+        return is_result(result) || wait_dialog(0, sheet) != nullptr;
     });
-    if (HWND box = message_box(sheet)) {
+    if (HWND box = wait_dialog(0, sheet)) {
         check_failed("Space on Update opened the box %s", quoted(box_text(box)).c_str());
         return;
     }
@@ -278,12 +278,12 @@ void tour(HWND sheet)
     take_shot("failed");
 
     mouse_click(center_of(GetDlgItem(sheet, IDOK)));
-    HWND box = wait_message_box(sheet);
+    HWND box = wait_dialog(BOX_TIMEOUT_MS, sheet);
     if (box == nullptr) {
         check_failed("no power-off message after OK");
         return;
     }
-    take_box_shot("power-off");
+    take_shot("power-off", true);
     check_and_close_box(box, APP_POWER_OFF_TEXT);
     expect_exit_without_window(sheet);
 }

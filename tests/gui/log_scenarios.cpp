@@ -250,7 +250,7 @@ void scenario_log_declined()
         for (const auto& answers : attempts) {
             post_update(p);
             for (const char* answer : answers) {
-                HWND box = wait_message_box(sheet);
+                HWND box = wait_dialog(BOX_TIMEOUT_MS, sheet);
                 if (box == nullptr) {
                     check_failed("no question to answer %s", answer);
                     break;

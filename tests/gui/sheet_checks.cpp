@@ -41,23 +41,12 @@ void expect_page(HWND p, const std::string& name, const char* revision, const ch
 
 void check_and_close_box(HWND box, const char* expected_text)
 {
-    expect_text("message box caption", text_of(box), APP_MESSAGE_CAPTION);
-    int icons = 0;
-    int buttons = 0;
-    std::string button_text;
-    for (HWND child : children(box)) {
-        const std::string cls = class_of(child);
-        if (cls == "Static" && (GetWindowLongA(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON) {
-            ++icons;
-        } else if (cls == "Button" && IsWindowVisible(child)) {
-            ++buttons;
-            button_text = text_of(child);
-        }
-    }
-    expect_text("message box text", box_text(box), expected_text);
-    expect_int("icons in the message box", icons, 1);
-    expect_int("buttons in the message box", buttons, 1);
-    expect_text("message box button", button_text, "OK");
+    const BoxView v = box_view(box);
+    expect_text("message box caption", v.caption, APP_MESSAGE_CAPTION);
+    expect_text("message box text", v.text, expected_text);
+    expect_int("icons in the message box", v.icons, 1);
+    expect_int("buttons in the message box", static_cast<long long>(v.buttons.size()), 1);
+    expect_text("message box button", v.buttons.empty() ? "" : v.buttons.back(), "OK");
     PostMessageA(box, WM_COMMAND, IDOK, 0);
     if (!wait_for(BOX_TIMEOUT_MS, [&] { return !IsWindow(box) || !IsWindowVisible(box); })) {
         check_failed("the message box did not close");
@@ -68,12 +57,9 @@ void expect_exit_without_window(HWND sheet)
 {
     HWND unexpected = nullptr;
     const bool exited = wait_for(EXIT_TIMEOUT_MS, [&] {
-        unexpected = message_box(sheet);
-        if (unexpected == nullptr) {
-            for (HWND window : tool_windows()) {
-                if (window != sheet) {
-                    unexpected = window;
-                }
+        for (HWND window : tool_windows()) {
+            if (window != sheet) {
+                unexpected = window;
             }
         }
         return unexpected != nullptr || tool_exited();
@@ -93,7 +79,7 @@ void close_and_expect_end(HWND sheet, bool power_off_message)
 {
     close_sheet(sheet, PSBTN_OK);
     if (power_off_message) {
-        HWND box = wait_message_box(sheet);
+        HWND box = wait_dialog(BOX_TIMEOUT_MS, sheet);
         if (box == nullptr) {
             check_failed("no power-off message after the sheet closed");
         } else {
@@ -126,15 +112,7 @@ void check_question(HWND box, const std::string& expected_text, HWND owner)
 
 void expect_box_then_exit(const char* expected_text, long long exit_code)
 {
-    HWND box = nullptr;
-    wait_for(START_TIMEOUT_MS, [&] {
-        for (HWND window : tool_windows()) {
-            if (class_of(window) == "#32770") {
-                box = window;
-            }
-        }
-        return box != nullptr || tool_exited();
-    });
+    HWND box = wait_dialog(START_TIMEOUT_MS, nullptr);
     if (box == nullptr) {
         check_failed("the tool ended with exit code %lld and showed nothing", tool_exit_code());
         return;
@@ -143,7 +121,7 @@ void expect_box_then_exit(const char* expected_text, long long exit_code)
         check_failed("the tool opened its sheet");
         return;
     }
-    take_box_shot("box");
+    take_shot("box", true);
     const BoxView v = box_view(box);
     expect_text("message box caption", v.caption, APP_MESSAGE_CAPTION);
     expect_text("message box text", v.text, expected_text);

@@ -71,7 +71,7 @@ int run(bool update, const char* prefix)
         }
     }
     close_sheet(sheet, PSBTN_OK);
-    if (HWND box = wait_message_box(sheet)) {
+    if (HWND box = wait_dialog(BOX_TIMEOUT_MS, sheet)) {
         if (update) {
             std::printf("message after closing: %s\n", quoted(box_text(box)).c_str());
         } else {
