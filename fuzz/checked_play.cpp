@@ -2,10 +2,11 @@
 // reference run that shows whether anything happened after the stream ran out.
 #include "fuzz/checked_play.h"
 
+#include <cstdio>
 #include <vector>
 
 #include "card/port.h"
-#include "fuzz/log_capture.h"
+#include "fuzz/log_check.h"
 #include "images/image_source.h"
 #include "sim/sim_platform.h"
 #include "sim/ui_recording.h"
@@ -17,6 +18,46 @@ namespace {
 
 // The byte after the stream in the reference run: no command has this opcode.
 constexpr std::uint8_t REFERENCE_EXTRA_BYTE = 0xFF;
+
+// Standard output goes through a cookie stream into the log check while a run plays, line by
+// line and in order with the run's register accesses (glibc only, like the fuzz targets).
+std::FILE* SavedStdout = nullptr;
+std::FILE* Capture = nullptr;
+LogCheck* CapturedCheck = nullptr;
+
+// Room for the longest line, so that line buffering hands over whole lines, each before the
+// register accesses that follow it.
+char CaptureBuffer[LOG_LINE_MAX + 256];
+
+ssize_t capture_write(void*, const char* text, std::size_t length)
+{
+    if (CapturedCheck) {
+        log_check_text(CapturedCheck, text, length);
+    }
+    return static_cast<ssize_t>(length);
+}
+
+// Between begin and end, everything written to stdout goes to the check instead.
+void log_capture_begin(LogCheck* check)
+{
+    if (!Capture) {
+        cookie_io_functions_t io{};
+        io.write = capture_write;
+        Capture = fopencookie(nullptr, "w", io);
+        std::setvbuf(Capture, CaptureBuffer, _IOLBF, sizeof CaptureBuffer);
+    }
+    std::fflush(stdout);
+    CapturedCheck = check;
+    SavedStdout = stdout;
+    stdout = Capture;
+}
+
+void log_capture_end()
+{
+    std::fflush(Capture);
+    stdout = SavedStdout;
+    CapturedCheck = nullptr;
+}
 
 void prepare_card(const SimTarget& target)
 {

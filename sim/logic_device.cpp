@@ -43,6 +43,25 @@ void shift_circular(std::uint64_t* words, std::uint32_t* head, std::uint32_t n, 
     *head = *head + 1 == n ? 0 : *head + 1;
 }
 
+// The status register's value now.
+std::uint8_t status_of(const LogicDevice* d)
+{
+    std::uint8_t s = DEVICE_STATUS_ONE;
+    if (d->mode == LogicMode::Program) {
+        s |= DEVICE_STATUS_PROGRAM;
+    }
+    if (d->mode == LogicMode::Verify) {
+        s |= DEVICE_STATUS_VERIFY;
+    }
+    if (logic_memory_blank(d)) {
+        s |= DEVICE_STATUS_BLANK;
+    }
+    if (d->done) {
+        s |= DEVICE_STATUS_DONE;
+    }
+    return s;
+}
+
 void capture_dr(LogicDevice* d)
 {
     // Instructions not listed select the bypass register.
@@ -53,7 +72,7 @@ void capture_dr(LogicDevice* d)
         ++d->counters.idcode_captures;
         break;
     case DEVICE_STATUS:
-        d->small_shift = logic_status(d);
+        d->small_shift = status_of(d);
         d->small_length = DEVICE_STATUS_LENGTH;
         break;
     case DEVICE_ADDRESS:
@@ -101,7 +120,7 @@ int dr_output(const LogicDevice* d)
 
 } // namespace
 
-void logic_power_on(LogicDevice* d, CardModel carried, std::int32_t stuck_bit)
+void logic_power_on(LogicDevice* d, CardModel carried, std::int32_t stuck_bit, const std::uint64_t* memory, bool done)
 {
     std::memset(d, 0, sizeof *d);
     d->carried = carried;
@@ -109,22 +128,13 @@ void logic_power_on(LogicDevice* d, CardModel carried, std::int32_t stuck_bit)
     d->ir = DEVICE_IDCODE;
     d->tdo = 1;
     d->mode = LogicMode::Off;
-    d->done = true;
+    d->done = done;
     d->kept_card = -1;
     d->small_length = DEVICE_IDCODE_LENGTH;
     for (std::uint32_t w = 0; w < DEVICE_MEMORY_WORDS; ++w) {
-        d->memory[w] = device_factory_word(w);
+        d->memory[w] = memory != nullptr ? memory[w] : device_factory_word(w);
     }
     d->stuck_bit = stuck_bit >= 0 && static_cast<std::uint32_t>(stuck_bit) < DEVICE_MEMORY_BITS ? stuck_bit : -1;
-    if (d->stuck_bit >= 0) {
-        logic_put_bit(d->memory, static_cast<std::uint32_t>(d->stuck_bit), 1);
-    }
-}
-
-void logic_keep_memory(LogicDevice* d, const std::uint64_t* memory, bool done)
-{
-    std::memcpy(d->memory, memory, sizeof d->memory);
-    d->done = done;
     if (d->stuck_bit >= 0) {
         logic_put_bit(d->memory, static_cast<std::uint32_t>(d->stuck_bit), 1);
     }
@@ -189,22 +199,4 @@ void logic_falling_edge(LogicDevice* d)
     default:
         break;
     }
-}
-
-std::uint8_t logic_status(const LogicDevice* d)
-{
-    std::uint8_t s = DEVICE_STATUS_ONE;
-    if (d->mode == LogicMode::Program) {
-        s |= DEVICE_STATUS_PROGRAM;
-    }
-    if (d->mode == LogicMode::Verify) {
-        s |= DEVICE_STATUS_VERIFY;
-    }
-    if (logic_memory_blank(d)) {
-        s |= DEVICE_STATUS_BLANK;
-    }
-    if (d->done) {
-        s |= DEVICE_STATUS_DONE;
-    }
-    return s;
 }

@@ -67,21 +67,17 @@ struct LogicDevice {
     int kept_card;
 };
 
-// Power-on: Test-Logic-Reset, IDCODE selected, no mode, memory holding the factory
-// configuration with its done flag set. stuck_bit is a memory bit that cannot be programmed
-// to 0, or -1.
-void logic_power_on(LogicDevice* device, CardModel carried, std::int32_t stuck_bit);
-// Right after power-on: the memory is one kept from before (DEVICE_MEMORY_WORDS words) with
-// its done flag.
-void logic_keep_memory(LogicDevice* device, const std::uint64_t* memory, bool done);
+// Power-on: Test-Logic-Reset, IDCODE selected, no mode, the done flag `done`, the memory
+// holding one kept from before (DEVICE_MEMORY_WORDS words) or, when `memory` is null, the
+// factory configuration. stuck_bit is a memory bit that cannot be programmed to 0, or -1.
+void logic_power_on(LogicDevice* device, CardModel carried, std::int32_t stuck_bit, const std::uint64_t* memory,
+                    bool done);
 
 // A rising TCK edge with the given TMS and TDI levels at simulated time now_ns.
 void logic_rising_edge(LogicDevice* device, int tms, int tdi, std::uint64_t now_ns);
 // A falling TCK edge: updates and the TDO output.
 void logic_falling_edge(LogicDevice* device);
 
-// The status register's value now.
-std::uint8_t logic_status(const LogicDevice* device);
 int logic_memory_bit(const LogicDevice* device, std::uint32_t bit);
 // True when the memory holds the model's configuration bit for bit and the done flag is set.
 bool logic_holds_configuration(const LogicDevice* device, CardModel model);

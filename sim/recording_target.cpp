@@ -16,7 +16,6 @@ void record(RecordingTarget* r, const RecordedEvent& e)
 std::uint32_t recorder_read(void* context, std::uint32_t offset)
 {
     auto* r = static_cast<RecordingTarget*>(context);
-    ++r->reads;
     std::uint32_t bit = r->tdo;
     if (!r->tdo_script.empty()) {
         bit = r->tdo_script[r->tdo_position] == '1' ? 1u : 0u;
@@ -37,8 +36,6 @@ void recorder_write(void* context, std::uint32_t offset, std::uint32_t value)
 void recorder_sleep(void* context, std::uint32_t milliseconds)
 {
     auto* r = static_cast<RecordingTarget*>(context);
-    ++r->sleeps;
-    r->slept_ms += milliseconds;
     record(r, RecordedEvent{'S', 0, milliseconds});
 }
 

@@ -23,10 +23,7 @@ struct RecordingTarget {
     std::uint32_t tdo = 0;        // TDO when no script is set
     std::string tdo_script;       // '0'/'1' per read, repeated from its start
     std::size_t tdo_position = 0;
-    std::uint64_t reads = 0;
     std::uint64_t writes = 0;
-    std::uint64_t sleeps = 0;
-    std::uint64_t slept_ms = 0;
 };
 
 SimTarget recording_target(RecordingTarget* recorder);

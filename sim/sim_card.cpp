@@ -68,7 +68,7 @@ void card_write(void* context, std::uint32_t offset, std::uint32_t value)
 
 } // namespace
 
-void sim_card_power_on(SimCard* card, CardModel model, std::uint32_t faults)
+void sim_card_power_on(SimCard* card, CardModel model, std::uint32_t faults, const SimStateCard* kept)
 {
     // Plain record: no constructor, cleared field by field (the memory is set below).
     card->model = model;
@@ -81,7 +81,7 @@ void sim_card_power_on(SimCard* card, CardModel model, std::uint32_t faults)
     const CardModel carried = (faults & SIM_CARD_OTHER_MODEL) ? device_other_model(model) : model;
     const std::int32_t stuck =
         (faults & SIM_CARD_FLASH_BIT_STUCK) ? logic_first_zero_bit(model, SIM_CARD_STUCK_BIT_FROM) : -1;
-    logic_power_on(&card->device, carried, stuck);
+    logic_power_on(&card->device, carried, stuck, kept ? kept->memory : nullptr, kept == nullptr || kept->done);
 }
 
 std::int32_t sim_card_power_on_kept(SimCard* card, int k, std::uint32_t faults)
@@ -90,9 +90,8 @@ std::int32_t sim_card_power_on_kept(SimCard* card, int k, std::uint32_t faults)
     if (kept == nullptr) {
         return 0;
     }
-    sim_card_power_on(card, kept->model, faults);
+    sim_card_power_on(card, kept->model, faults, kept);
     LogicDevice* d = &card->device;
-    logic_keep_memory(d, kept->memory, kept->done);
     d->kept_card = k;
     if (logic_holds_configuration(d, kept->model)) {
         return MOLA_HW_REVISION;

@@ -14,6 +14,8 @@
 #include "sim/logic_device.h"
 #include "sim/sim_platform.h"
 
+struct SimStateCard;
+
 // With SIM_CARD_VANISH, the card drops off the bus once its device has programmed this many
 // rows: reads answer 0xFFFFFFFF and writes are lost.
 constexpr std::uint32_t SIM_CARD_VANISH_AFTER_ROWS = 100;
@@ -32,9 +34,9 @@ struct SimCard {
     LogicDevice device;
 };
 
-// faults: bits of card faults (sim/sim_fault_table.h). The memory holds what the card was
-// delivered with; the power is never cut.
-void sim_card_power_on(SimCard* card, CardModel model, std::uint32_t faults);
+// faults: bits of card faults (sim/sim_fault_table.h). The memory holds what `kept` keeps or,
+// without it, what the card was delivered with; the power is never cut.
+void sim_card_power_on(SimCard* card, CardModel model, std::uint32_t faults, const SimStateCard* kept = nullptr);
 // Power-on of card k of the state file (sim/sim_state.h): the memory it keeps, every later
 // change of it kept there too. Returns the revision the card reports: the tool's own when its
 // memory holds the tool's configuration of its model, the one it came with while it holds

@@ -79,9 +79,11 @@ bool parse_faults(const char* value, SimConfig* c, SimMessage* message)
     return ok || refuse(message, SIM_VAR_FAULTS.name, value);
 }
 
-} // namespace
-
-bool sim_parse_power(const char* value, OsPowerStatus* power, SimMessage* message)
+// The power status of a MOLA_SIM_POWER value: "ac" (on mains), "battery:PERCENT" (on battery
+// at 0 to 100 %, flagged low below 33 % and critical below 5 %, as the system flags them),
+// "critical" (on battery, charge critical, percent unknown) or "unknown" (the system cannot
+// tell). False with a message for anything else.
+bool parse_power(const char* value, OsPowerStatus* power, SimMessage* message)
 {
     constexpr std::string_view BATTERY = "battery:";
     const std::string_view v = value;
@@ -106,6 +108,8 @@ bool sim_parse_power(const char* value, OsPowerStatus* power, SimMessage* messag
     }
     return true;
 }
+
+} // namespace
 
 SimConfig sim_default_config()
 {
@@ -185,7 +189,7 @@ bool sim_parse_environment(const SimEnvironment& env, SimConfig* config, SimMess
     if (env.faults && !parse_faults(env.faults, &c, message)) {
         return false;
     }
-    if (env.power && !sim_parse_power(env.power, &c.power, message)) {
+    if (env.power && !parse_power(env.power, &c.power, message)) {
         return refuse(message, SIM_VAR_POWER.name, env.power);
     }
     *config = c;

@@ -97,12 +97,6 @@ bool sim_parse_environment(const SimEnvironment& env, SimConfig* config, SimMess
 // fault of the whole 9x virtual device given for one card).
 bool sim_add_fault(SimConfig* config, std::string_view name, int card, SimMessage* message);
 
-// The power status of a MOLA_SIM_POWER value: "ac" (on mains), "battery:PERCENT" (on battery
-// at 0 to 100 %, flagged low below 33 % and critical below 5 %, as the system flags them),
-// "critical" (on battery, charge critical, percent unknown) or "unknown" (the system cannot
-// tell). False with a message for anything else.
-bool sim_parse_power(const char* value, OsPowerStatus* power, SimMessage* message);
-
 // Hands each entry of a comma list to `entry` in order, empty entries included ("a,,b" has
 // three; "" has one); stops at the first that `entry` refuses, and returns whether none did.
 template <typename Entry>

@@ -4,8 +4,8 @@
 // and usage texts, and the README's table (`xsvf faults`) all come from these rows.
 #pragma once
 
-#include <cstddef>
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 enum class SimFaultKind : std::uint8_t { Driver, Card };
@@ -85,5 +85,5 @@ constexpr const SimFault* sim_fault_by_name(std::string_view name)
 // ("NT", "9x") and, on 9x, whether it can be given for one card or only for the whole device.
 const char* sim_fault_where(const SimFault& fault);
 
-// The names of every fault, joined by ", ", cut at the buffer's size.
-void sim_fault_names(char* out, std::size_t size);
+// The names of every fault, joined by ", ".
+std::string sim_fault_names();

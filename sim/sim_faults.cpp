@@ -5,17 +5,13 @@
 #include "sim/sim_config.h"
 #include "sim/sim_message.h"
 
-void sim_fault_names(char* out, std::size_t size)
+std::string sim_fault_names()
 {
-    std::size_t used = 0;
-    out[0] = '\0';
+    std::string names;
     for (const SimFault& f : SIM_FAULTS) {
-        const int n = std::snprintf(out + used, size - used, "%s%s", used == 0 ? "" : ", ", f.name);
-        if (n < 0 || static_cast<std::size_t>(n) >= size - used) {
-            return;
-        }
-        used += static_cast<std::size_t>(n);
+        names.append(names.empty() ? "" : ", ").append(f.name);
     }
+    return names;
 }
 
 const char* sim_fault_where(const SimFault& fault)
@@ -38,9 +34,7 @@ bool sim_add_fault(SimConfig* config, std::string_view name, int card, SimMessag
         std::snprintf(given, sizeof given, "%.*s@%d", width(name), name.data(), card);
     }
     if (f == nullptr) {
-        char names[400];
-        sim_fault_names(names, sizeof names);
-        say(message, "no fault \"%.*s\" (there are %s)", width(name), name.data(), names);
+        say(message, "no fault \"%.*s\" (there are %s)", width(name), name.data(), sim_fault_names().c_str());
         return false;
     }
     if (card >= config->card_count) {

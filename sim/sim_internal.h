@@ -9,7 +9,6 @@
 
 extern SimTarget SimTargets[SIM_MAX_CARDS];
 extern SimCard SimCards[SIM_MAX_CARDS];
-extern std::uint8_t SimCardStructures[SIM_MAX_CARDS][SIM_STRUCTURE_SIZE];
 
 // Whether card k is the first card attached to its target. A call that each target must hear
 // once (a sleep, a collect) goes only to such cards' targets, even when cards share a target.

@@ -1,11 +1,10 @@
 // The simulated platform's state: its configuration, the cards and what sits behind their
-// register blocks, the 9x driver's card structures, which blocks are mapped, and the call log.
+// register blocks, which blocks are mapped, and the call log.
 #include "sim/sim_platform.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 
 #include "sim/sim_clock.h"
 #include "sim/sim_internal.h"
@@ -15,7 +14,6 @@ SimConfig TheSimConfig;
 SimCallLog TheSimCallLog;
 SimTarget SimTargets[SIM_MAX_CARDS];
 SimCard SimCards[SIM_MAX_CARDS];
-std::uint8_t SimCardStructures[SIM_MAX_CARDS][SIM_STRUCTURE_SIZE];
 
 namespace {
 
@@ -31,7 +29,6 @@ void sim_configure(const SimConfig& config)
     Configured = true;
     TheSimCallLog = SimCallLog{};
     sim_driver_reset();
-    std::memset(SimCardStructures, 0, sizeof SimCardStructures);
     for (int k = 0; k < SIM_MAX_CARDS; ++k) {
         Mapped[k] = false;
         SimCardConfig& cc = TheSimConfig.cards[k];
@@ -44,9 +41,6 @@ void sim_configure(const SimConfig& config)
         }
         SimCards[k].power_cut_after_tck = cc.power_cut_after_tck;
         SimTargets[k] = sim_card_target(&SimCards[k]);
-        const auto revision = static_cast<std::uint16_t>(cc.revision);
-        SimCardStructures[k][VXD_CARD_REVISION_OFFSET] = static_cast<std::uint8_t>(revision);
-        SimCardStructures[k][VXD_CARD_REVISION_OFFSET + 1] = static_cast<std::uint8_t>(revision >> 8);
     }
     TheSimClock = SimClock{};
     TheSimClock.real_sleep = TheSimConfig.real_sleep;

@@ -84,6 +84,12 @@ std::uint16_t mem_read_u16(RegAddr address)
     if (card < 0 || within + 1 >= SIM_STRUCTURE_SIZE) {
         return 0xFFFFu;
     }
-    const std::uint8_t* s = SimCardStructures[card];
-    return static_cast<std::uint16_t>(s[within] | (s[within + 1] << 8));
+    // The structure is all zero but for the card's revision, 16 bits little-endian at
+    // VXD_CARD_REVISION_OFFSET: reads from the byte before it to its last byte overlap it.
+    const std::uint32_t revision = static_cast<std::uint16_t>(TheSimConfig.cards[card].revision);
+    const RegAddr first = VXD_CARD_REVISION_OFFSET - 1;
+    if (within < first || within > first + 2) {
+        return 0;
+    }
+    return static_cast<std::uint16_t>((revision << 8) >> (8 * (within - first)));
 }

@@ -13,12 +13,10 @@ std::intptr_t ui_send_item_message(WindowHandle dialog, int item_id, unsigned me
     return 1;
 }
 
-std::uint64_t AnswerCalls = 0;
 void (*OnAnswer)() = nullptr;
 
 void ui_answer_messages()
 {
-    ++AnswerCalls;
     if (OnAnswer != nullptr) {
         OnAnswer();
     }

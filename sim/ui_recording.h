@@ -17,7 +17,6 @@ struct RecordedMessage {
 
 extern std::vector<RecordedMessage> RecordedMessages;
 
-// Calls of ui_answer_messages, and a function that each call runs when it is set (tests that
-// look at when in an update the thread would answer).
-extern std::uint64_t AnswerCalls;
+// A function that each call of ui_answer_messages runs when it is set (tests that look at when
+// in an update the thread would answer).
 extern void (*OnAnswer)();

@@ -47,9 +47,7 @@ static void xsvf_print_usage(std::FILE* to)
                "       xsvf --help\n"
                "FILE may be @pci or @cardbus, the embedded programs.\n",
                to);
-    char names[400];
-    sim_fault_names(names, sizeof names);
-    std::fprintf(to, "--fault NAME: %s (serve: the card faults)\n", names);
+    std::fprintf(to, "--fault NAME: %s (serve: the card faults)\n", sim_fault_names().c_str());
 }
 
 int xsvf_usage()
