@@ -2,14 +2,13 @@
 // remote-bitbang server (whose waits pass on the host, or with --remote-sleep travel in the
 // stream as sleep characters), optionally tracing the accesses to a file and dumping the lines
 // to a VCD file. By job: the trace file (trace_file_*), the command line (xsvf_play_command,
-// check_request), the simulated platform (sim_platform_config), the files and the connection
-// opened before the run (open_outputs), the chain of register targets (card_target), the run,
-// and closing and reporting (finish_remote, finish).
+// check_request), the simulated platform (sim_platform_config), the files, the connection and
+// the chain of register targets set up before the run (attach_card), the run, and closing and
+// reporting (finish_remote, finish).
 #include <CLI/CLI.hpp>
 #include <cerrno>
 #include <charconv>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <memory>
@@ -18,7 +17,6 @@
 #include <utility>
 #include <vector>
 
-#include "card/driver.h"
 #include "devtools/xsvf/rbb_target.h"
 #include "devtools/xsvf/stream_walk.h"
 #include "devtools/xsvf/vcd_writer.h"
@@ -97,20 +95,14 @@ bool trace_file_writable(const char* path)
 void trace_file_line(void* context, const RecordedEvent& event)
 {
     auto* trace = static_cast<TraceFile*>(context);
-    if (!trace->file) {
-        if (trace->error != 0) {
-            return;
-        }
+    if (!trace->file && trace->error == 0) {
         errno = 0;
         trace->file = std::fopen(trace->path, "w");
-        if (!trace->file) {
-            trace->error = last_error();
-            return;
-        }
+        trace->error = trace->file ? 0 : last_error();
     }
-    const std::string line = recorded_event_text(event);
-    std::fputs(line.c_str(), trace->file);
-    std::fputc('\n', trace->file);
+    if (trace->file) {
+        std::fprintf(trace->file, "%s\n", recorded_event_text(event).c_str());
+    }
 }
 
 // Closes the file. False, with the reason on standard error, when it could not be created
@@ -120,9 +112,7 @@ bool trace_file_close(TraceFile* trace)
     if (trace->file) {
         errno = 0;
         const bool written = std::ferror(trace->file) == 0;
-        const bool closed = std::fclose(trace->file) == 0;
-        trace->file = nullptr;
-        if ((!written || !closed) && trace->error == 0) {
+        if (std::fclose(trace->file) != 0 || !written) {
             trace->error = last_error();
         }
     }
@@ -142,19 +132,6 @@ struct PlayOutputs {
     std::FILE* vcd_file = nullptr;
     VcdWriter vcd;
 };
-
-// The recording target has no simulated platform: a MOLA_SIM_* variable cannot apply there.
-bool no_simulation_set()
-{
-    const SimEnvironment env = sim_environment();
-    for (const SimVariable& v : SIM_VARIABLES) {
-        if (env.*v.value != nullptr) {
-            std::fprintf(stderr, "xsvf: %s is set, but only --target sim has a simulated platform\n", v.name);
-            return false;
-        }
-    }
-    return true;
-}
 
 // The values that the parser takes as text, and the options that only make sense together;
 // EXIT_USAGE (with the usage printed) when they do not.
@@ -188,8 +165,14 @@ int check_request(PlayRequest* o)
     if (!sim && (!o->card.empty() || !o->faults.empty() || !o->state_path.empty() || !o->cut_power_text.empty())) {
         return xsvf_usage_error("--card, --fault, --state and --cut-power-at need --target sim");
     }
-    if (!sim && !no_simulation_set()) {
-        return EXIT_USAGE;
+    // The recorder and a remote card have no simulated platform: a MOLA_SIM_* variable cannot
+    // apply there.
+    const SimEnvironment env = sim_environment();
+    for (const SimVariable& v : SIM_VARIABLES) {
+        if (!sim && env.*v.value != nullptr) {
+            std::fprintf(stderr, "xsvf: %s is set, but only --target sim has a simulated platform\n", v.name);
+            return EXIT_USAGE;
+        }
     }
     return 0;
 }
@@ -198,9 +181,14 @@ int check_request(PlayRequest* o)
 // reads them, in virtual time unless MOLA_SIM_CLOCK says otherwise; card 0 is played. Its
 // model is --card's, else MOLA_SIM_CARDS's, else the embedded program's; a state file
 // (--state, else MOLA_SIM_STATE) that exists decides the cards instead, and one that does not
-// is made from them. --fault adds faults. The tool's exit status on failure, else 0.
+// is made from them. --fault adds faults. The tool's exit status on failure, else 0. The other
+// targets have one card, with the recorder or the connection behind it.
 int sim_platform_config(const Stream& s, const PlayRequest& o, SimConfig* config)
 {
+    if (o.target != Target::Sim) {
+        config->card_count = 1;
+        return 0;
+    }
     SimEnvironment env = sim_environment();
     const char* state = !o.state_path.empty() ? o.state_path.c_str() : env.state;
     env.state = nullptr;
@@ -231,9 +219,10 @@ int sim_platform_config(const Stream& s, const PlayRequest& o, SimConfig* config
     return 0;
 }
 
-// The trace's place, the VCD file and the connection, before anything runs; the tool's exit
-// status when one of them fails.
-int open_outputs(const PlayRequest& o, PlayOutputs* out)
+// The card, before anything runs: the simulated one, the recorder or a remote-bitbang server,
+// traced and dumped when asked. The trace's place, the VCD file and the connection are tried
+// first; the tool's exit status when one of them fails, else 0.
+int attach_card(const PlayRequest& o, const Stream& s, const SimConfig& config, PlayOutputs* out)
 {
     if (!o.trace_path.empty() && !trace_file_writable(o.trace_path.c_str())) {
         return EXIT_CANT_WRITE;
@@ -246,19 +235,17 @@ int open_outputs(const PlayRequest& o, PlayOutputs* out)
     std::string why;
     if (o.target == Target::Remote && !rbb_target_connect(&out->remote, o.remote_address, &why)) {
         std::fprintf(stderr, "xsvf: cannot connect to %s: %s\n", rbb_address_text(o.remote_address).c_str(), why.c_str());
-        if (out->vcd_file) {
-            std::fclose(out->vcd_file);
-            out->vcd_file = nullptr;
-        }
         return EXIT_UNAVAILABLE;
     }
-    return 0;
-}
 
-// The card: the simulated one, the recorder or a remote-bitbang server; traced and dumped
-// when asked. The platform is configured already, so card 0's target is the simulated card.
-SimTarget card_target(const PlayRequest& o, std::vector<std::uint32_t> starts, bool host_time, PlayOutputs* out)
-{
+    // Virtual time unless MOLA_SIM_CLOCK says otherwise; host time when the card is at the
+    // far end of a socket and waits really pass there. Waits sent as sleep characters take no
+    // host time: the player's virtual time then counts them, and the VCD shows it.
+    const bool host_time = o.target == Target::Remote && !o.remote_sleep;
+    // The walk configures the platform for itself, so it comes before the run's configuration.
+    std::vector<std::uint32_t> starts = out->vcd_file ? xsvf_command_starts({s.bytes, s.length}) : std::vector<std::uint32_t>();
+    sim_configure(config);
+    sim_clock_use_host_time(host_time);
     out->recorder.store = false;
     out->recorder.tdo_script = o.tdo; // a single bit answers every read
     SimTarget target = o.target == Target::Sim      ? sim_attached_target(0)
@@ -273,7 +260,8 @@ SimTarget card_target(const PlayRequest& o, std::vector<std::uint32_t> starts, b
         vcd_begin(&out->vcd, out->vcd_file, std::move(starts), target, o.vcd_first, o.vcd_last, host_time);
         target = vcd_target(&out->vcd);
     }
-    return target;
+    sim_attach_target(0, target);
+    return 0;
 }
 
 // Ends the connection and prints its figures (TCK cycles, wall time, TCK/s, reads and their
@@ -282,9 +270,7 @@ bool finish_remote(RbbTarget* remote)
 {
     const bool ok = rbb_target_finish(remote);
     const double seconds = rbb_target_seconds(remote);
-    const char* how = remote->waits == RbbWaits::Host              ? "on the host"
-                      : remote->waits == RbbWaits::SleepCharacters ? "sent as sleep characters"
-                                                                   : "sent as TCK cycles";
+    const char* how = remote->waits == RbbWaits::Host ? "on the host" : "sent as sleep characters";
     std::fprintf(stderr,
                  "xsvf: rbb: %llu TCK cycles in %.2f s (%.0f TCK/s); %llu TDO reads in %llu round trips, "
                  "%llu bytes sent, %llu waits %s (%.2f s of them",
@@ -353,27 +339,13 @@ int play(PlayRequest& o)
         return EXIT_NO_INPUT;
     }
     SimConfig config;
-    if (o.target == Target::Sim) {
-        if (const int status = sim_platform_config(s, o, &config); status != 0) {
-            return status;
-        }
-    } else {
-        config.card_count = 1; // the recorder or the connection sits behind card 0
-    }
-    PlayOutputs out;
-    if (const int status = open_outputs(o, &out); status != 0) {
+    if (const int status = sim_platform_config(s, o, &config); status != 0) {
         return status;
     }
-
-    // Virtual time unless MOLA_SIM_CLOCK says otherwise; host time when the card is at the
-    // far end of a socket and waits really pass there. Waits sent as sleep characters take no
-    // host time: the player's virtual time then counts them, and the VCD shows it.
-    const bool host_time = o.target == Target::Remote && !o.remote_sleep;
-    std::vector<std::uint32_t> starts = !o.vcd_path.empty() ? xsvf_command_starts({s.bytes, s.length}) : std::vector<std::uint32_t>();
-    sim_configure(config);
-    sim_clock_use_host_time(host_time);
-    sim_attach_target(0, card_target(o, std::move(starts), host_time, &out));
-
+    PlayOutputs out;
+    if (const int status = attach_card(o, s, config, &out); status != 0) {
+        return status;
+    }
     LogLevel = o.log_level;
     std::int32_t result = 0;
     if (o.target == Target::Sim) {
