@@ -38,24 +38,17 @@ bool xsvf_load(const char* name, Stream* s)
         s->length = IMAGE_LENGTH;
         return true;
     }
-    // What can be told before opening: a directory, or a regular file over the limit.
+    // A directory is named as such: opening or reading one fails with a less plain reason.
     std::error_code ec;
-    const std::filesystem::file_status status = std::filesystem::status(name, ec);
-    if (std::filesystem::is_directory(status)) {
+    if (std::filesystem::is_directory(name, ec)) {
         return refuse(name, "it is a directory");
-    }
-    if (std::filesystem::is_regular_file(status)) {
-        const std::uintmax_t size = std::filesystem::file_size(name, ec);
-        if (!ec && size > MAX_FILE_BYTES) {
-            return refuse(name, TOO_LARGE.c_str());
-        }
     }
     errno = 0;
     std::FILE* f = std::fopen(name, "rb");
     if (!f) {
         return refuse(name, errno != 0 ? std::strerror(errno) : "it cannot be opened");
     }
-    // Read to the end, with the limit checked again for what is not a regular file.
+    // Read to the end, refused as soon as it passes the limit.
     std::uint8_t buffer[65536];
     std::size_t n;
     while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) {
