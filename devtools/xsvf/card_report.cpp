@@ -8,18 +8,14 @@
 void xsvf_report_card(std::FILE* out, const char* prefix, const SimCard* card)
 {
     const char* card_name = card_model_of(card->model).name;
-    int held = -1;
-    for (int m = 0; m < CARD_MODEL_COUNT; ++m) {
+    for (int m = CARD_MODEL_COUNT - 1; m >= 0; --m) {
         if (sim_card_holds_configuration(card, static_cast<CardModel>(m))) {
-            held = m;
+            std::fprintf(out, "%sthe %s card's memory holds the %s configuration\n", prefix, card_name,
+                         card_model_of(static_cast<CardModel>(m)).name);
+            return;
         }
     }
-    if (held >= 0) {
-        std::fprintf(out, "%sthe %s card's memory holds the %s configuration\n", prefix, card_name,
-                     card_model_of(static_cast<CardModel>(held)).name);
-    } else {
-        std::fprintf(out, "%sthe %s card's memory holds no complete configuration\n", prefix, card_name);
-    }
+    std::fprintf(out, "%sthe %s card's memory holds no complete configuration\n", prefix, card_name);
 }
 
 // xsvf state PATH: the cards of a state file as the next power-on finds them.

@@ -120,9 +120,7 @@ void sample(VcdWriter* v)
         // A second change of one signal at one time stamp would hide the first: it goes
         // 1 ns later. Equal times come from reads, which take no virtual time.
         const unsigned bit = 1u << s;
-        if (t < v->time || (t == v->time && (v->changed_at_time & bit))) {
-            t = (v->changed_at_time & bit) ? v->time + 1 : v->time;
-        }
+        t = std::max(t, (v->changed_at_time & bit) ? v->time + 1 : v->time);
         if (t != v->time) {
             std::fprintf(v->file, "#%llu\n", static_cast<unsigned long long>(t));
             v->time = t;
