@@ -16,9 +16,7 @@
 // goes to standard error.
 //
 // Exit status: --help 0; check and dis 0 for a playable stream, 1 otherwise; play the
-// player's result (0 to 7); serve 0; the tool's own failures 64 (usage), 66 (FILE
-// unreadable), 69 (card or server unavailable), 73 (trace or VCD not written), 74 (standard
-// output not written), 76 (the connection to a remote-bitbang server broke).
+// player's result (0 to 7); serve 0; the tool's own failures as xsvf_tool.h's EXIT_* name them.
 #include <CLI/CLI.hpp>
 #include <cerrno>
 #include <cstdio>
