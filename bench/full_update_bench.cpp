@@ -12,11 +12,7 @@
 #include "xsvf/player.h"
 #include "xsvf/update.h"
 
-namespace {
-
 constexpr int RUNS = 5;
-
-} // namespace
 
 int main()
 {
