@@ -18,7 +18,6 @@ void xsvf_report_card(std::FILE* out, const char* prefix, const SimCard* card)
     std::fprintf(out, "%sthe %s card's memory holds no complete configuration\n", prefix, card_name);
 }
 
-// xsvf state PATH: the cards of a state file as the next power-on finds them.
 int xsvf_state(const char* path)
 {
     SimConfig config;

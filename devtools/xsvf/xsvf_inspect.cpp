@@ -133,8 +133,7 @@ int xsvf_dis(const char* name)
 int xsvf_cat(const char* name)
 {
     if (name[0] != '@') {
-        std::fprintf(stderr, "xsvf: cat takes an embedded program, @pci or @cardbus, not %s\n", name);
-        return xsvf_usage();
+        return xsvf_usage_error(std::string("cat takes an embedded program, @pci or @cardbus, not ") + name);
     }
     Stream s;
     if (!xsvf_load(name, &s)) {
