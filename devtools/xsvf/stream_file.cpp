@@ -32,9 +32,7 @@ bool xsvf_load(const char* name, Stream* s)
                          sim_model_keys("@", " and ").c_str());
             return false;
         }
-        s->embedded = true;
-        s->model = static_cast<CardModel>(model);
-        s->bytes = image_program(s->model);
+        s->bytes = image_program(static_cast<CardModel>(model));
         s->length = IMAGE_LENGTH;
         return true;
     }

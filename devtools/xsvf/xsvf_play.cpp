@@ -183,7 +183,7 @@ int check_request(PlayRequest* o)
 // (--state, else MOLA_SIM_STATE) that exists decides the cards instead, and one that does not
 // is made from them. --fault adds faults. The tool's exit status on failure, else 0. The other
 // targets have one card, with the recorder or the connection behind it.
-int sim_platform_config(const Stream& s, const PlayRequest& o, SimConfig* config)
+int sim_platform_config(const PlayRequest& o, SimConfig* config)
 {
     if (o.target != Target::Sim) {
         config->card_count = 1;
@@ -202,8 +202,8 @@ int sim_platform_config(const Stream& s, const PlayRequest& o, SimConfig* config
     }
     if (!o.card.empty()) {
         config->cards[0].model = static_cast<CardModel>(card_model_by_key(o.card));
-    } else if (env.cards == nullptr && s.embedded) {
-        config->cards[0].model = s.model;
+    } else if (env.cards == nullptr && o.file[0] == '@') { // an embedded program, named as xsvf_load took it
+        config->cards[0].model = static_cast<CardModel>(card_model_by_key(o.file.c_str() + 1));
     }
     if (state != nullptr && !sim_state_open(state, true, config, &message)) {
         std::fprintf(stderr, "xsvf: state file %s: %s\n", state, message.text);
@@ -339,7 +339,7 @@ int play(PlayRequest& o)
         return EXIT_NO_INPUT;
     }
     SimConfig config;
-    if (const int status = sim_platform_config(s, o, &config); status != 0) {
+    if (const int status = sim_platform_config(o, &config); status != 0) {
         return status;
     }
     PlayOutputs out;

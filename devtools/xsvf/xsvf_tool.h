@@ -31,8 +31,6 @@ struct Stream {
     std::vector<std::uint8_t> owned;
     const std::uint8_t* bytes = nullptr;
     std::uint32_t length = 0;
-    bool embedded = false;
-    CardModel model = CARD_MODEL_PCI; // of an embedded program
 };
 
 // Loads FILE, or @pci / @cardbus; prints why on standard error and returns false on failure.
