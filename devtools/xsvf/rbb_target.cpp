@@ -5,7 +5,7 @@
 #include <thread>
 
 #include "card/port_registers.h"
-#include "devtools/xsvf/rbb_session.h"
+#include "devtools/xsvf/rbb_server.h" // the protocol's digits
 #include "platform/regs.h"
 #include "sim/sim_clock.h"
 

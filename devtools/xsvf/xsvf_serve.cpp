@@ -63,19 +63,21 @@ struct ServeRequest {
     std::string state;
 };
 
-// The server and its card as asked for; EXIT_USAGE (with the usage printed) for a bad request.
-int set_up(const ServeRequest& o, RbbServer* server, std::uint32_t* faults)
+// Serves until stopped or the sessions asked for are done; then what the card holds.
+// EXIT_USAGE (with the usage printed) for a bad request.
+int serve(const ServeRequest& o)
 {
+    RbbServer server;
+    std::uint32_t faults = 0;
     const auto model = static_cast<CardModel>(card_model_by_key(o.card));
     for (const std::string& list : o.faults) {
-        if (!parse_card_faults(list, faults)) {
+        if (!parse_card_faults(list, &faults)) {
             return xsvf_usage();
         }
     }
-    server->address.host = "127.0.0.1";
-    server->address.port = o.port;
+    server.address.port = o.port;
     std::string why;
-    if (!o.unix_path.empty() && !rbb_parse_address(("unix:" + o.unix_path).c_str(), &server->address, &why)) {
+    if (!o.unix_path.empty() && !rbb_parse_address(("unix:" + o.unix_path).c_str(), &server.address, &why)) {
         return xsvf_usage_error(why);
     }
     const bool virtual_clock = o.clock == "virtual";
@@ -93,26 +95,15 @@ int set_up(const ServeRequest& o, RbbServer* server, std::uint32_t* faults)
             std::fprintf(stderr, "xsvf: state file %s: %s\n", o.state.c_str(), message.text);
             return EXIT_NO_INPUT;
         }
-        sim_card_power_on_kept(&ServedCard, 0, *faults);
+        sim_card_power_on_kept(&ServedCard, 0, faults);
     } else {
-        sim_card_power_on(&ServedCard, model, *faults);
+        sim_card_power_on(&ServedCard, model, faults);
     }
-    server->card = &ServedCard;
-    server->tck_hz = virtual_clock ? static_cast<std::uint32_t>(o.tck_hz != 0 ? o.tck_hz : DEFAULT_TCK_HZ) : 0;
-    return 0;
-}
-
-// Serves until stopped or the sessions asked for are done; then what the card holds.
-int serve(const ServeRequest& o)
-{
-    RbbServer server;
-    std::uint32_t faults = 0;
-    if (const int status = set_up(o, &server, &faults); status != 0) {
-        return status;
-    }
+    server.card = &ServedCard;
+    server.tck_hz = virtual_clock ? static_cast<std::uint32_t>(o.tck_hz != 0 ? o.tck_hz : DEFAULT_TCK_HZ) : 0;
     sim_clock_use_host_time(server.tck_hz == 0);
-    std::string why;
-    if (!rbb_server_open(&server, &why)) {
+    server.listener = rbb_listen(&server.address, &why);
+    if (server.listener == RBB_NO_SOCKET) {
         std::fprintf(stderr, "xsvf: %s\n", why.c_str());
         return EXIT_UNAVAILABLE;
     }
@@ -131,7 +122,7 @@ int serve(const ServeRequest& o)
     std::fflush(stdout);
 
     rbb_server_run(&server, o.sessions, &StopRequested);
-    rbb_server_close(&server);
+    rbb_close(server.listener);
 
     const LogicCounters& c = ServedCard.device.counters;
     std::fprintf(stderr, "xsvf serve: %d sessions; in all %u sectors erased, %u rows programmed, %u fetches\n",

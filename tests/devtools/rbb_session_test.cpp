@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "devtools/xsvf/rbb_session.h"
+#include "devtools/xsvf/rbb_server.h"
 #include "sim/recording_target.h"
 #include "sim/sim_card.h"
 #include "sim/sim_clock.h"
