@@ -215,11 +215,12 @@ bool rbb_send_all(RbbSocket s, const void* data, std::size_t n, int timeout_ms, 
     return !result;
 }
 
-long rbb_receive(RbbSocket s, void* data, std::size_t n, int timeout_ms, std::string* why)
+long rbb_receive(RbbSocket s, void* data, std::size_t n, int timeout_ms, std::string* why, bool all)
 {
     std::size_t got = 0;
+    const auto enough = asio::transfer_at_least(all ? n : 1);
     const std::error_code result =
-        run(s, timeout_ms, [&](auto done) { s->socket.async_read_some(asio::buffer(data, n), done); }, &got);
+        run(s, timeout_ms, [&](auto done) { asio::async_read(s->socket, asio::buffer(data, n), enough, done); }, &got);
     if (result == asio::error::timed_out) {
         return RBB_RECEIVE_TIMEOUT;
     }

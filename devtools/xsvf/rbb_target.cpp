@@ -57,34 +57,29 @@ bool flush(RbbTarget* t)
     return true;
 }
 
-// Sends what waits and takes every answer owed, in order.
+// Sends what waits and takes every answer owed, in order (owe_read keeps them to MAX_OWED).
 void collect(RbbTarget* t)
 {
     if (t->owed.empty() || !flush(t)) {
         return;
     }
     ++t->round_trips;
-    std::size_t taken = 0;
-    while (taken < t->owed.size()) {
-        char answers[MAX_OWED];
-        const std::size_t want = t->owed.size() - taken < MAX_OWED ? t->owed.size() - taken : MAX_OWED;
-        std::string why;
-        const long got = rbb_receive(t->socket, answers, want, t->answer_timeout_ms, &why);
-        if (got <= 0) {
-            fail(t, got == RBB_RECEIVE_CLOSED  ? std::string("the server closed the connection")
-                    : got == RBB_RECEIVE_ERROR ? "receiving failed: " + why
-                                               : "no answer to 'R' within " +
-                                                     std::to_string(t->answer_timeout_ms / 1000) + " s");
+    char answers[MAX_OWED];
+    std::string why;
+    const long got = rbb_receive(t->socket, answers, t->owed.size(), t->answer_timeout_ms, &why, true);
+    if (got <= 0) {
+        fail(t, got == RBB_RECEIVE_CLOSED  ? std::string("the server closed the connection")
+                : got == RBB_RECEIVE_ERROR ? "receiving failed: " + why
+                                           : "no answer to 'R' within " +
+                                                 std::to_string(t->answer_timeout_ms / 1000) + " s");
+        return;
+    }
+    for (std::size_t i = 0; i < t->owed.size(); ++i) {
+        if (answers[i] != '0' && answers[i] != '1') {
+            fail(t, "the server answered 'R' with byte " + std::to_string(static_cast<unsigned char>(answers[i])));
             return;
         }
-        for (long i = 0; i < got; ++i) {
-            const char answer = answers[i];
-            if (answer != '0' && answer != '1') {
-                fail(t, "the server answered 'R' with byte " + std::to_string(static_cast<unsigned char>(answer)));
-                return;
-            }
-            store_bit(t->owed[taken++], answer - '0');
-        }
+        store_bit(t->owed[i], answers[i] - '0');
     }
     t->owed.clear();
 }
