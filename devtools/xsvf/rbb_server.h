@@ -60,7 +60,6 @@ struct RbbSession {
 // beyond 584 years, the largest value (no overflow).
 std::uint64_t rbb_half_periods_ns(std::uint64_t half_periods, std::uint32_t tck_hz);
 
-// tck_hz 0: the host clock; otherwise a virtual clock at that TCK rate.
 void rbb_session_begin(RbbSession* session, const SimTarget& card, std::uint32_t tck_hz = 0);
 // Acts on the bytes in order until they are done, a 'Q', or a byte outside the protocol;
 // nothing after that has any effect. Answers go to reply, which has room for n bytes, and

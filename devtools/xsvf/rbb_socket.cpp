@@ -4,7 +4,6 @@
 #include "devtools/xsvf/rbb_socket.h"
 
 #include <asio.hpp>
-#include <cstring>
 #include <filesystem>
 
 #include "sim/sim_config.h"
@@ -137,25 +136,21 @@ RbbSocket rbb_listen(RbbAddress* a, std::string* why)
     if (a->unix_socket && !take_unix_path(a->path, why)) {
         return RBB_NO_SOCKET;
     }
-    const asio::ip::tcp::endpoint loopback(asio::ip::address_v4::loopback(), static_cast<std::uint16_t>(a->port));
     try {
         // Opens, binds and listens; TCP with reuse_address, so that a restarted server gets its port back.
-        l->acceptor = asio::basic_socket_acceptor<Protocol>(l->io, a->unix_socket ? unix_endpoint(a->path) : loopback,
-                                                            !a->unix_socket);
+        if (a->unix_socket) {
+            l->acceptor = asio::basic_socket_acceptor<Protocol>(l->io, unix_endpoint(a->path), false);
+            l->path = a->path;
+        } else {
+            asio::ip::tcp::acceptor tcp(l->io, {asio::ip::address_v4::loopback(), static_cast<std::uint16_t>(a->port)});
+            a->host = "127.0.0.1";
+            a->port = tcp.local_endpoint().port();
+            l->acceptor = std::move(tcp);
+        }
     } catch (const std::system_error& e) {
         *why = "cannot listen on " + (a->unix_socket ? a->path : "127.0.0.1:" + std::to_string(a->port)) + ": " +
                e.code().message();
         return RBB_NO_SOCKET;
-    }
-    if (a->unix_socket) {
-        l->path = a->path;
-    } else {
-        std::error_code ec;
-        const Protocol::endpoint bound = l->acceptor.local_endpoint(ec);
-        asio::ip::tcp::endpoint tcp;
-        std::memcpy(tcp.data(), bound.data(), bound.size() < tcp.capacity() ? bound.size() : tcp.capacity());
-        a->host = "127.0.0.1";
-        a->port = tcp.port();
     }
     return l.release();
 }

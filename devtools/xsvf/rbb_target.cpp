@@ -180,15 +180,15 @@ void realise_waits(RbbTarget* t)
     }
 }
 
-void send_lines(RbbTarget* t)
+// The lines as their digit, when they differ from what the far side has; edge is TCK's.
+void send_lines(RbbTarget* t, int edge)
 {
     const PortLines& l = t->port.lines;
     const char digit = rbb_digit(l.tck, l.tms, l.tdi);
     if (digit == t->digit) {
         return;
     }
-    const bool was_high = t->digit != 0 && port_lines(rbb_control_word(t->digit)).tck;
-    t->tck_cycles += l.tck && !was_high ? 1 : 0;
+    t->tck_cycles += edge > 0 ? 1 : 0;
     t->digit = digit;
     append(t, 1, {&digit, 1});
 }
@@ -203,7 +203,7 @@ void target_write(void* context, std::uint32_t offset, std::uint32_t value)
     }
     realise_waits(t);
     if (t->error.empty()) {
-        send_lines(t);
+        send_lines(t, edge);
     }
 }
 
@@ -228,13 +228,11 @@ std::uint32_t target_read(void* context, std::uint32_t offset)
 void target_read_bit(void* context, std::uint32_t offset, unsigned bit, std::uint8_t* into, unsigned at)
 {
     auto* t = static_cast<RbbTarget*>(context);
-    if (offset == PORT_STATUS_WORD) {
-        realise_waits(t);
-    }
     if (offset != PORT_STATUS_WORD || !t->port.lines.enabled) {
         reg_store_bit(into, at, target_read(context, offset), bit); // nothing to ask the far side
         return;
     }
+    realise_waits(t);
     ++t->reads;
     owe_read(t, into, at, (bit & 31u) == PORT_TDO_BIT);
 }
