@@ -35,6 +35,7 @@ struct RecordingServer {
     RbbSocket listener = RBB_NO_SOCKET;
     std::string tdo = "1";
     bool hang_up_at_read = false;
+    bool answer_singly = false; // each answer in a send of its own
     std::vector<Arrival> arrivals;
     std::thread thread;
 
@@ -64,7 +65,7 @@ struct RecordingServer {
                 break;
             }
             arrivals.push_back({std::string(buffer, static_cast<std::size_t>(n)), Clock::now()});
-            // The answers to the 'R's of one chunk go back in one send.
+            // The answers to the 'R's of one chunk go back in one send, or one send each.
             std::string answers;
             for (long i = 0; i < n && !done; ++i) {
                 if (buffer[i] == 'R') {
@@ -76,8 +77,8 @@ struct RecordingServer {
                 }
                 done = buffer[i] == 'Q';
             }
-            if (!answers.empty() && !rbb_send_all(client, answers.data(), answers.size(), 5000, &why)) {
-                done = true;
+            for (std::size_t k = 0; k < answers.size() && !done; k += answer_singly ? 1 : answers.size()) {
+                done = !rbb_send_all(client, answers.data() + k, answer_singly ? 1 : answers.size() - k, 5000, &why);
             }
         }
         rbb_close(client);
@@ -249,6 +250,24 @@ TEST_F(RbbTargetTest, NoMoreThan4096AnswersAreEverOwed)
     EXPECT_EQ(target.round_trips, 1u); // the first 4096, taken without a collect
     port_collect_tdo();
     EXPECT_EQ(target.round_trips, 2u);
+    for (const std::uint8_t b : bytes) {
+        ASSERT_EQ(b, 0x55u);
+    }
+    EXPECT_TRUE(finish());
+}
+
+TEST_F(RbbTargetTest, AnswersArrivingOneByOneMakeOneRoundTrip)
+{
+    server.answer_singly = true;
+    connect();
+    server.tdo = "10";
+    reg_write(RegisterPointer, PORT_JTAG_ENABLE);
+    std::vector<std::uint8_t> bytes(200 / 8);
+    for (std::size_t i = 0; i < 200; ++i) {
+        port_sample_tdo(&bytes[i / 8], static_cast<int>(i % 8));
+    }
+    port_collect_tdo();
+    EXPECT_EQ(target.round_trips, 1u);
     for (const std::uint8_t b : bytes) {
         ASSERT_EQ(b, 0x55u);
     }
