@@ -1,6 +1,5 @@
 // Sockets for the remote-bitbang server and client over Asio: TCP and UNIX sockets alike as
-// generic stream sockets, each operation run on the link's own context until it completes or
-// its time runs out; and the addresses "HOST:PORT" and "unix:PATH".
+// generic stream sockets; and the addresses "HOST:PORT" and "unix:PATH".
 #include "devtools/xsvf/rbb_socket.h"
 
 #include <asio.hpp>

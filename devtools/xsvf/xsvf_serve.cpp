@@ -4,9 +4,7 @@
 // a script can wait for it and read the port; everything else goes to standard error: a
 // report per session and, on exit, what the card's memory holds.
 //
-// The card's dwell rules run on the host's clock (--clock host, the default: waits are the
-// client's real time, plus its sleep characters) or on a virtual clock (--clock virtual: half
-// a period of --tck-hz per character that writes the lines, plus the sleep characters).
+// --clock host (the default) or virtual, at --tck-hz, picks the card's clock (rbb_server.h).
 #include <CLI/CLI.hpp>
 #include <csignal>
 #include <cstdio>
@@ -70,7 +68,9 @@ int serve(const ServeRequest& o)
     RbbServer server;
     std::uint32_t faults = 0;
     const auto model = static_cast<CardModel>(card_model_by_key(o.card));
+    std::string fault_names; // the lists as given, for the ready line
     for (const std::string& list : o.faults) {
+        fault_names += (fault_names.empty() ? "" : ",") + list;
         if (!parse_card_faults(list, &faults)) {
             return xsvf_usage();
         }
@@ -109,10 +109,6 @@ int serve(const ServeRequest& o)
     }
     std::signal(SIGINT, on_stop_signal);
     std::signal(SIGTERM, on_stop_signal);
-    std::string fault_names;
-    for (const std::string& list : o.faults) {
-        fault_names += (fault_names.empty() ? "" : ",") + list;
-    }
     std::printf("xsvf serve: listening on %s, %s card%s%s", rbb_address_text(server.address).c_str(),
                 card_model_of(ServedCard.model).name, faults ? " with faults " : "", fault_names.c_str());
     if (server.tck_hz != 0) {
