@@ -109,8 +109,7 @@ bool counters_differ(const LogicCounters& a, const LogicCounters& b)
 void run_session(RbbServer* server, RbbSocket client, const volatile std::sig_atomic_t* stop)
 {
     const int number = ++server->sessions;
-    RbbSession session;
-    rbb_session_begin(&session, sim_card_target(server->card), server->tck_hz);
+    RbbSession session{.card = sim_card_target(server->card), .tck_hz = server->tck_hz};
     const LogicCounters start = server->card->device.counters;
     const std::uint64_t started_ns = sim_clock_now_ns();
     const std::string how = serve_client(server, client, &session, stop);
@@ -170,13 +169,6 @@ std::uint32_t rbb_control_word(char digit)
 {
     const int v = digit - '0';
     return port_word((v & DIGIT_TCK) != 0, (v & DIGIT_TMS) != 0, (v & DIGIT_TDI) != 0);
-}
-
-void rbb_session_begin(RbbSession* s, const SimTarget& card, std::uint32_t tck_hz)
-{
-    *s = RbbSession{};
-    s->card = card;
-    s->tck_hz = tck_hz;
 }
 
 std::size_t rbb_session_feed(RbbSession* s, const std::uint8_t* bytes, std::size_t n, char* reply,

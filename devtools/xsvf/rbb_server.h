@@ -42,6 +42,7 @@ std::uint32_t rbb_control_word(char digit);
 
 enum class RbbSessionState : std::uint8_t { Open, Quit, Refused };
 
+// One client's session on a card: begun as RbbSession{.card = ..., .tck_hz = ...}.
 struct RbbSession {
     SimTarget card;
     std::uint32_t tck_hz = 0;       // the virtual clock's TCK rate; 0: the host clock
@@ -60,7 +61,6 @@ struct RbbSession {
 // beyond 584 years, the largest value (no overflow).
 std::uint64_t rbb_half_periods_ns(std::uint64_t half_periods, std::uint32_t tck_hz);
 
-void rbb_session_begin(RbbSession* session, const SimTarget& card, std::uint32_t tck_hz = 0);
 // Acts on the bytes in order until they are done, a 'Q', or a byte outside the protocol;
 // nothing after that has any effect. Answers go to reply, which has room for n bytes, and
 // their count to *reply_length. Returns the count of bytes consumed, the 'Q' or the refused
