@@ -25,7 +25,7 @@ constexpr std::uint64_t NS_PER_S = 1000000000;
 
 void store_bit(const RbbOwedRead& r, int answer)
 {
-    reg_store_bit(r.into, r.at, r.tdo && answer != 0 ? 1u : 0u, 0);
+    reg_store_bit(r.into, r.at, answer != 0 ? 1u : 0u, 0);
 }
 
 void fail(RbbTarget* t, const std::string& why)
@@ -85,9 +85,9 @@ void collect(RbbTarget* t)
 }
 
 // Queues 'R' and where its answer goes; takes the answers when too many are owed.
-void owe_read(RbbTarget* t, std::uint8_t* into, unsigned at, bool tdo)
+void owe_read(RbbTarget* t, std::uint8_t* into, unsigned at)
 {
-    const RbbOwedRead r{into, static_cast<std::uint8_t>(at & 7u), tdo};
+    const RbbOwedRead r{into, static_cast<std::uint8_t>(at & 7u)};
     if (!t->error.empty()) {
         store_bit(r, 1);
         return;
@@ -104,7 +104,7 @@ void owe_read(RbbTarget* t, std::uint8_t* into, unsigned at, bool tdo)
 int ask_tdo(RbbTarget* t)
 {
     std::uint8_t answer = 1;
-    owe_read(t, &answer, 0, true);
+    owe_read(t, &answer, 0);
     collect(t);
     return answer & 1;
 }
@@ -228,13 +228,13 @@ std::uint32_t target_read(void* context, std::uint32_t offset)
 void target_read_bit(void* context, std::uint32_t offset, unsigned bit, std::uint8_t* into, unsigned at)
 {
     auto* t = static_cast<RbbTarget*>(context);
-    if (offset != PORT_STATUS_WORD || !t->port.lines.enabled) {
-        reg_store_bit(into, at, target_read(context, offset), bit); // nothing to ask the far side
+    if (offset != PORT_STATUS_WORD || (bit & 31u) != PORT_TDO_BIT || !t->port.lines.enabled) {
+        reg_store_bit(into, at, target_read(context, offset), bit); // a plain read: no answer to owe
         return;
     }
     realise_waits(t);
     ++t->reads;
-    owe_read(t, into, at, (bit & 31u) == PORT_TDO_BIT);
+    owe_read(t, into, at);
 }
 
 void target_collect(void* context)

@@ -325,6 +325,20 @@ TEST_F(RbbTargetTest, WithTheBuffersOffTdoReadsOneUnasked)
     EXPECT_EQ(server.received(), "0RQ");
 }
 
+// Only TDO is owed; a sample of another bit of the status word is a plain read, answered at once.
+TEST_F(RbbTargetTest, ASampleOfAnotherStatusBitIsAPlainRead)
+{
+    connect();
+    server.tdo = "1";
+    reg_write(RegisterPointer, PORT_JTAG_ENABLE);
+    std::uint8_t sample = 0xFF;
+    reg_read_bit(RegisterPointer - (PORT_CONTROL_WORD_0 - PORT_STATUS_WORD), PORT_TDO_BIT - 1, &sample, 2);
+    EXPECT_EQ(target.round_trips, 1u);
+    EXPECT_EQ(sample, 0xFBu);
+    EXPECT_TRUE(finish());
+    EXPECT_EQ(server.received(), "0RQ");
+}
+
 TEST_F(RbbTargetTest, AServerThatHangsUpIsAnErrorAndNothingIsSentAfterIt)
 {
     server.hang_up_at_read = true;
