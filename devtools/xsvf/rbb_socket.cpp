@@ -1,10 +1,8 @@
 // Sockets for the remote-bitbang server and client over Asio: TCP and UNIX sockets alike as
-// generic stream sockets, each operation run on the link's own context until it completes or
-// its time runs out; and the addresses "HOST:PORT" and "unix:PATH".
+// generic stream sockets; and the addresses "HOST:PORT" and "unix:PATH".
 #include "devtools/xsvf/rbb_socket.h"
 
 #include <asio.hpp>
-#include <cstring>
 #include <filesystem>
 
 #include "sim/sim_config.h"
@@ -137,25 +135,21 @@ RbbSocket rbb_listen(RbbAddress* a, std::string* why)
     if (a->unix_socket && !take_unix_path(a->path, why)) {
         return RBB_NO_SOCKET;
     }
-    const asio::ip::tcp::endpoint loopback(asio::ip::address_v4::loopback(), static_cast<std::uint16_t>(a->port));
     try {
         // Opens, binds and listens; TCP with reuse_address, so that a restarted server gets its port back.
-        l->acceptor = asio::basic_socket_acceptor<Protocol>(l->io, a->unix_socket ? unix_endpoint(a->path) : loopback,
-                                                            !a->unix_socket);
+        if (a->unix_socket) {
+            l->acceptor = asio::basic_socket_acceptor<Protocol>(l->io, unix_endpoint(a->path), false);
+            l->path = a->path;
+        } else {
+            asio::ip::tcp::acceptor tcp(l->io, {asio::ip::address_v4::loopback(), static_cast<std::uint16_t>(a->port)});
+            a->host = "127.0.0.1";
+            a->port = tcp.local_endpoint().port();
+            l->acceptor = std::move(tcp);
+        }
     } catch (const std::system_error& e) {
         *why = "cannot listen on " + (a->unix_socket ? a->path : "127.0.0.1:" + std::to_string(a->port)) + ": " +
                e.code().message();
         return RBB_NO_SOCKET;
-    }
-    if (a->unix_socket) {
-        l->path = a->path;
-    } else {
-        std::error_code ec;
-        const Protocol::endpoint bound = l->acceptor.local_endpoint(ec);
-        asio::ip::tcp::endpoint tcp;
-        std::memcpy(tcp.data(), bound.data(), bound.size() < tcp.capacity() ? bound.size() : tcp.capacity());
-        a->host = "127.0.0.1";
-        a->port = tcp.port();
     }
     return l.release();
 }
@@ -215,11 +209,12 @@ bool rbb_send_all(RbbSocket s, const void* data, std::size_t n, int timeout_ms, 
     return !result;
 }
 
-long rbb_receive(RbbSocket s, void* data, std::size_t n, int timeout_ms, std::string* why)
+long rbb_receive(RbbSocket s, void* data, std::size_t n, int timeout_ms, std::string* why, bool all)
 {
     std::size_t got = 0;
+    const auto enough = asio::transfer_at_least(all ? n : 1);
     const std::error_code result =
-        run(s, timeout_ms, [&](auto done) { s->socket.async_read_some(asio::buffer(data, n), done); }, &got);
+        run(s, timeout_ms, [&](auto done) { asio::async_read(s->socket, asio::buffer(data, n), enough, done); }, &got);
     if (result == asio::error::timed_out) {
         return RBB_RECEIVE_TIMEOUT;
     }

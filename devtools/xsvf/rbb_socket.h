@@ -46,8 +46,8 @@ RbbSocket rbb_connect(const RbbAddress& address, std::string* why);
 bool rbb_send_all(RbbSocket s, const void* data, std::size_t n, int timeout_ms, std::string* why);
 
 enum RbbReceive : long { RBB_RECEIVE_CLOSED = 0, RBB_RECEIVE_ERROR = -1, RBB_RECEIVE_TIMEOUT = -2 };
-// Receives up to n bytes, waiting at most timeout_ms for the first: the count received (> 0),
-// or one of RbbReceive (an error says why).
-long rbb_receive(RbbSocket s, void* data, std::size_t n, int timeout_ms, std::string* why);
+// Receives up to n bytes (with all, n bytes), waiting at most timeout_ms for the first (with
+// all, for every one): the count received (> 0), or one of RbbReceive (an error says why).
+long rbb_receive(RbbSocket s, void* data, std::size_t n, int timeout_ms, std::string* why, bool all = false);
 
 void rbb_close(RbbSocket s);

@@ -5,7 +5,7 @@
 #include <thread>
 
 #include "card/port_registers.h"
-#include "devtools/xsvf/rbb_session.h"
+#include "devtools/xsvf/rbb_server.h" // the protocol's digits
 #include "platform/regs.h"
 #include "sim/sim_clock.h"
 
@@ -25,7 +25,7 @@ constexpr std::uint64_t NS_PER_S = 1000000000;
 
 void store_bit(const RbbOwedRead& r, int answer)
 {
-    reg_store_bit(r.into, r.at, r.tdo && answer != 0 ? 1u : 0u, 0);
+    reg_store_bit(r.into, r.at, answer != 0 ? 1u : 0u, 0);
 }
 
 void fail(RbbTarget* t, const std::string& why)
@@ -57,42 +57,37 @@ bool flush(RbbTarget* t)
     return true;
 }
 
-// Sends what waits and takes every answer owed, in order.
+// Sends what waits and takes every answer owed, in order (owe_read keeps them to MAX_OWED).
 void collect(RbbTarget* t)
 {
     if (t->owed.empty() || !flush(t)) {
         return;
     }
     ++t->round_trips;
-    std::size_t taken = 0;
-    while (taken < t->owed.size()) {
-        char answers[MAX_OWED];
-        const std::size_t want = t->owed.size() - taken < MAX_OWED ? t->owed.size() - taken : MAX_OWED;
-        std::string why;
-        const long got = rbb_receive(t->socket, answers, want, t->answer_timeout_ms, &why);
-        if (got <= 0) {
-            fail(t, got == RBB_RECEIVE_CLOSED  ? std::string("the server closed the connection")
-                    : got == RBB_RECEIVE_ERROR ? "receiving failed: " + why
-                                               : "no answer to 'R' within " +
-                                                     std::to_string(t->answer_timeout_ms / 1000) + " s");
+    char answers[MAX_OWED];
+    std::string why;
+    const long got = rbb_receive(t->socket, answers, t->owed.size(), t->answer_timeout_ms, &why, true);
+    if (got <= 0) {
+        fail(t, got == RBB_RECEIVE_CLOSED  ? std::string("the server closed the connection")
+                : got == RBB_RECEIVE_ERROR ? "receiving failed: " + why
+                                           : "no answer to 'R' within " +
+                                                 std::to_string(t->answer_timeout_ms / 1000) + " s");
+        return;
+    }
+    for (std::size_t i = 0; i < t->owed.size(); ++i) {
+        if (answers[i] != '0' && answers[i] != '1') {
+            fail(t, "the server answered 'R' with byte " + std::to_string(static_cast<unsigned char>(answers[i])));
             return;
         }
-        for (long i = 0; i < got; ++i) {
-            const char answer = answers[i];
-            if (answer != '0' && answer != '1') {
-                fail(t, "the server answered 'R' with byte " + std::to_string(static_cast<unsigned char>(answer)));
-                return;
-            }
-            store_bit(t->owed[taken++], answer - '0');
-        }
+        store_bit(t->owed[i], answers[i] - '0');
     }
     t->owed.clear();
 }
 
 // Queues 'R' and where its answer goes; takes the answers when too many are owed.
-void owe_read(RbbTarget* t, std::uint8_t* into, unsigned at, bool tdo)
+void owe_read(RbbTarget* t, std::uint8_t* into, unsigned at)
 {
-    const RbbOwedRead r{into, static_cast<std::uint8_t>(at & 7u), tdo};
+    const RbbOwedRead r{into, static_cast<std::uint8_t>(at & 7u)};
     if (!t->error.empty()) {
         store_bit(r, 1);
         return;
@@ -109,7 +104,7 @@ void owe_read(RbbTarget* t, std::uint8_t* into, unsigned at, bool tdo)
 int ask_tdo(RbbTarget* t)
 {
     std::uint8_t answer = 1;
-    owe_read(t, &answer, 0, true);
+    owe_read(t, &answer, 0);
     collect(t);
     return answer & 1;
 }
@@ -185,15 +180,15 @@ void realise_waits(RbbTarget* t)
     }
 }
 
-void send_lines(RbbTarget* t)
+// The lines as their digit, when they differ from what the far side has; edge is TCK's.
+void send_lines(RbbTarget* t, int edge)
 {
     const PortLines& l = t->port.lines;
     const char digit = rbb_digit(l.tck, l.tms, l.tdi);
     if (digit == t->digit) {
         return;
     }
-    const bool was_high = t->digit != 0 && port_lines(rbb_control_word(t->digit)).tck;
-    t->tck_cycles += l.tck && !was_high ? 1 : 0;
+    t->tck_cycles += edge > 0 ? 1 : 0;
     t->digit = digit;
     append(t, 1, {&digit, 1});
 }
@@ -208,7 +203,7 @@ void target_write(void* context, std::uint32_t offset, std::uint32_t value)
     }
     realise_waits(t);
     if (t->error.empty()) {
-        send_lines(t);
+        send_lines(t, edge);
     }
 }
 
@@ -233,15 +228,13 @@ std::uint32_t target_read(void* context, std::uint32_t offset)
 void target_read_bit(void* context, std::uint32_t offset, unsigned bit, std::uint8_t* into, unsigned at)
 {
     auto* t = static_cast<RbbTarget*>(context);
-    if (offset == PORT_STATUS_WORD) {
-        realise_waits(t);
-    }
-    if (offset != PORT_STATUS_WORD || !t->port.lines.enabled) {
-        reg_store_bit(into, at, target_read(context, offset), bit); // nothing to ask the far side
+    if (offset != PORT_STATUS_WORD || (bit & 31u) != PORT_TDO_BIT || !t->port.lines.enabled) {
+        reg_store_bit(into, at, target_read(context, offset), bit); // a plain read: no answer to owe
         return;
     }
+    realise_waits(t);
     ++t->reads;
-    owe_read(t, into, at, (bit & 31u) == PORT_TDO_BIT);
+    owe_read(t, into, at);
 }
 
 void target_collect(void* context)

@@ -17,7 +17,7 @@
 //
 // Digits are batched and sent when an answer or a wait needs them, or when 64 KiB are
 // waiting. Reads come in two kinds. A plain read (SimTarget::read) sends 'R' with everything
-// before it and waits for the answer: one round trip. A read of one bit for later
+// before it and waits for the answer: one round trip. A read of TDO for later
 // (SimTarget::read_bit, which the port uses for the samples of a shift) only queues 'R' and
 // where its answer goes; the answers are taken in one go at the next collect (the end of the
 // shift), before any plain read or host wait, or when 4096 are owed, few enough that the
@@ -50,12 +50,10 @@
 
 enum class RbbWaits : std::uint8_t { Host, SleepCharacters, TckCycles };
 
-// A read whose answer is owed: bit `at` of *into gets the answer ('1' is 1) when tdo is set,
-// else 0 (the status word's other bits).
+// A read whose answer is owed: bit `at` of *into gets the answer ('1' is 1).
 struct RbbOwedRead {
     std::uint8_t* into;
     std::uint8_t at;
-    bool tdo;
 };
 
 struct RbbTarget {

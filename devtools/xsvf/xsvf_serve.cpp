@@ -4,9 +4,7 @@
 // a script can wait for it and read the port; everything else goes to standard error: a
 // report per session and, on exit, what the card's memory holds.
 //
-// The card's dwell rules run on the host's clock (--clock host, the default: waits are the
-// client's real time, plus its sleep characters) or on a virtual clock (--clock virtual: half
-// a period of --tck-hz per character that writes the lines, plus the sleep characters).
+// --clock host (the default) or virtual, at --tck-hz, picks the card's clock (rbb_server.h).
 #include <CLI/CLI.hpp>
 #include <csignal>
 #include <cstdio>
@@ -63,19 +61,23 @@ struct ServeRequest {
     std::string state;
 };
 
-// The server and its card as asked for; EXIT_USAGE (with the usage printed) for a bad request.
-int set_up(const ServeRequest& o, RbbServer* server, std::uint32_t* faults)
+// Serves until stopped or the sessions asked for are done; then what the card holds.
+// EXIT_USAGE (with the usage printed) for a bad request.
+int serve(const ServeRequest& o)
 {
+    RbbServer server;
+    std::uint32_t faults = 0;
     const auto model = static_cast<CardModel>(card_model_by_key(o.card));
+    std::string fault_names; // the lists as given, for the ready line
     for (const std::string& list : o.faults) {
-        if (!parse_card_faults(list, faults)) {
+        fault_names += (fault_names.empty() ? "" : ",") + list;
+        if (!parse_card_faults(list, &faults)) {
             return xsvf_usage();
         }
     }
-    server->address.host = "127.0.0.1";
-    server->address.port = o.port;
+    server.address.port = o.port;
     std::string why;
-    if (!o.unix_path.empty() && !rbb_parse_address(("unix:" + o.unix_path).c_str(), &server->address, &why)) {
+    if (!o.unix_path.empty() && !rbb_parse_address(("unix:" + o.unix_path).c_str(), &server.address, &why)) {
         return xsvf_usage_error(why);
     }
     const bool virtual_clock = o.clock == "virtual";
@@ -93,35 +95,20 @@ int set_up(const ServeRequest& o, RbbServer* server, std::uint32_t* faults)
             std::fprintf(stderr, "xsvf: state file %s: %s\n", o.state.c_str(), message.text);
             return EXIT_NO_INPUT;
         }
-        sim_card_power_on_kept(&ServedCard, 0, *faults);
+        sim_card_power_on_kept(&ServedCard, 0, faults);
     } else {
-        sim_card_power_on(&ServedCard, model, *faults);
+        sim_card_power_on(&ServedCard, model, faults);
     }
-    server->card = &ServedCard;
-    server->tck_hz = virtual_clock ? static_cast<std::uint32_t>(o.tck_hz != 0 ? o.tck_hz : DEFAULT_TCK_HZ) : 0;
-    return 0;
-}
-
-// Serves until stopped or the sessions asked for are done; then what the card holds.
-int serve(const ServeRequest& o)
-{
-    RbbServer server;
-    std::uint32_t faults = 0;
-    if (const int status = set_up(o, &server, &faults); status != 0) {
-        return status;
-    }
+    server.card = &ServedCard;
+    server.tck_hz = virtual_clock ? static_cast<std::uint32_t>(o.tck_hz != 0 ? o.tck_hz : DEFAULT_TCK_HZ) : 0;
     sim_clock_use_host_time(server.tck_hz == 0);
-    std::string why;
-    if (!rbb_server_open(&server, &why)) {
+    server.listener = rbb_listen(&server.address, &why);
+    if (server.listener == RBB_NO_SOCKET) {
         std::fprintf(stderr, "xsvf: %s\n", why.c_str());
         return EXIT_UNAVAILABLE;
     }
     std::signal(SIGINT, on_stop_signal);
     std::signal(SIGTERM, on_stop_signal);
-    std::string fault_names;
-    for (const std::string& list : o.faults) {
-        fault_names += (fault_names.empty() ? "" : ",") + list;
-    }
     std::printf("xsvf serve: listening on %s, %s card%s%s", rbb_address_text(server.address).c_str(),
                 card_model_of(ServedCard.model).name, faults ? " with faults " : "", fault_names.c_str());
     if (server.tck_hz != 0) {
@@ -131,7 +118,7 @@ int serve(const ServeRequest& o)
     std::fflush(stdout);
 
     rbb_server_run(&server, o.sessions, &StopRequested);
-    rbb_server_close(&server);
+    rbb_close(server.listener);
 
     const LogicCounters& c = ServedCard.device.counters;
     std::fprintf(stderr, "xsvf serve: %d sessions; in all %u sectors erased, %u rows programmed, %u fetches\n",

@@ -11,7 +11,6 @@
 #include <thread>
 
 #include "devtools/xsvf/rbb_server.h"
-#include "devtools/xsvf/rbb_session.h"
 #include "sim/sim_clock.h"
 
 // One clock pulse with the given TMS and TDI: low, high (the rising edge), low again.
@@ -75,7 +74,7 @@ protected:
         if (thread.joinable()) {
             thread.join();
         }
-        rbb_server_close(&server);
+        rbb_close(server.listener);
         std::fclose(log);
         sim_clock_use_host_time(false);
     }
@@ -83,7 +82,8 @@ protected:
     void start(int sessions = 0)
     {
         std::string why;
-        ASSERT_TRUE(rbb_server_open(&server, &why)) << why;
+        server.listener = rbb_listen(&server.address, &why);
+        ASSERT_NE(server.listener, RBB_NO_SOCKET) << why;
         thread = std::thread([this, sessions] { rbb_server_run(&server, sessions, &stop); });
     }
     // Waits for the server thread to end after the given number of sessions.

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "devtools/xsvf/rbb_session.h"
+#include "devtools/xsvf/rbb_server.h"
 #include "sim/recording_target.h"
 #include "sim/sim_card.h"
 #include "sim/sim_clock.h"
@@ -39,7 +39,7 @@ protected:
 
     void SetUp() override
     {
-        rbb_session_begin(&session, recording_target(&rec));
+        session = RbbSession{.card = recording_target(&rec)};
         sim_clock_use_host_time(false);
         sim_clock_reset();
     }
@@ -126,14 +126,14 @@ TEST_F(RbbSessionTest, EachCharacterGivesTheCardsClockItsTimeAndSleepsAreCounted
     };
     for (const Case& c : cases) {
         sim_clock_reset();
-        rbb_session_begin(&session, recording_target(&rec), c.tck_hz);
+        session = RbbSession{.card = recording_target(&rec), .tck_hz = c.tck_hz};
         feed(c.bytes);
         EXPECT_EQ(sim_clock_now_ns(), c.ns) << c.bytes << " at " << c.tck_hz;
         EXPECT_EQ(session.sleeps_ms, c.ms) << c.bytes;
         EXPECT_EQ(session.sleeps_us, c.us) << c.bytes;
     }
     rec.events.clear();
-    rbb_session_begin(&session, recording_target(&rec), 1000000);
+    session = RbbSession{.card = recording_target(&rec), .tck_hz = 1000000};
     EXPECT_EQ(feed("ZzZz"), 4u);
     EXPECT_TRUE(rec.events.empty()); // sleeps make no access
     EXPECT_EQ(session.received, 4u);
@@ -189,8 +189,7 @@ TEST(RbbSessionDwell, SleepCharactersMakeTheDwellOnEitherClock)
         sim_clock_reset();
         SimCard card;
         sim_card_power_on(&card, CARD_MODEL_PCI, 0);
-        RbbSession session;
-        rbb_session_begin(&session, sim_card_target(&card), c.tck_hz);
+        RbbSession session{.card = sim_card_target(&card), .tck_hz = c.tck_hz};
         std::string bytes = pulses("11111") + pulses("01100");
         for (int i = 0; i < 8; ++i) {
             bytes += pulse(i == 7 ? 1 : 0, (0x10 >> i) & 1); // ENABLE
@@ -222,7 +221,7 @@ TEST_F(RbbSessionTest, AnyOtherByteIsRefusedBeforeItActsAndStopsTheSession)
                                    std::uint8_t{'q'}, std::uint8_t{'v'}, std::uint8_t{'S'}, std::uint8_t{' '}}) {
         rec.events.clear();
         answers.clear();
-        rbb_session_begin(&session, recording_target(&rec));
+        session = RbbSession{.card = recording_target(&rec)};
         std::string bytes = "04R";
         bytes += static_cast<char>(bad);
         bytes += "0R";

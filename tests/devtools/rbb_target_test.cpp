@@ -35,6 +35,7 @@ struct RecordingServer {
     RbbSocket listener = RBB_NO_SOCKET;
     std::string tdo = "1";
     bool hang_up_at_read = false;
+    bool answer_singly = false; // each answer in a send of its own
     std::vector<Arrival> arrivals;
     std::thread thread;
 
@@ -64,7 +65,7 @@ struct RecordingServer {
                 break;
             }
             arrivals.push_back({std::string(buffer, static_cast<std::size_t>(n)), Clock::now()});
-            // The answers to the 'R's of one chunk go back in one send.
+            // The answers to the 'R's of one chunk go back in one send, or one send each.
             std::string answers;
             for (long i = 0; i < n && !done; ++i) {
                 if (buffer[i] == 'R') {
@@ -76,8 +77,8 @@ struct RecordingServer {
                 }
                 done = buffer[i] == 'Q';
             }
-            if (!answers.empty() && !rbb_send_all(client, answers.data(), answers.size(), 5000, &why)) {
-                done = true;
+            for (std::size_t k = 0; k < answers.size() && !done; k += answer_singly ? 1 : answers.size()) {
+                done = !rbb_send_all(client, answers.data() + k, answer_singly ? 1 : answers.size() - k, 5000, &why);
             }
         }
         rbb_close(client);
@@ -255,6 +256,24 @@ TEST_F(RbbTargetTest, NoMoreThan4096AnswersAreEverOwed)
     EXPECT_TRUE(finish());
 }
 
+TEST_F(RbbTargetTest, AnswersArrivingOneByOneMakeOneRoundTrip)
+{
+    server.answer_singly = true;
+    connect();
+    server.tdo = "10";
+    reg_write(RegisterPointer, PORT_JTAG_ENABLE);
+    std::vector<std::uint8_t> bytes(200 / 8);
+    for (std::size_t i = 0; i < 200; ++i) {
+        port_sample_tdo(&bytes[i / 8], static_cast<int>(i % 8));
+    }
+    port_collect_tdo();
+    EXPECT_EQ(target.round_trips, 1u);
+    for (const std::uint8_t b : bytes) {
+        ASSERT_EQ(b, 0x55u);
+    }
+    EXPECT_TRUE(finish());
+}
+
 // With the waits in the stream, a busy wait of N us is N 'z' and a sleep of N ms N 'Z'
 // (the port rounds waits of 1 ms and more up to whole milliseconds); nothing passes on the
 // host and nothing is asked. As TCK cycles at 1 MHz, each microsecond is one cycle with TMS
@@ -302,6 +321,20 @@ TEST_F(RbbTargetTest, WithTheBuffersOffTdoReadsOneUnasked)
     EXPECT_EQ(port_read_tdo(), 0);
     reg_write(RegisterPointer, PORT_RELOAD_REQUEST);
     EXPECT_EQ(port_read_tdo(), 1);
+    EXPECT_TRUE(finish());
+    EXPECT_EQ(server.received(), "0RQ");
+}
+
+// Only TDO is owed; a sample of another bit of the status word is a plain read, answered at once.
+TEST_F(RbbTargetTest, ASampleOfAnotherStatusBitIsAPlainRead)
+{
+    connect();
+    server.tdo = "1";
+    reg_write(RegisterPointer, PORT_JTAG_ENABLE);
+    std::uint8_t sample = 0xFF;
+    reg_read_bit(RegisterPointer - (PORT_CONTROL_WORD_0 - PORT_STATUS_WORD), PORT_TDO_BIT - 1, &sample, 2);
+    EXPECT_EQ(target.round_trips, 1u);
+    EXPECT_EQ(sample, 0xFBu);
     EXPECT_TRUE(finish());
     EXPECT_EQ(server.received(), "0RQ");
 }
