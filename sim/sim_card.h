@@ -14,8 +14,6 @@
 #include "sim/logic_device.h"
 #include "sim/sim_platform.h"
 
-struct SimStateCard;
-
 // With SIM_CARD_VANISH, the card drops off the bus once its device has programmed this many
 // rows: reads answer 0xFFFFFFFF and writes are lost.
 constexpr std::uint32_t SIM_CARD_VANISH_AFTER_ROWS = 100;
@@ -34,14 +32,14 @@ struct SimCard {
     LogicDevice device;
 };
 
-// faults: bits of card faults (sim/sim_fault_table.h). The memory holds what `kept` keeps or,
-// without it, what the card was delivered with; the power is never cut.
-void sim_card_power_on(SimCard* card, CardModel model, std::uint32_t faults, const SimStateCard* kept = nullptr);
-// Power-on of card k of the state file (sim/sim_state.h): the memory it keeps, every later
-// change of it kept there too. Returns the revision the card reports: the tool's own when its
-// memory holds the tool's configuration of its model, the one it came with while it holds
-// what it came with, and 0 for anything else (erased, partly written).
-std::int32_t sim_card_power_on_kept(SimCard* card, int k, std::uint32_t faults);
+// Power-on of a card of `model` with `faults` (bits of card faults, sim/sim_fault_table.h); the
+// power is never cut. When the state file (sim/sim_state.h) keeps a card k, the card is that
+// one: its model, the memory it keeps, every later change kept there too. Returns the revision
+// the card reports: `revision` for a card the file does not keep; for a kept card, the tool's
+// own when its memory holds the tool's configuration of its model, the one it came with while
+// it holds what it came with, and 0 for anything else (erased, partly written).
+std::int32_t sim_card_power_on(SimCard* card, CardModel model, std::uint32_t faults, int k = -1,
+                               std::int32_t revision = 0);
 SimTarget sim_card_target(SimCard* card);
 
 // The simulated card k of the platform (0 to SIM_MAX_CARDS - 1), or null.

@@ -93,10 +93,8 @@ int set_up(const ServeRequest& o, RbbServer* server, std::uint32_t* faults)
             std::fprintf(stderr, "xsvf: state file %s: %s\n", o.state.c_str(), message.text);
             return EXIT_NO_INPUT;
         }
-        sim_card_power_on_kept(&ServedCard, 0, *faults);
-    } else {
-        sim_card_power_on(&ServedCard, model, *faults);
     }
+    sim_card_power_on(&ServedCard, model, *faults, 0);
     server->card = &ServedCard;
     server->tck_hz = virtual_clock ? static_cast<std::uint32_t>(o.tck_hz != 0 ? o.tck_hz : DEFAULT_TCK_HZ) : 0;
     return 0;
