@@ -3,6 +3,7 @@
 // opens and answers the NT device control codes and the 9x virtual device's requests, with the
 // driver faults. The platform configures itself from the environment at the first call unless
 // a test or tool configured it before.
+#include <algorithm>
 #include <chrono>
 #include <cstddef>
 #include <cstdio>
@@ -92,11 +93,7 @@ int nt_request(int card, std::uint32_t code, const void* in, std::uint32_t in_si
         driver_put_le32(info + offsetof(CardInfo, revision),
                         static_cast<std::uint32_t>(TheSimConfig.cards[card].revision));
         driver_put_le32(info + offsetof(CardInfo, card_count), static_cast<std::uint32_t>(reported_count()));
-        std::uint32_t n = (f & SIM_FAULT_SHORT_CARD_INFO) ? 8 : CARD_INFO_SIZE;
-        if (n > out_size) {
-            n = out_size;
-        }
-        std::memcpy(out, info, n);
+        std::memcpy(out, info, std::min((f & SIM_FAULT_SHORT_CARD_INFO) ? 8 : CARD_INFO_SIZE, out_size));
         return 1;
     }
     case CTL_MAP_REGISTER:
