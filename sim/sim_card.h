@@ -1,11 +1,6 @@
-// The simulated card: its register block (card/port_registers.h) in front of the logic device
-// of sim/logic_device.h.
-//
-// Control word 0 is the card's JTAG control register, the only one it acts on: its lines are
-// those card/port_lines.h decodes (with the buffers off the device sees every line low and
-// TDO reads 1), and PORT_RELOAD_REQUEST asks that the configuration memory be loaded into the
-// logic at the next power-up (sticky until power-off). Control words 1 to 3 are plain latches:
-// written, read back, no effect. The status word carries TDO in PORT_TDO_BIT, all other bits 0.
+// The simulated card: its register block (card/port_registers.h), whose control word 0 drives
+// the lines that card/port_lines.h decodes, in front of the logic device of sim/logic_device.h.
+// docs/logic-device.md describes what each word of the block does.
 #pragma once
 
 #include <cstdint>
