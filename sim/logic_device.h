@@ -62,16 +62,16 @@ struct LogicDevice {
     std::uint64_t memory[DEVICE_MEMORY_WORDS];   // bit b of the memory: word b/64, bit b%64
     std::int32_t stuck_bit;         // memory bit that stays 1 whatever is programmed, or -1
     LogicCounters counters;
-    // The card of the state file (sim/sim_state.h) that keeps this memory, or -1 (after
-    // power-on): every change of the memory or the done flag is kept there right after it.
+    // The card of the state file that keeps this memory, or -1: every change of the memory or
+    // the done flag is kept there right after it.
     int kept_card;
 };
 
-// Power-on: Test-Logic-Reset, IDCODE selected, no mode, the done flag `done`, the memory
-// holding one kept from before (DEVICE_MEMORY_WORDS words) or, when `memory` is null, the
-// factory configuration. stuck_bit is a memory bit that cannot be programmed to 0, or -1.
-void logic_power_on(LogicDevice* device, CardModel carried, std::int32_t stuck_bit, const std::uint64_t* memory,
-                    bool done);
+// Power-on: Test-Logic-Reset, IDCODE selected, no mode. The memory and the done flag are those
+// that the state file (sim/sim_state.h) keeps of its card kept_card, every later change kept
+// there too; without such a card, the factory configuration, done. stuck_bit is a memory bit
+// that cannot be programmed to 0, or -1.
+void logic_power_on(LogicDevice* device, CardModel carried, std::int32_t stuck_bit, int kept_card);
 
 // A rising TCK edge with the given TMS and TDI levels at simulated time now_ns.
 void logic_rising_edge(LogicDevice* device, int tms, int tdi, std::uint64_t now_ns);

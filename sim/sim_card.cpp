@@ -68,9 +68,13 @@ void card_write(void* context, std::uint32_t offset, std::uint32_t value)
 
 } // namespace
 
-void sim_card_power_on(SimCard* card, CardModel model, std::uint32_t faults, const SimStateCard* kept)
+std::int32_t sim_card_power_on(SimCard* card, CardModel model, std::uint32_t faults, int k, std::int32_t revision)
 {
-    // Plain record: no constructor, cleared field by field (the memory is set below).
+    const SimStateCard* kept = sim_state_card(k);
+    if (kept != nullptr) {
+        model = kept->model;
+    }
+    // Plain record: no constructor, cleared field by field (the device powers on below).
     card->model = model;
     card->faults = faults;
     card->power_cut_after_tck = SIM_NO_POWER_CUT;
@@ -81,22 +85,14 @@ void sim_card_power_on(SimCard* card, CardModel model, std::uint32_t faults, con
     const CardModel carried = (faults & SIM_CARD_OTHER_MODEL) ? device_other_model(model) : model;
     const std::int32_t stuck =
         (faults & SIM_CARD_FLASH_BIT_STUCK) ? logic_first_zero_bit(model, SIM_CARD_STUCK_BIT_FROM) : -1;
-    logic_power_on(&card->device, carried, stuck, kept ? kept->memory : nullptr, kept == nullptr || kept->done);
-}
-
-std::int32_t sim_card_power_on_kept(SimCard* card, int k, std::uint32_t faults)
-{
-    const SimStateCard* kept = sim_state_card(k);
+    logic_power_on(&card->device, carried, stuck, k);
     if (kept == nullptr) {
-        return 0;
+        return revision;
     }
-    sim_card_power_on(card, kept->model, faults, kept);
-    LogicDevice* d = &card->device;
-    d->kept_card = k;
-    if (logic_holds_configuration(d, kept->model)) {
+    if (logic_holds_configuration(&card->device, model)) {
         return MOLA_HW_REVISION;
     }
-    return logic_holds_factory_configuration(d) ? kept->original_revision : 0;
+    return logic_holds_factory_configuration(&card->device) ? kept->original_revision : 0;
 }
 
 SimTarget sim_card_target(SimCard* card)

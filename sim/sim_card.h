@@ -1,11 +1,6 @@
-// The simulated card: its register block (card/port_registers.h) in front of the logic device
-// of sim/logic_device.h.
-//
-// Control word 0 is the card's JTAG control register, the only one it acts on: its lines are
-// those card/port_lines.h decodes (with the buffers off the device sees every line low and
-// TDO reads 1), and PORT_RELOAD_REQUEST asks that the configuration memory be loaded into the
-// logic at the next power-up (sticky until power-off). Control words 1 to 3 are plain latches:
-// written, read back, no effect. The status word carries TDO in PORT_TDO_BIT, all other bits 0.
+// The simulated card: its register block (card/port_registers.h), whose control word 0 drives
+// the lines that card/port_lines.h decodes, in front of the logic device of sim/logic_device.h.
+// docs/logic-device.md describes what each word of the block does.
 #pragma once
 
 #include <cstdint>
@@ -13,8 +8,6 @@
 #include "card/port_lines.h"
 #include "sim/logic_device.h"
 #include "sim/sim_platform.h"
-
-struct SimStateCard;
 
 // With SIM_CARD_VANISH, the card drops off the bus once its device has programmed this many
 // rows: reads answer 0xFFFFFFFF and writes are lost.
@@ -34,14 +27,14 @@ struct SimCard {
     LogicDevice device;
 };
 
-// faults: bits of card faults (sim/sim_fault_table.h). The memory holds what `kept` keeps or,
-// without it, what the card was delivered with; the power is never cut.
-void sim_card_power_on(SimCard* card, CardModel model, std::uint32_t faults, const SimStateCard* kept = nullptr);
-// Power-on of card k of the state file (sim/sim_state.h): the memory it keeps, every later
-// change of it kept there too. Returns the revision the card reports: the tool's own when its
-// memory holds the tool's configuration of its model, the one it came with while it holds
-// what it came with, and 0 for anything else (erased, partly written).
-std::int32_t sim_card_power_on_kept(SimCard* card, int k, std::uint32_t faults);
+// Power-on of a card of `model` with `faults` (bits of card faults, sim/sim_fault_table.h); the
+// power is never cut. When the state file (sim/sim_state.h) keeps a card k, the card is that
+// one: its model, the memory it keeps, every later change kept there too. Returns the revision
+// the card reports: `revision` for a card the file does not keep; for a kept card, the tool's
+// own when its memory holds the tool's configuration of its model, the one it came with while
+// it holds what it came with, and 0 for anything else (erased, partly written).
+std::int32_t sim_card_power_on(SimCard* card, CardModel model, std::uint32_t faults, int k = -1,
+                               std::int32_t revision = 0);
 SimTarget sim_card_target(SimCard* card);
 
 // The simulated card k of the platform (0 to SIM_MAX_CARDS - 1), or null.

@@ -1,16 +1,8 @@
 // Configuration of the simulated platform: which driver family, which cards, which faults and
 // which clock. Plain records (the faults are the rows of sim/sim_fault_table.h), and the parser of the MOLA_SIM_*
-// environment variables that MolaFlashSim.exe and the xsvf tool share:
-//   MOLA_SIM_CARDS   comma list of KEY:REVISION, KEY a card model's key (pci, cardbus);
-//                    default "pci:9,cardbus:10"
-//   MOLA_SIM_DRIVER  nt, 9x or none (none: the driver is not installed); default nt
-//   MOLA_SIM_COUNT   card count the driver reports, overriding the number of cards
-//   MOLA_SIM_CLOCK   real (sleeps really sleep) or virtual; default real
-//   MOLA_SIM_FAULTS  comma list of NAME or NAME@K (K: card index; without it every card)
-//   MOLA_SIM_POWER   ac, battery:PERCENT (0 to 100), critical or unknown; default ac
-//   MOLA_SIM_STATE   a file that keeps the cards' memory from one start to the next
-//                    (sim/sim_state.h); when it exists, its cards are the cards
-// A malformed value is an error with a message, never a default, a clamp or a partial reading.
+// environment variables that MolaFlashSim.exe and the xsvf tool share (README.md lists them, with
+// their values and defaults). A malformed value is an error with a message, never a default, a
+// clamp or a partial reading.
 #pragma once
 
 #include <cstddef>

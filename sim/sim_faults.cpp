@@ -1,6 +1,6 @@
 // Adding a fault of the fault table (sim/sim_fault_table.h) to a configuration where it can
 // take effect, and the table's texts for people.
-#include <cstdio>
+#include <string>
 
 #include "sim/sim_config.h"
 #include "sim/sim_message.h"
@@ -27,33 +27,29 @@ bool sim_add_fault(SimConfig* config, std::string_view name, int card, SimMessag
 {
     const SimFault* f = sim_fault_by_name(name);
     // How the fault was given: NAME or NAME@K.
-    char given[96];
-    if (card < 0) {
-        std::snprintf(given, sizeof given, "%.*s", width(name), name.data());
-    } else {
-        std::snprintf(given, sizeof given, "%.*s@%d", width(name), name.data(), card);
-    }
+    const std::string given = std::string(name) + (card < 0 ? "" : "@" + std::to_string(card));
     if (f == nullptr) {
         say(message, "no fault \"%.*s\" (there are %s)", width(name), name.data(), sim_fault_names().c_str());
         return false;
     }
     if (card >= config->card_count) {
-        say(message, "%s: there is no card %d (cards 0 to %d)", given, card, config->card_count - 1);
+        say(message, "%s: there is no card %d (cards 0 to %d)", given.c_str(), card, config->card_count - 1);
         return false;
     }
     if (f->kind == SimFaultKind::Driver) {
         const bool nt = config->family == DriverFamily::Nt;
         if (!config->driver_present) {
-            say(message, "%s: a driver fault needs a driver (MOLA_SIM_DRIVER is none)", given);
+            say(message, "%s: a driver fault needs a driver (MOLA_SIM_DRIVER is none)", given.c_str());
             return false;
         }
         if (!(f->scope & (nt ? SIM_SCOPE_NT : SIM_SCOPE_9X))) {
-            say(message, "%s: the %s driver has no such request (MOLA_SIM_DRIVER=%s has it)", given, nt ? "NT" : "9x",
-                nt ? "9x" : "nt");
+            say(message, "%s: the %s driver has no such request (MOLA_SIM_DRIVER=%s has it)", given.c_str(),
+                nt ? "NT" : "9x", nt ? "9x" : "nt");
             return false;
         }
         if (!nt && card >= 0 && !(f->scope & SIM_SCOPE_9X_CARD)) {
-            say(message, "%s: on the 9x driver the virtual device serves every card; give it without @K", given);
+            say(message, "%s: on the 9x driver the virtual device serves every card; give it without @K",
+                given.c_str());
             return false;
         }
     }

@@ -8,7 +8,6 @@
 
 #include "sim/sim_clock.h"
 #include "sim/sim_internal.h"
-#include "sim/sim_state.h"
 
 SimConfig TheSimConfig;
 SimCallLog TheSimCallLog;
@@ -34,11 +33,7 @@ void sim_configure(const SimConfig& config)
         SimCardConfig& cc = TheSimConfig.cards[k];
         // Every start is a power-on: a card kept in a state file comes up with what its memory
         // holds, and reports the revision that follows from it.
-        if (sim_state_card(k) != nullptr) {
-            cc.revision = sim_card_power_on_kept(&SimCards[k], k, cc.card_faults);
-        } else {
-            sim_card_power_on(&SimCards[k], cc.model, cc.card_faults);
-        }
+        cc.revision = sim_card_power_on(&SimCards[k], cc.model, cc.card_faults, k, cc.revision);
         SimCards[k].power_cut_after_tck = cc.power_cut_after_tck;
         SimTargets[k] = sim_card_target(&SimCards[k]);
     }

@@ -95,10 +95,8 @@ int serve(const ServeRequest& o)
             std::fprintf(stderr, "xsvf: state file %s: %s\n", o.state.c_str(), message.text);
             return EXIT_NO_INPUT;
         }
-        sim_card_power_on_kept(&ServedCard, 0, faults);
-    } else {
-        sim_card_power_on(&ServedCard, model, faults);
     }
+    sim_card_power_on(&ServedCard, model, faults, 0);
     server.card = &ServedCard;
     server.tck_hz = virtual_clock ? static_cast<std::uint32_t>(o.tck_hz != 0 ? o.tck_hz : DEFAULT_TCK_HZ) : 0;
     sim_clock_use_host_time(server.tck_hz == 0);

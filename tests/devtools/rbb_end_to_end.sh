@@ -2,7 +2,8 @@
 # The remote-bitbang server and client end to end, through real sockets:
 #   1. @pci against `xsvf serve --card pci --clock virtual` on a free TCP port, its waits sent
 #      as sleep characters (--remote-sleep), succeeds and the served card then holds the PCI
-#      configuration; a second session verifies it by reading it back.
+#      configuration; a second session verifies it by reading it back. The card is kept in a
+#      state file (--state), from which a later server's card comes up holding it.
 #   2. @pci against a CardBus card fails at the identity check with nothing erased: on a UNIX
 #      socket with the host's clock and the client waiting on the host (and the read-back of
 #      the PCI data fails there too), and over TCP on a virtual clock with --remote-sleep (with
@@ -99,7 +100,7 @@ expect_status 0 $? "the identity-read stream walks cleanly"
 expect_grep "^6006 commands" "$work/identity.check" "the identity-read stream: 3,000 reads"
 
 # 1. The right card, over TCP, on a virtual clock: programmed, then read back in a second session.
-if start_server pci --card pci --port 0 --clock virtual; then
+if start_server pci --card pci --port 0 --clock virtual --state "$work/pci.state"; then
     case $address in 127.0.0.1:*) ok ;; *) bad "TCP server not on 127.0.0.1: $address" ;; esac
     expect_grep "^xsvf serve: listening on .*, PCI card, virtual clock at 1000000 Hz TCK$" "$work/pci.ready" \
         "virtual clock: the ready line"
@@ -115,6 +116,15 @@ if start_server pci --card pci --port 0 --clock virtual; then
         "@pci on a PCI card: the card's work"
     expect_grep "sleeps of 1 ms and [0-9]* of 1 us; [0-9.]* s on the card's virtual clock" "$work/pci.log" \
         "@pci on a PCI card: the session's sleeps and clock"
+    "$xsvf" state "$work/pci.state" >"$work/pci.state.out" 2>&1
+    expect_grep "^card 1: revision 10; the PCI card's memory holds the PCI configuration$" "$work/pci.state.out" \
+        "serve --state: the file keeps what the served card holds"
+fi
+# The file's card is the card served, whatever --card says, with the memory it keeps.
+if [ -e "$work/pci.state" ] && start_server kept --card cardbus --port 0 --clock virtual --state "$work/pci.state"; then
+    play "read-back of the kept card (TCP)" "$work/verify.xsvf" --remote-sleep
+    expect_status 0 "$status" "serve --state: the card comes up holding what the file keeps"
+    stop_server
 fi
 
 # 2. The wrong card: the identity check stops it before any change, over a UNIX socket on the
