@@ -77,12 +77,6 @@ void prepare_card(const SimTarget& target)
     ImageReadIndex = 0;
 }
 
-void serve_tdo(RecordingTarget* r, const char* tdo)
-{
-    r->store = false;
-    r->tdo_script = tdo; // one character: a constant TDO
-}
-
 // Plays the stream followed by one more byte, at LogLevel -1, and compares.
 void check_against_reference(std::span<const std::uint8_t> stream, const CheckedPlayOptions& options,
                              const PlayedWork& played, PlayReport* report)
@@ -91,10 +85,8 @@ void check_against_reference(std::span<const std::uint8_t> stream, const Checked
     longer.push_back(REFERENCE_EXTRA_BYTE);
     const auto length = static_cast<std::uint32_t>(stream.size());
 
-    RecordingTarget recorder;
-    serve_tdo(&recorder, options.tdo);
     ReferenceWork work;
-    work.recorder = &recorder;
+    work.recorder.tdo_script = options.tdo;
     work.played_length = length;
     work.played_events = played.ledger.events;
     work.played_abandoned = report->abandoned;
@@ -174,10 +166,8 @@ PlayReport checked_play(std::span<const std::uint8_t> stream, const CheckedPlayO
     PlayReport report;
     const std::int32_t saved_level = LogLevel;
 
-    RecordingTarget recorder;
-    serve_tdo(&recorder, options.tdo);
     PlayedWork played;
-    played.recorder = &recorder;
+    played.recorder.tdo_script = options.tdo;
     played.stream = stream.data();
     played.length = static_cast<std::uint32_t>(stream.size());
     played.budget = options.budget;

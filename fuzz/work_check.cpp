@@ -69,7 +69,8 @@ void reference_event(ReferenceWork* r, char kind, std::uint32_t offset, std::uin
 template <typename Work, void (*Event)(Work*, char, std::uint32_t, std::uint32_t)>
 SimTarget checking_target(Work* work)
 {
-    work->inner = recording_target(work->recorder);
+    work->recorder.store = false; // a run's events are hashed, not kept
+    work->inner = recording_target(&work->recorder);
     SimTarget t;
     t.context = work;
     t.read = [](void* c, std::uint32_t offset) {
