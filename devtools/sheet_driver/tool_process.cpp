@@ -6,28 +6,6 @@
 
 std::string ToolDirectory;
 
-namespace {
-
-PROCESS_INFORMATION Tool{}; // hProcess null until a tool is started
-
-struct WindowSearch {
-    DWORD pid;
-    std::vector<HWND> found;
-};
-
-BOOL CALLBACK collect_window(HWND window, LPARAM context)
-{
-    auto* search = reinterpret_cast<WindowSearch*>(context);
-    DWORD pid = 0;
-    GetWindowThreadProcessId(window, &pid);
-    if (pid == search->pid && IsWindowVisible(window)) {
-        search->found.push_back(window);
-    }
-    return TRUE;
-}
-
-} // namespace
-
 std::string quoted(const std::string& s)
 {
     std::string q = "\"";
@@ -53,6 +31,8 @@ void set_simulation(const Settings& settings)
 }
 
 namespace {
+
+PROCESS_INFORMATION Tool{}; // hProcess null until a tool is started
 
 // Starts a command line (in `directory` unless null), its standard output going to `output`
 // when that is given (an inheritable handle); false (with a failed check) when it cannot.
@@ -127,11 +107,18 @@ void stop_tool()
     }
 }
 
+// The top-level windows are the desktop's children.
 std::vector<HWND> windows_of(DWORD pid)
 {
-    WindowSearch search{pid, {}};
-    EnumWindows(collect_window, reinterpret_cast<LPARAM>(&search));
-    return search.found;
+    std::vector<HWND> found;
+    for (HWND window : children(GetDesktopWindow())) {
+        DWORD owner = 0;
+        GetWindowThreadProcessId(window, &owner);
+        if (owner == pid && IsWindowVisible(window)) {
+            found.push_back(window);
+        }
+    }
+    return found;
 }
 
 std::string class_of(HWND window)
