@@ -131,14 +131,9 @@ std::string class_of(HWND window)
 // WM_GETTEXT is marshalled across processes by the system.
 std::string text_of(HWND window)
 {
-    char text[1024] = {};
-    DWORD_PTR length = 0;
-    if (!SendMessageTimeoutA(window, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text), SMTO_NORMAL,
-                             UPDATE_TIMEOUT_MS, &length)) {
-        check_failed("no answer to WM_GETTEXT");
-        return "";
-    }
-    return std::string(text, length < sizeof text ? length : sizeof text - 1);
+    char text[1024] = {}; // stays empty when the window does not answer
+    send(window, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text));
+    return text;
 }
 
 LRESULT send(HWND window, UINT message, WPARAM wparam, LPARAM lparam)
