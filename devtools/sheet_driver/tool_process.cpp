@@ -34,8 +34,7 @@ namespace {
 
 PROCESS_INFORMATION Tool{}; // hProcess null until a tool is started
 
-// Starts a command line (in `directory` unless null), its standard output going to `output`
-// when that is given (an inheritable handle); false (with a failed check) when it cannot.
+// The start of start_tool and start_command (sheet_driver.h), in `directory` unless null.
 bool create_process(std::string command_line, const char* directory, HANDLE output, PROCESS_INFORMATION* started)
 {
     STARTUPINFOA startup{};
