@@ -114,18 +114,14 @@ struct Writer {
     }
 
     // A data scan of a short register: XSDRSIZE, XTDOMASK, XSDRTDO.
-    void scan(std::uint32_t bits, std::uint64_t mask_value, std::uint64_t tdi, std::uint64_t expected)
+    template <typename Mask>
+    void scan(std::uint32_t bits, Mask mask_bits, std::uint64_t tdi, std::uint64_t expected)
     {
         sdrsize(bits);
-        mask(bits_of(mask_value));
+        mask(mask_bits);
         sdrtdo(bits_of(tdi), bits_of(expected));
     }
 };
-
-constexpr std::uint64_t ones(int bits)
-{
-    return bits >= 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << bits) - 1;
-}
 
 // 1. Identify, enter programming mode, erase.
 void identify_and_erase(Writer& w, std::uint32_t idcode)
@@ -136,16 +132,16 @@ void identify_and_erase(Writer& w, std::uint32_t idcode)
     w.byte(1);
     w.sir(DEVICE_DISABLE, DEVICE_MODE_US); // a device left in a mode by an interrupted update leaves it
     w.sir(DEVICE_IDCODE, 0);
-    w.scan(DEVICE_IDCODE_LENGTH, DEVICE_IDCODE_MASK, 0, idcode);
+    w.scan(DEVICE_IDCODE_LENGTH, bits_of(DEVICE_IDCODE_MASK), 0, idcode);
     w.sir(DEVICE_ENABLE, DEVICE_MODE_US);
     w.sir(DEVICE_BYPASS, 0);
     w.sir(DEVICE_STATUS);
-    w.scan(DEVICE_STATUS_LENGTH, DEVICE_STATUS_ONE | 0x02 | DEVICE_STATUS_PROGRAM | DEVICE_STATUS_VERIFY, 0,
+    w.scan(DEVICE_STATUS_LENGTH, bits_of(DEVICE_STATUS_ONE | 0x02 | DEVICE_STATUS_PROGRAM | DEVICE_STATUS_VERIFY), 0,
            DEVICE_STATUS_ONE | DEVICE_STATUS_PROGRAM);
     w.sir(DEVICE_ADDRESS, DEVICE_ADDRESS_US);
-    w.scan(DEVICE_ADDRESS_LENGTH, 0, 0, 0);
+    w.scan(DEVICE_ADDRESS_LENGTH, ZEROS, 0, 0);
     w.sir(DEVICE_BYPASS);
-    w.scan(DEVICE_BYPASS_LENGTH, 1, 0, 0);
+    w.scan(DEVICE_BYPASS_LENGTH, bits_of(1), 0, 0);
     w.runtest(DEVICE_ERASE_US);
     for (std::uint32_t s = 0; s < DEVICE_SECTORS; ++s) {
         w.sir(DEVICE_ERASE);
@@ -161,9 +157,9 @@ void program_rows(Writer& w, CardModel model, std::uint32_t idcode)
     w.sir(DEVICE_ENABLE, DEVICE_MODE_US);
     w.sir(DEVICE_BYPASS, 0);
     w.sir(DEVICE_IDCODE);
-    w.scan(DEVICE_IDCODE_LENGTH, DEVICE_IDCODE_MASK, 0, idcode);
+    w.scan(DEVICE_IDCODE_LENGTH, bits_of(DEVICE_IDCODE_MASK), 0, idcode);
     w.sir(DEVICE_STATUS);
-    w.scan(DEVICE_STATUS_LENGTH, ones(DEVICE_STATUS_LENGTH), 0,
+    w.scan(DEVICE_STATUS_LENGTH, ONES, 0,
            DEVICE_STATUS_ONE | DEVICE_STATUS_PROGRAM | DEVICE_STATUS_BLANK);
     w.sir(DEVICE_LOAD);
     w.sdrsize(DEVICE_ROW_BITS);
@@ -171,7 +167,7 @@ void program_rows(Writer& w, CardModel model, std::uint32_t idcode)
     // Row 0 into the row buffer: its configuration on TDI; TDO is not compared.
     w.sdrtdo(configuration(model, 0), ZEROS);
     w.sir(DEVICE_ADDRESS, DEVICE_ADDRESS_US);
-    w.scan(DEVICE_ADDRESS_LENGTH, ones(DEVICE_ADDRESS_LENGTH), 0, DEVICE_SECTORS * DEVICE_SECTOR_BLOCKS);
+    w.scan(DEVICE_ADDRESS_LENGTH, ONES, 0, DEVICE_SECTORS * DEVICE_SECTOR_BLOCKS);
     w.sir(DEVICE_PROGRAM, DEVICE_PROGRAM_US);
     w.sir(DEVICE_LOAD, 0);
     w.sdrsize(DEVICE_ROW_BITS);
@@ -189,13 +185,13 @@ void program_rows(Writer& w, CardModel model, std::uint32_t idcode)
 void verify(Writer& w, CardModel model)
 {
     w.runtest(DEVICE_ADDRESS_US);
-    w.scan(DEVICE_ADDRESS_LENGTH, ones(DEVICE_ADDRESS_LENGTH), fetch_address(0),
+    w.scan(DEVICE_ADDRESS_LENGTH, ONES, fetch_address(0),
            DEVICE_ROWS * DEVICE_ROW_BLOCKS);
     w.sir(DEVICE_DONE, DEVICE_DONE_US);
     w.sir(DEVICE_VERIFY, DEVICE_MODE_US);
     w.sir(DEVICE_BYPASS, 0);
     w.sir(DEVICE_STATUS);
-    w.scan(DEVICE_STATUS_LENGTH, ones(DEVICE_STATUS_LENGTH), 0,
+    w.scan(DEVICE_STATUS_LENGTH, ONES, 0,
            DEVICE_STATUS_ONE | DEVICE_STATUS_VERIFY | DEVICE_STATUS_DONE);
     w.sir(DEVICE_READ, DEVICE_READ_US);
     w.sdrsize(fetch_bits(0));
@@ -206,7 +202,7 @@ void verify(Writer& w, CardModel model)
         // The address of fetch k + 1, checking that the device still holds that of fetch k.
         w.sir(DEVICE_ADDRESS, 0);
         w.runtest(DEVICE_ADDRESS_US);
-        w.scan(DEVICE_ADDRESS_LENGTH, ones(DEVICE_ADDRESS_LENGTH), fetch_address(k + 1), fetch_address(k));
+        w.scan(DEVICE_ADDRESS_LENGTH, ONES, fetch_address(k + 1), fetch_address(k));
         w.sir(DEVICE_READ, DEVICE_READ_US);
         w.sdrsize(fetch_bits(k + 1));
     }
