@@ -21,42 +21,33 @@ constexpr std::uint8_t REFERENCE_EXTRA_BYTE = 0xFF;
 
 // Standard output goes through a cookie stream into the log check while a run plays, line by
 // line and in order with the run's register accesses (glibc only, like the fuzz targets).
-std::FILE* SavedStdout = nullptr;
-std::FILE* Capture = nullptr;
-LogCheck* CapturedCheck = nullptr;
-
 // Room for the longest line, so that line buffering hands over whole lines, each before the
 // register accesses that follow it.
 char CaptureBuffer[LOG_LINE_MAX + 256];
 
-ssize_t capture_write(void*, const char* text, std::size_t length)
+ssize_t capture_write(void* check, const char* text, std::size_t length)
 {
-    if (CapturedCheck) {
-        log_check_text(CapturedCheck, text, length);
-    }
+    log_check_text(static_cast<LogCheck*>(check), text, length);
     return static_cast<ssize_t>(length);
 }
 
-// Between begin and end, everything written to stdout goes to the check instead.
-void log_capture_begin(LogCheck* check)
+// Between begin and end, everything written to stdout goes to the check instead; begin
+// returns the stdout that end puts back.
+std::FILE* log_capture_begin(LogCheck* check)
 {
-    if (!Capture) {
-        cookie_io_functions_t io{};
-        io.write = capture_write;
-        Capture = fopencookie(nullptr, "w", io);
-        std::setvbuf(Capture, CaptureBuffer, _IOLBF, sizeof CaptureBuffer);
-    }
     std::fflush(stdout);
-    CapturedCheck = check;
-    SavedStdout = stdout;
-    stdout = Capture;
+    std::FILE* const saved = stdout;
+    cookie_io_functions_t io{};
+    io.write = capture_write;
+    stdout = fopencookie(check, "w", io);
+    std::setvbuf(stdout, CaptureBuffer, _IOLBF, sizeof CaptureBuffer);
+    return saved;
 }
 
-void log_capture_end()
+void log_capture_end(std::FILE* saved)
 {
-    std::fflush(Capture);
-    stdout = SavedStdout;
-    CapturedCheck = nullptr;
+    std::fclose(stdout); // hands the rest to the check
+    stdout = saved;
 }
 
 void prepare_card(const SimTarget& target)
@@ -77,12 +68,6 @@ void prepare_card(const SimTarget& target)
     ImageReadIndex = 0;
 }
 
-void serve_tdo(RecordingTarget* r, const char* tdo)
-{
-    r->store = false;
-    r->tdo_script = tdo; // one character: a constant TDO
-}
-
 // Plays the stream followed by one more byte, at LogLevel -1, and compares.
 void check_against_reference(std::span<const std::uint8_t> stream, const CheckedPlayOptions& options,
                              const PlayedWork& played, PlayReport* report)
@@ -91,10 +76,8 @@ void check_against_reference(std::span<const std::uint8_t> stream, const Checked
     longer.push_back(REFERENCE_EXTRA_BYTE);
     const auto length = static_cast<std::uint32_t>(stream.size());
 
-    RecordingTarget recorder;
-    serve_tdo(&recorder, options.tdo);
     ReferenceWork work;
-    work.recorder = &recorder;
+    work.recorder.tdo_script = options.tdo;
     work.played_length = length;
     work.played_events = played.ledger.events;
     work.played_abandoned = report->abandoned;
@@ -174,10 +157,8 @@ PlayReport checked_play(std::span<const std::uint8_t> stream, const CheckedPlayO
     PlayReport report;
     const std::int32_t saved_level = LogLevel;
 
-    RecordingTarget recorder;
-    serve_tdo(&recorder, options.tdo);
     PlayedWork played;
-    played.recorder = &recorder;
+    played.recorder.tdo_script = options.tdo;
     played.stream = stream.data();
     played.length = static_cast<std::uint32_t>(stream.size());
     played.budget = options.budget;
@@ -186,13 +167,13 @@ PlayReport checked_play(std::span<const std::uint8_t> stream, const CheckedPlayO
     LogCheck log;
     log_check_begin(&log, options.log_level, &played.ledger.pulses);
     LogLevel = options.log_level;
-    log_capture_begin(&log);
+    std::FILE* const saved_stdout = log_capture_begin(&log);
     try {
         report.result = player_run_program(stream.data(), played.length, nullptr);
     } catch (const RunStop& s) {
         report.abandoned = s.reason == StopReason::Budget;
     }
-    log_capture_end();
+    log_capture_end(saved_stdout);
     report.bytes_read = ImageReadIndex;
     report.events = played.ledger.events;
 

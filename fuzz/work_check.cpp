@@ -44,9 +44,8 @@ void played_event(PlayedWork* p, char kind, std::uint32_t offset, std::uint32_t 
 }
 
 // The reference run: stops where it leaves the played stream, where it has matched an
-// abandoned played run, or at the budget. Work beyond the played run's is only marked: it is
-// right for a command that the played run refused as cut off and that the reference, which
-// holds one more byte, begins before it reads that byte (XSDRINC shifts before its count).
+// abandoned played run, or at the budget. Work beyond the played run's is only marked: where
+// it is right, checked_play.h says.
 void reference_event(ReferenceWork* r, char kind, std::uint32_t offset, std::uint32_t value)
 {
     if (ImageReadIndex > r->played_length) {
@@ -69,7 +68,8 @@ void reference_event(ReferenceWork* r, char kind, std::uint32_t offset, std::uin
 template <typename Work, void (*Event)(Work*, char, std::uint32_t, std::uint32_t)>
 SimTarget checking_target(Work* work)
 {
-    work->inner = recording_target(work->recorder);
+    work->recorder.store = false; // a run's events are hashed, not kept
+    work->inner = recording_target(&work->recorder);
     SimTarget t;
     t.context = work;
     t.read = [](void* c, std::uint32_t offset) {

@@ -60,7 +60,7 @@ struct RunStop {
 };
 
 struct PlayedWork {
-    RecordingTarget* recorder = nullptr;  // serves TDO and sees every event
+    RecordingTarget recorder;             // serves TDO and sees every event, keeping none
     SimTarget inner;                      // the recorder's target
     const std::uint8_t* stream = nullptr;
     std::uint32_t length = 0;
@@ -75,7 +75,7 @@ struct PlayedWork {
 };
 
 struct ReferenceWork {
-    RecordingTarget* recorder = nullptr;
+    RecordingTarget recorder;
     SimTarget inner;
     std::uint32_t played_length = 0;      // events after this many bytes are past the played end
     std::uint64_t played_events = 0;

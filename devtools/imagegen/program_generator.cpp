@@ -28,6 +28,19 @@ std::uint32_t fetch_bits(std::uint32_t k)
     return k + 1 == FETCHES ? LAST_FETCH_BITS : FETCH_STRIDE_BITS;
 }
 
+// Bit functions for Writer::vector: bit i of a value (a short register), all zeros, all ones,
+// and the configuration of a card model from bit `base` on.
+constexpr auto bits_of(std::uint64_t v)
+{
+    return [v](std::uint32_t i) { return i < 64 ? static_cast<int>((v >> i) & 1u) : 0; };
+}
+constexpr auto ZEROS = [](std::uint32_t) { return 0; };
+constexpr auto ONES = [](std::uint32_t) { return 1; };
+auto configuration(CardModel model, std::uint32_t base)
+{
+    return [=](std::uint32_t i) { return device_configuration_bit(model, base + i); };
+}
+
 struct Writer {
     std::vector<std::uint8_t>* out;
     std::uint32_t size_bits = 0; // data-register length set by the last XSDRSIZE
@@ -57,11 +70,6 @@ struct Writer {
         }
     }
 
-    void value_vector(std::uint64_t v)
-    {
-        vector([v](std::uint32_t i) { return i < 64 ? static_cast<int>((v >> i) & 1u) : 0; });
-    }
-
     void runtest(std::uint32_t us)
     {
         byte(XRUNTEST);
@@ -89,51 +97,31 @@ struct Writer {
         size_bits = bits;
     }
 
-    void mask(std::uint64_t v)
+    template <typename Bit>
+    void mask(Bit bit)
     {
         byte(XTDOMASK);
-        value_vector(v);
+        vector(bit);
     }
 
-    void mask_all()
+    // A data scan: the bits shifted in on TDI, then those expected on TDO.
+    template <typename Tdi, typename Tdo>
+    void sdrtdo(Tdi tdi, Tdo expected)
     {
-        byte(XTDOMASK);
-        vector([](std::uint32_t) { return 1; });
+        byte(XSDRTDO);
+        vector(tdi);
+        vector(expected);
     }
 
     // A data scan of a short register: XSDRSIZE, XTDOMASK, XSDRTDO.
-    void scan(std::uint32_t bits, std::uint64_t mask_value, std::uint64_t tdi, std::uint64_t expected)
+    template <typename Mask>
+    void scan(std::uint32_t bits, Mask mask_bits, std::uint64_t tdi, std::uint64_t expected)
     {
         sdrsize(bits);
-        mask(mask_value);
-        byte(XSDRTDO);
-        value_vector(tdi);
-        value_vector(expected);
+        mask(mask_bits);
+        sdrtdo(bits_of(tdi), bits_of(expected));
     }
 };
-
-constexpr std::uint64_t ones(int bits)
-{
-    return bits >= 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << bits) - 1;
-}
-
-// Loads row r into the row buffer: the row's configuration bits on TDI; TDO is not compared.
-void load_row(Writer& w, CardModel model, std::uint32_t row)
-{
-    w.byte(XSDRTDO);
-    const std::uint32_t base = row * DEVICE_ROW_BITS;
-    w.vector([&](std::uint32_t i) { return device_configuration_bit(model, base + i); });
-    w.vector([](std::uint32_t) { return 0; });
-}
-
-// Reads back fetch k: zeros on TDI, the configuration expected on TDO.
-void read_back(Writer& w, CardModel model, std::uint32_t k)
-{
-    w.byte(XSDRTDO);
-    const std::uint32_t base = fetch_address(k) * DEVICE_BLOCK_BITS;
-    w.vector([](std::uint32_t) { return 0; });
-    w.vector([&](std::uint32_t i) { return device_configuration_bit(model, base + i); });
-}
 
 // 1. Identify, enter programming mode, erase.
 void identify_and_erase(Writer& w, std::uint32_t idcode)
@@ -144,16 +132,16 @@ void identify_and_erase(Writer& w, std::uint32_t idcode)
     w.byte(1);
     w.sir(DEVICE_DISABLE, DEVICE_MODE_US); // a device left in a mode by an interrupted update leaves it
     w.sir(DEVICE_IDCODE, 0);
-    w.scan(DEVICE_IDCODE_LENGTH, DEVICE_IDCODE_MASK, 0, idcode);
+    w.scan(DEVICE_IDCODE_LENGTH, bits_of(DEVICE_IDCODE_MASK), 0, idcode);
     w.sir(DEVICE_ENABLE, DEVICE_MODE_US);
     w.sir(DEVICE_BYPASS, 0);
     w.sir(DEVICE_STATUS);
-    w.scan(DEVICE_STATUS_LENGTH, DEVICE_STATUS_ONE | 0x02 | DEVICE_STATUS_PROGRAM | DEVICE_STATUS_VERIFY, 0,
+    w.scan(DEVICE_STATUS_LENGTH, bits_of(DEVICE_STATUS_ONE | 0x02 | DEVICE_STATUS_PROGRAM | DEVICE_STATUS_VERIFY), 0,
            DEVICE_STATUS_ONE | DEVICE_STATUS_PROGRAM);
     w.sir(DEVICE_ADDRESS, DEVICE_ADDRESS_US);
-    w.scan(DEVICE_ADDRESS_LENGTH, 0, 0, 0);
+    w.scan(DEVICE_ADDRESS_LENGTH, ZEROS, 0, 0);
     w.sir(DEVICE_BYPASS);
-    w.scan(DEVICE_BYPASS_LENGTH, 1, 0, 0);
+    w.scan(DEVICE_BYPASS_LENGTH, bits_of(1), 0, 0);
     w.runtest(DEVICE_ERASE_US);
     for (std::uint32_t s = 0; s < DEVICE_SECTORS; ++s) {
         w.sir(DEVICE_ERASE);
@@ -169,22 +157,23 @@ void program_rows(Writer& w, CardModel model, std::uint32_t idcode)
     w.sir(DEVICE_ENABLE, DEVICE_MODE_US);
     w.sir(DEVICE_BYPASS, 0);
     w.sir(DEVICE_IDCODE);
-    w.scan(DEVICE_IDCODE_LENGTH, DEVICE_IDCODE_MASK, 0, idcode);
+    w.scan(DEVICE_IDCODE_LENGTH, bits_of(DEVICE_IDCODE_MASK), 0, idcode);
     w.sir(DEVICE_STATUS);
-    w.scan(DEVICE_STATUS_LENGTH, ones(DEVICE_STATUS_LENGTH), 0,
+    w.scan(DEVICE_STATUS_LENGTH, ONES, 0,
            DEVICE_STATUS_ONE | DEVICE_STATUS_PROGRAM | DEVICE_STATUS_BLANK);
     w.sir(DEVICE_LOAD);
     w.sdrsize(DEVICE_ROW_BITS);
-    w.mask(0);
-    load_row(w, model, 0);
+    w.mask(ZEROS);
+    // Row 0 into the row buffer: its configuration on TDI; TDO is not compared.
+    w.sdrtdo(configuration(model, 0), ZEROS);
     w.sir(DEVICE_ADDRESS, DEVICE_ADDRESS_US);
-    w.scan(DEVICE_ADDRESS_LENGTH, ones(DEVICE_ADDRESS_LENGTH), 0, DEVICE_SECTORS * DEVICE_SECTOR_BLOCKS);
+    w.scan(DEVICE_ADDRESS_LENGTH, ONES, 0, DEVICE_SECTORS * DEVICE_SECTOR_BLOCKS);
     w.sir(DEVICE_PROGRAM, DEVICE_PROGRAM_US);
     w.sir(DEVICE_LOAD, 0);
     w.sdrsize(DEVICE_ROW_BITS);
-    w.mask(0);
+    w.mask(ZEROS);
     for (std::uint32_t row = 1; row < DEVICE_ROWS; ++row) {
-        load_row(w, model, row);
+        w.sdrtdo(configuration(model, row * DEVICE_ROW_BITS), ZEROS);
         w.sir(DEVICE_PROGRAM, DEVICE_PROGRAM_US);
         w.sir(row + 1 < DEVICE_ROWS ? DEVICE_LOAD : DEVICE_ADDRESS, 0);
     }
@@ -196,28 +185,29 @@ void program_rows(Writer& w, CardModel model, std::uint32_t idcode)
 void verify(Writer& w, CardModel model)
 {
     w.runtest(DEVICE_ADDRESS_US);
-    w.scan(DEVICE_ADDRESS_LENGTH, ones(DEVICE_ADDRESS_LENGTH), fetch_address(0),
+    w.scan(DEVICE_ADDRESS_LENGTH, ONES, fetch_address(0),
            DEVICE_ROWS * DEVICE_ROW_BLOCKS);
     w.sir(DEVICE_DONE, DEVICE_DONE_US);
     w.sir(DEVICE_VERIFY, DEVICE_MODE_US);
     w.sir(DEVICE_BYPASS, 0);
     w.sir(DEVICE_STATUS);
-    w.scan(DEVICE_STATUS_LENGTH, ones(DEVICE_STATUS_LENGTH), 0,
+    w.scan(DEVICE_STATUS_LENGTH, ONES, 0,
            DEVICE_STATUS_ONE | DEVICE_STATUS_VERIFY | DEVICE_STATUS_DONE);
     w.sir(DEVICE_READ, DEVICE_READ_US);
     w.sdrsize(fetch_bits(0));
     for (std::uint32_t k = 0; k + 1 < FETCHES; ++k) {
-        w.mask_all();
-        read_back(w, model, k);
+        // Fetch k read back: zeros on TDI, the configuration expected on TDO.
+        w.mask(ONES);
+        w.sdrtdo(ZEROS, configuration(model, fetch_address(k) * DEVICE_BLOCK_BITS));
         // The address of fetch k + 1, checking that the device still holds that of fetch k.
         w.sir(DEVICE_ADDRESS, 0);
         w.runtest(DEVICE_ADDRESS_US);
-        w.scan(DEVICE_ADDRESS_LENGTH, ones(DEVICE_ADDRESS_LENGTH), fetch_address(k + 1), fetch_address(k));
+        w.scan(DEVICE_ADDRESS_LENGTH, ONES, fetch_address(k + 1), fetch_address(k));
         w.sir(DEVICE_READ, DEVICE_READ_US);
         w.sdrsize(fetch_bits(k + 1));
     }
-    w.mask_all();
-    read_back(w, model, FETCHES - 1);
+    w.mask(ONES);
+    w.sdrtdo(ZEROS, configuration(model, fetch_address(FETCHES - 1) * DEVICE_BLOCK_BITS));
 }
 
 } // namespace

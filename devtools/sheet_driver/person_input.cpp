@@ -1,6 +1,4 @@
-// Input as a person gives it: mouse and keyboard events put into the system's input queue,
-// which hands them to whatever window is under the pointer or holds the focus, at the moment
-// the tool's thread next looks at its queue. Nothing here sends a message to the tool.
+// Input as a person gives it (sheet_driver.h says how it reaches the tool), and where it went.
 #include "devtools/sheet_driver/sheet_driver.h"
 
 #include <cstdio>

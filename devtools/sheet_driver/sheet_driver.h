@@ -29,7 +29,6 @@ constexpr DWORD BOX_TIMEOUT_MS = 10000;
 constexpr DWORD REACTION_MS = 3000;
 
 // ---- failures ----
-// Defined by the program that uses the driver.
 void check_failed(const char* format, ...);
 // A text as a failure names it: in double quotes, line ends as \n.
 std::string quoted(const std::string& s);
@@ -90,8 +89,8 @@ std::vector<HWND> tool_windows();
 std::vector<HWND> children(HWND parent);
 
 // ---- input as a person gives it ----
-// Events go into the system's input queue (SendInput), not to the tool's windows: the tool
-// sees them when its thread next reads its queue, as it would see a hand's.
+// Events go into the system's input queue (SendInput), not to the tool's windows: the window
+// under the pointer or with the focus gets them when the tool's thread next reads its queue.
 POINT center_of(HWND window);
 // A point on a top-level window's title bar, away from its buttons; and its close button.
 POINT caption_point(HWND top_level);

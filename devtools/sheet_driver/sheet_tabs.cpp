@@ -8,7 +8,6 @@
 
 #include <cstdint>
 #include <cstdio>
-#include <type_traits>
 
 namespace {
 
@@ -65,35 +64,32 @@ struct RemoteBlock {
     }
 };
 
-// TCITEMA as a 32-bit program lays it out.
-struct TabItem32 {
+// TCITEMA as the tool lays it out, its pointers of the tool's width.
+template <typename Pointer>
+struct TabItem {
     std::uint32_t mask;
     std::uint32_t state;
     std::uint32_t state_mask;
-    std::uint32_t text;
+    Pointer text;
     std::int32_t text_max;
     std::int32_t image;
-    std::uint32_t param;
+    Pointer param;
 };
+static_assert(sizeof(TabItem<std::uintptr_t>) == sizeof(TCITEMA));
 
 // One tab's text through a block in the tool's memory: the item record, then the text.
-template <typename Item>
+template <typename Pointer>
 std::string tab_text(HWND tabs, RemoteBlock& remote, int index)
 {
     struct Remote {
-        Item item;
+        TabItem<Pointer> item;
         char text[64];
     };
     Remote local{};
     auto* remote_block = static_cast<Remote*>(remote.address);
     local.item.mask = TCIF_TEXT;
-    if constexpr (std::is_same_v<Item, TabItem32>) {
-        local.item.text = static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(remote_block->text));
-        local.item.text_max = sizeof local.text;
-    } else {
-        local.item.pszText = remote_block->text;
-        local.item.cchTextMax = sizeof local.text;
-    }
+    local.item.text = static_cast<Pointer>(reinterpret_cast<std::uintptr_t>(remote_block->text));
+    local.item.text_max = sizeof local.text;
     WriteProcessMemory(remote.process, remote.address, &local, sizeof local, nullptr);
     send(tabs, TCM_GETITEMA, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(remote.address));
     ReadProcessMemory(remote.process, remote.address, &local, sizeof local, nullptr);
@@ -134,8 +130,8 @@ std::vector<std::string> tab_titles(HWND sheet)
         return titles;
     }
     for (int i = 0; i < count; ++i) {
-        titles.push_back(remote.narrower_than_driver() ? tab_text<TabItem32>(tabs, remote, i)
-                                                       : tab_text<TCITEMA>(tabs, remote, i));
+        titles.push_back(remote.narrower_than_driver() ? tab_text<std::uint32_t>(tabs, remote, i)
+                                                       : tab_text<std::uintptr_t>(tabs, remote, i));
     }
     return titles;
 }

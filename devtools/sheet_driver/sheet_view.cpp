@@ -54,6 +54,35 @@ bool wait_settled(HWND window, DWORD timeout_ms)
     });
 }
 
+std::string without_access_keys(const std::string& s)
+{
+    std::string out = s;
+    std::erase(out, '&');
+    return out;
+}
+
+bool is_icon(HWND child)
+{
+    return class_of(child) == "Static" && (GetWindowLongA(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON;
+}
+
+// Clicks `target` with the mouse until `taken` holds: a person whose first click is not taken
+// (seldom, under Wine) clicks again, and the driver prints `second` when that one was.
+template <typename Condition>
+bool click_twice(HWND target, DWORD timeout_ms, Condition taken, const std::string& second)
+{
+    for (int clicks = 1; clicks <= 2; ++clicks) {
+        mouse_click(center_of(target));
+        if (wait_for(timeout_ms, taken)) {
+            if (clicks > 1) {
+                std::printf("  %s\n", second.c_str());
+            }
+            return true;
+        }
+    }
+    return false;
+}
+
 } // namespace
 
 HWND start_sheet(const Settings& settings, bool for_input)
@@ -138,39 +167,6 @@ void post_update(HWND p)
 {
     PostMessageA(p, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(p, IDOK)));
 }
-
-namespace {
-
-std::string without_access_keys(const std::string& s)
-{
-    std::string out = s;
-    std::erase(out, '&');
-    return out;
-}
-
-bool is_icon(HWND child)
-{
-    return class_of(child) == "Static" && (GetWindowLongA(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON;
-}
-
-// Clicks `target` with the mouse until `taken` holds: a person whose first click is not taken
-// (seldom, under Wine) clicks again, and the driver prints `second` when that one was.
-template <typename Condition>
-bool click_twice(HWND target, DWORD timeout_ms, Condition taken, const std::string& second)
-{
-    for (int clicks = 1; clicks <= 2; ++clicks) {
-        mouse_click(center_of(target));
-        if (wait_for(timeout_ms, taken)) {
-            if (clicks > 1) {
-                std::printf("  %s\n", second.c_str());
-            }
-            return true;
-        }
-    }
-    return false;
-}
-
-} // namespace
 
 std::string box_text(HWND box)
 {

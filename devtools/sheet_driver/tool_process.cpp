@@ -6,28 +6,6 @@
 
 std::string ToolDirectory;
 
-namespace {
-
-PROCESS_INFORMATION Tool{}; // hProcess null until a tool is started
-
-struct WindowSearch {
-    DWORD pid;
-    std::vector<HWND> found;
-};
-
-BOOL CALLBACK collect_window(HWND window, LPARAM context)
-{
-    auto* search = reinterpret_cast<WindowSearch*>(context);
-    DWORD pid = 0;
-    GetWindowThreadProcessId(window, &pid);
-    if (pid == search->pid && IsWindowVisible(window)) {
-        search->found.push_back(window);
-    }
-    return TRUE;
-}
-
-} // namespace
-
 std::string quoted(const std::string& s)
 {
     std::string q = "\"";
@@ -54,8 +32,9 @@ void set_simulation(const Settings& settings)
 
 namespace {
 
-// Starts a command line (in `directory` unless null), its standard output going to `output`
-// when that is given (an inheritable handle); false (with a failed check) when it cannot.
+PROCESS_INFORMATION Tool{}; // hProcess null until a tool is started
+
+// The start of start_tool and start_command (sheet_driver.h), in `directory` unless null.
 bool create_process(std::string command_line, const char* directory, HANDLE output, PROCESS_INFORMATION* started)
 {
     STARTUPINFOA startup{};
@@ -127,11 +106,18 @@ void stop_tool()
     }
 }
 
+// The top-level windows are the desktop's children.
 std::vector<HWND> windows_of(DWORD pid)
 {
-    WindowSearch search{pid, {}};
-    EnumWindows(collect_window, reinterpret_cast<LPARAM>(&search));
-    return search.found;
+    std::vector<HWND> found;
+    for (HWND window : children(GetDesktopWindow())) {
+        DWORD owner = 0;
+        GetWindowThreadProcessId(window, &owner);
+        if (owner == pid && IsWindowVisible(window)) {
+            found.push_back(window);
+        }
+    }
+    return found;
 }
 
 std::string class_of(HWND window)
@@ -144,14 +130,9 @@ std::string class_of(HWND window)
 // WM_GETTEXT is marshalled across processes by the system.
 std::string text_of(HWND window)
 {
-    char text[1024] = {};
-    DWORD_PTR length = 0;
-    if (!SendMessageTimeoutA(window, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text), SMTO_NORMAL,
-                             UPDATE_TIMEOUT_MS, &length)) {
-        check_failed("no answer to WM_GETTEXT");
-        return "";
-    }
-    return std::string(text, length < sizeof text ? length : sizeof text - 1);
+    char text[1024] = {}; // stays empty when the window does not answer
+    send(window, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text));
+    return text;
 }
 
 LRESULT send(HWND window, UINT message, WPARAM wparam, LPARAM lparam)

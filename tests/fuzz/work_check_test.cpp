@@ -38,10 +38,7 @@ struct Driver {
 TEST(WorkCheck, ThePlayedRunIsStoppedWithAFindingOneEventBeyondTheBound)
 {
     const std::vector<std::uint8_t> stream = {7, 2, 0};
-    RecordingTarget recorder;
-    recorder.store = false;
     PlayedWork work;
-    work.recorder = &recorder;
     work.stream = stream.data();
     work.length = 3;
     work.budget = 1u << 30;
@@ -68,18 +65,15 @@ TEST(WorkCheck, ThePlayedRunIsStoppedWithAFindingOneEventBeyondTheBound)
     EXPECT_TRUE(d.write(3));
     EXPECT_EQ(work.gap_events, 1u);
     EXPECT_EQ(work.gap_bound, work_gap_bound(0, 7, 3));
-    EXPECT_EQ(recorder.writes, SEQUENCE_EVENTS + 1 + bound + 1 + 1);
-    EXPECT_EQ(work.ledger.events, recorder.writes);
+    EXPECT_EQ(work.recorder.writes, SEQUENCE_EVENTS + 1 + bound + 1 + 1);
+    EXPECT_EQ(work.ledger.events, work.recorder.writes);
     EXPECT_EQ(d.stops, 2);
 }
 
 TEST(WorkCheck, CountsPulsesLeavesOutTheReloadRequestAndStopsAtTheBudget)
 {
-    RecordingTarget recorder;
-    recorder.store = false;
     const std::uint8_t byte = 0;
     PlayedWork work;
-    work.recorder = &recorder;
     work.stream = &byte;
     work.length = 1;
     work.budget = 5;
@@ -87,7 +81,7 @@ TEST(WorkCheck, CountsPulsesLeavesOutTheReloadRequestAndStopsAtTheBudget)
     EXPECT_TRUE(d.write(1, 0x8 | 0x2)); // TCK high: a pulse
     EXPECT_TRUE(d.write(1, 0x8));
     EXPECT_TRUE(d.write(1, 0x10));      // the reload request: recorded, not counted
-    EXPECT_EQ(recorder.writes, 3u);
+    EXPECT_EQ(work.recorder.writes, 3u);
     EXPECT_EQ(work.ledger.events, 2u);
     EXPECT_EQ(work.ledger.pulses, 1u);
     EXPECT_TRUE(d.write(1));
@@ -118,11 +112,8 @@ TEST(WorkCheck, TheReferenceStopsPastThePlayedEndAtAnAbandonedRunsCountAndAtTheB
         {"the budget", false, {1, 2, 3, 4, 4, 4, 4}, 5, true, StopReason::Budget, true, true},
     };
     for (const Case& c : cases) {
-        RecordingTarget recorder;
-        recorder.store = false;
         ReferenceWork work;
-        work.recorder = &recorder;
-        work.played_length = 4;
+            work.played_length = 4;
         work.played_events = 3;
         work.played_abandoned = c.abandoned;
         work.budget = 6;
