@@ -76,13 +76,12 @@ fi
 
 # ---- Inside the session ----
 failed=()
-step() { printf -- '--- %s\n' "$*"; }
 if [ $full -eq 1 ]; then
     unit_tests=()
     scenarios=()
 fi
 
-step "i686 unit tests under wine32${unit_tests:+: those whose code depends on the width}"
+echo "--- i686 unit tests under wine32${unit_tests:+: those whose code depends on the width}"
 "$root/tools/wine-unit-tests.sh" "${timing[@]}" "$build" "${unit_tests[@]}" || failed+=("unit tests")
 
 # The driver's own polling is emulated too when it is i686: the x86-64 driver (native speed)
@@ -92,7 +91,7 @@ driver=$build/tests/gui/gui_driver.exe
 if grep -qsx enabled /proc/sys/fs/binfmt_misc/qemu-i386 && [ -n "$build64" ]; then
     driver=$build64/tests/gui/gui_driver.exe
 fi
-step "GUI scenarios on the i686 MolaFlashSim.exe${scenarios:+ (the named set)}, driven by $driver"
+echo "--- GUI scenarios on the i686 MolaFlashSim.exe${scenarios:+ (the named set)}, driven by $driver"
 "$root/tests/gui/run-gui-tests.sh" --driver "$driver" "${timing[@]}" "$build" "${scenarios[@]}" ||
     failed+=("GUI scenarios")
 
