@@ -205,8 +205,10 @@ x86_64_track() {
 windows_track() {
     stage win64 "Windows x86-64 cross build" windows_build_stage win64
     x86_64_track &
-    local x86_64=$!
-    # A failure here ends this track; the loop below then stops the x86-64 track too.
+    x86_64=$! # not local: the trap runs after the function has returned
+    # A failure here ends this track, and the x86-64 track with it (once this track has ended,
+    # the loop below no longer finds that track among its processes).
+    trap 'kill_tree $x86_64' EXIT
     stage win32 "Windows i686 cross build (the product)" windows_build_stage win32
     stage i686 "i686: the product under wine32$([ -n "$full" ] && echo ', everything' || echo ', what the width can break')" \
         i686_stage
