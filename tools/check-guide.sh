@@ -16,16 +16,15 @@ names=$(grep -o '](user-guide/[A-Za-z0-9_.-]*\.png)' "$guide" | sed 's/^](user-g
 bad=0
 for name in $names; do
     file=$dir/$name
+    colours=$(convert "$file" -format %k info: 2>/dev/null || echo 0)
     if [ ! -s "$file" ]; then
         echo "check-guide: $name is missing in $dir"
-        bad=$((bad + 1))
+    elif [ "$colours" -lt $MIN_COLOURS ]; then
+        echo "check-guide: $name is blank ($colours colours)"
+    else
         continue
     fi
-    colours=$(convert "$file" -format %k info: 2>/dev/null || echo 0)
-    if [ "$colours" -lt $MIN_COLOURS ]; then
-        echo "check-guide: $name is blank ($colours colours)"
-        bad=$((bad + 1))
-    fi
+    bad=$((bad + 1))
 done
 [ $bad -eq 0 ] && echo "check-guide: the $(wc -w <<<"$names") pictures that the guide names are there and not blank in $dir"
 [ $bad -eq 0 ]

@@ -4,17 +4,16 @@
 # Prints per target: executions, wall time, executions per second, coverage (edges covered
 # of the edges instrumented), corpus size and findings (inputs that broke a check, crashed,
 # hung or ran out of memory; saved under BUILD_DIR/campaign/TARGET/findings/).
-# Usage: tools/fuzz-campaign.sh [-n EXECUTIONS] [-b BUILD_DIR] [TARGET...]
-#   defaults: 10000000 executions, out/fuzz (or $MOLA_OUT/fuzz), every target
+# Usage: tools/fuzz-campaign.sh [-n EXECUTIONS] [TARGET...]
+#   defaults: 10000000 executions, every target; BUILD_DIR is out/fuzz (or $MOLA_OUT/fuzz)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 runs=10000000
 build=${MOLA_OUT:-$root/out}/fuzz
-while getopts "n:b:" opt; do
+while getopts "n:" opt; do
     case $opt in
     n) runs=$OPTARG ;;
-    b) build=$OPTARG ;;
-    *) echo "usage: $0 [-n EXECUTIONS] [-b BUILD_DIR] [TARGET...]" >&2; exit 64 ;;
+    *) echo "usage: $0 [-n EXECUTIONS] [TARGET...]" >&2; exit 64 ;;
     esac
 done
 shift $((OPTIND - 1))

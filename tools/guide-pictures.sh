@@ -4,20 +4,18 @@
 # (no-driver, second-copy, newer-card, battery-low, no-interface, failure-messages) run on
 # MolaFlashSim.exe under Wine and Xvfb, and the pictures they ask for are saved under the
 # names the guide uses. Checks each picture with tools/check-guide.sh.
-# Usage: tools/guide-pictures.sh [--build DIR] [--shots DIR] [DEST]
-#   --build DIR  a Windows build tree (default: out/win64, built when missing)
+# Usage: tools/guide-pictures.sh [--shots DIR] [DEST]
 #   --shots DIR  take the pictures from a run of those scenarios that saved them in DIR
-#                (tests/gui/run-gui-tests.sh --shots DIR) instead of running them again
+#                (tests/gui/run-gui-tests.sh --shots DIR) instead of running them again on
+#                the x86-64 Windows build (out/win64, built when missing)
 #   DEST         where the pictures go (default docs/user-guide)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 out=${MOLA_OUT:-$root/out}
-usage="usage: guide-pictures.sh [--build DIR] [--shots DIR] [DEST]"
-build=""
+usage="usage: guide-pictures.sh [--shots DIR] [DEST]"
 shots=""
 while [ $# -gt 0 ]; do
     case $1 in
-    --build) build=${2:?$usage}; shift 2 ;;
     --shots) shots=${2:?$usage}; shift 2 ;;
     -*) echo "$usage" >&2; exit 2 ;;
     *) break ;;
@@ -26,7 +24,7 @@ done
 [ $# -le 1 ] || { echo "$usage" >&2; exit 2; }
 dest=${1:-$root/docs/user-guide}
 
-if [ -z "$build" ] && [ -z "$shots" ]; then
+if [ -z "$shots" ]; then
     "$root/tools/install-deps.sh" all
     build=$out/win64
     if [ ! -f "$build/build.ninja" ]; then

@@ -10,7 +10,7 @@ rsvg-convert draws the picture afresh at every size, so that small sizes stay sh
   pixel takes the nearest of those colours, and one more than half transparent is left out
   through the icon's mask.
 The same picture gives the same bytes, so the icon is committed and a test checks that it is
-what this script makes (tests/tools/icon_test.sh).
+what this script makes (tests/app/icon_test.sh).
 """
 
 import struct

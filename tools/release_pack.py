@@ -91,7 +91,8 @@ def is_local(address):
 
 
 def picture_member(guide_dir, address):
-    """The zip member name and the file of a picture the guide names."""
+    """The zip member name and the bytes of a picture the guide names, which must exist, be a
+    PNG image, and not be blank."""
     if not is_local(address) or address.startswith("#"):
         raise ReleaseError(f'the guide shows a picture that is not a file beside it: "{address}"')
     if "?" in address or "#" in address or "\\" in address:
@@ -101,16 +102,12 @@ def picture_member(guide_dir, address):
         raise ReleaseError(f'the guide names a picture outside its folder: "{address}"')
     if not name.lower().endswith(".png"):
         raise ReleaseError(f'the guide names a picture that is not a PNG file: "{address}"')
-    return name, os.path.join(guide_dir, *name.split("/"))
-
-
-def check_picture(address, path):
-    """A picture must exist, be a PNG image, and not be blank."""
+    path = os.path.join(guide_dir, *name.split("/"))
     if not os.path.isfile(path):
         raise ReleaseError(f'the guide names a picture that does not exist: "{address}" (no {path})')
     with open(path, "rb") as f:
-        head = f.read(8)
-    if head != b"\x89PNG\r\n\x1a\n":
+        data = f.read()
+    if not data.startswith(b"\x89PNG\r\n\x1a\n"):
         raise ReleaseError(f'the picture "{address}" is not a PNG file')
     try:
         info = subprocess.run(["identify", "-format", "%m %w %h %k\n", path], check=True,
@@ -123,6 +120,7 @@ def check_picture(address, path):
     if colours < MIN_COLOURS:
         plural = "" if colours == 1 else "s"
         raise ReleaseError(f'the picture "{address}" is blank ({width}x{height}, {colours} colour{plural})')
+    return name, data
 
 
 def render_guide(text, version):
@@ -135,12 +133,6 @@ def render_guide(text, version):
             f"{body}\n"
             f'<p class="release">This guide comes with MolaFlash {html.escape(version)}.</p>\n'
             "</body>\n</html>\n")
-
-
-def zip_time(epoch):
-    # A zip time has two-second steps and starts in 1980.
-    t = time.gmtime(max(epoch, 315532800))
-    return (t.tm_year, t.tm_mon, t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec)
 
 
 def pack(exe, guide, version, epoch, out):
@@ -158,14 +150,13 @@ def pack(exe, guide, version, epoch, out):
     members[GUIDE_PAGE] = page.encode("utf-8")
     guide_dir = os.path.dirname(os.path.abspath(guide))
     for address in refs.pictures:
-        name, path = picture_member(guide_dir, address)
-        check_picture(address, path)
-        with open(path, "rb") as f:
-            members[name] = f.read()
+        name, data = picture_member(guide_dir, address)
+        members[name] = data
     members[SUMS_NAME] = "".join(f"{hashlib.sha256(data).hexdigest()}  {name}\n"
                                  for name, data in sorted(members.items())).encode("ascii")
 
-    when = zip_time(epoch)
+    # A zip time has two-second steps and starts in 1980.
+    when = time.gmtime(max(epoch, 315532800))[:6]
     # Written whole and then renamed: never a half-written zip under the release's name.
     partial = out + ".partial"
     with zipfile.ZipFile(partial, "w") as z:

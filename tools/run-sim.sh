@@ -37,7 +37,8 @@ export WINEPREFIX=$out/wineprefix
 . "$root/tools/wine-env.sh"
 . "$root/tools/sheet-shots.sh"
 
-if [ -z "${MOLA_RUN_SIM_SESSION:-}" ]; then
+# Outside its Wine session: what the job needs; inside, it is there.
+if [ "${MOLA_WINE_SESSION:-}" != "$WINEPREFIX" ]; then
     mkdir -p "$out"
     "$root/tools/install-deps.sh" all
     if [ -z "$build" ]; then
@@ -49,9 +50,7 @@ if [ -z "${MOLA_RUN_SIM_SESSION:-}" ]; then
         cmake --build "$build" --target MolaFlashSim sim_demo >"$out/win64.build.log" 2>&1 ||
             { cat "$out/win64.build.log"; exit 1; }
     fi
-    if [ "${MOLA_WINE_SESSION:-}" != "$WINEPREFIX" ]; then
-        "$root/tools/wine-prefix.sh" "$WINEPREFIX"
-    fi
+    "$root/tools/wine-prefix.sh" "$WINEPREFIX"
 fi
 build=$(cd "${build:-$out/win64}" && pwd)
 app=$build/app/MolaFlashSim.exe
@@ -73,7 +72,7 @@ fi
 # Headless: one Xvfb display and one Wine server for the whole job, which ends within
 # MOLA_SIM_TIMEOUT seconds (default 900).
 if [ "${MOLA_WINE_SESSION:-}" != "$WINEPREFIX" ]; then
-    MOLA_RUN_SIM_SESSION=1 exec "$root/tools/wine-session.sh" "$0" --headless --build "$build" "${args[@]}"
+    exec "$root/tools/wine-session.sh" "$0" --headless --build "$build" "${args[@]}"
 fi
 
 # A person is not watching, so simulated time need not pass for real unless asked.

@@ -9,19 +9,11 @@
 SHEET_CAPTION=$MOLA_SHEET_CAPTION
 BOX_CAPTION="MOLA Flash Update Tool"
 
-# Saves the top-level window of that name on $DISPLAY (not the whole screen) as FILE; fails
-# when there is no such window.
-take_shot() { # CAPTION FILE
-    local id
-    id=$(xwininfo -name "$1" 2>/dev/null | sed -n 's/^xwininfo: Window id: \(0x[0-9a-f]*\) .*/\1/p')
-    [ -n "$id" ] || return 1
-    import -window "$id" "$2" 2>/dev/null
-}
-
-# Until process PID ends: for each new "SHOT LABEL[ box]" line in LOG, saves PREFIXLABEL.png
-# and writes SYNC/shot-LABEL.done. Prints nothing; failed pictures are missing files.
+# Until process PID ends: for each new "SHOT LABEL[ box]" line in LOG, saves the top-level
+# window of the sheet (or of the box) on $DISPLAY, not the whole screen, as PREFIXLABEL.png and
+# writes SYNC/shot-LABEL.done. Prints nothing; failed pictures are missing files.
 serve_shots() {
-    local log=$1 sync=$2 prefix=$3 pid=$4 label what caption
+    local log=$1 sync=$2 prefix=$3 pid=$4 label what caption id
     local -A taken=()
     while kill -0 "$pid" 2>/dev/null; do
         while read -r label what; do
@@ -32,7 +24,8 @@ serve_shots() {
             sleep 0.5 # let the windows paint
             caption=$SHEET_CAPTION
             [ "$what" != box ] || caption=$BOX_CAPTION
-            take_shot "$caption" "$prefix$label.png" || true
+            id=$(xwininfo -name "$caption" 2>/dev/null | sed -n 's/^xwininfo: Window id: \(0x[0-9a-f]*\) .*/\1/p')
+            [ -z "$id" ] || import -window "$id" "$prefix$label.png" 2>/dev/null || true
             touch "$sync/shot-$label.done"
         done < <(tr -d '\r' <"$log" | sed -n 's/^SHOT \([A-Za-z0-9_-]*\)\( box\)\{0,1\}$/\1\2/p')
         sleep 0.2

@@ -26,7 +26,7 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 out=${MOLA_OUT:-$root/out}
-full=0
+full=""
 case "${1:-}" in
 --full) full=1 ;;
 "") ;;
@@ -38,6 +38,7 @@ mkdir -p "$out"
 logs=$out/stages
 rm -rf "$logs"
 mkdir -p "$logs"
+: >"$logs/ended"
 times=$out/test-times.txt
 : >"$times.unsorted"
 suite_start=$(date +%s)
@@ -46,12 +47,12 @@ suite_start=$(date +%s)
 # Before any Wine prefix is made, so that the prefix has its 32-bit half from the start.
 "$root/tools/enable-i386.sh"
 
-# ---- Stages: each writes its output to $logs/KEY.log and, when it ends, "STATUS START END
-# CPU" to $logs/KEY.done (CPU: the processor seconds of its processes, Wine's servers aside,
-# which bound its time from below on a machine of its own). Stages of one track run one after
-# another; tracks run side by side.
+# ---- Stages: each writes its output to $logs/KEY.log; when it ends, it shows that output
+# under its title (one stage at a time) and adds "KEY STATUS START END CPU" to $logs/ended (CPU:
+# the processor seconds of its processes, Wine's servers aside, which bound its time from below
+# on a machine of its own). Stages of one track run one after another; tracks run side by side.
 stage() { # KEY TITLE COMMAND...
-    local key=$1 title=$2 start rc user sys TIMEFORMAT="%0U %0S"
+    local key=$1 title=$2 start end rc user sys TIMEFORMAT="%0U %0S"
     shift 2
     echo "$title" >"$logs/$key.title"
     start=$(date +%s)
@@ -62,18 +63,25 @@ stage() { # KEY TITLE COMMAND...
     rc=$?
     set -e
     read -r user sys <"$logs/$key.cpu"
-    echo "$rc $start $(date +%s) $((user + sys))" >"$logs/$key.done"
+    end=$(date +%s)
+    {
+        flock 9
+        printf '\n=== %s (%d s) ===\n' "$title" $((end - start))
+        cat "$logs/$key.log"
+        echo "$key $rc $start $end $((user + sys))" >>"$logs/ended"
+    } 9>>"$logs/ended"
     return $rc
 }
 
 # Every build tree is configured by its preset (CMakePresets.json), in $out.
-configure() { # PRESET [DIR]
-    cmake -S "$root" --preset "$1" -B "${2:-$out/$1}" >"$out/$1.configure.log" 2>&1 ||
+configure() { # PRESET
+    cmake -S "$root" --preset "$1" -B "$out/$1" >"$out/$1.configure.log" 2>&1 ||
         { cat "$out/$1.configure.log"; return 1; }
 }
 
-# A build under the sanitizers (PRESET sanitize: clang, sanitize-gcc: gcc) and its unit tests.
-sanitized_tests() { # PRESET
+# A build and its unit tests: PRESET sanitize (clang under the sanitizers), sanitize-gcc (gcc
+# under them) or native (gcc's own Release build).
+build_and_test() { # PRESET
     configure "$1"
     cmake --build "$out/$1" -j "$jobs"
     ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
@@ -81,7 +89,7 @@ sanitized_tests() { # PRESET
 }
 
 sanitize_stage() {
-    sanitized_tests sanitize
+    build_and_test sanitize
     # Each test's time from ctest's output.
     sed -n 's/^ *[0-9]*\/[0-9]* Test *#[0-9]*: \([^ ]*\) .*Passed *\([0-9.]*\) sec$/\2 unit-linux \1/p' \
         "$out/sanitize.ctest.log" >>"$times.unsorted"
@@ -128,9 +136,7 @@ prefix64=$out/wineprefix
 prefix32=$out/i686/wineprefix
 
 # A Windows build (PRESET win64 or win32), then what Windows reads from its executables: the
-# manifest, the icon and, on i686, the product's imports and subsystem version. The builds run
-# at a lower priority than the Wine sessions beside them, whose scenarios give the tool a
-# second to answer a click or a key.
+# manifest, the icon and, on i686, the product's imports and subsystem version.
 windows_build_stage() { # PRESET
     renice -n 5 -p $BASHPID >/dev/null
     configure "$1"
@@ -149,10 +155,10 @@ x86_64_stage() {
 }
 
 # The main job as the README gives it (by default on the x86-64 build and prefix the suite
-# has made), its output in LOG, checked.
-main_job_stage() { # [OUT_DIR LOG]
+# has made), its output in LOG, checked. run-sim.sh takes its Wine prefix from OUT_DIR.
+main_job_stage() { # [OUT_DIR LOG [RUN_SIM_ARG...]]
     local dir=${1:-$out} log=${2:-$out/main-job.log} rc=0
-    MOLA_OUT=$dir "$root/tools/run-sim.sh" --headless >"$log" 2>&1 || rc=$?
+    MOLA_OUT=$dir "$root/tools/run-sim.sh" --headless "${@:3}" >"$log" 2>&1 || rc=$?
     cat "$log"
     [ $rc -eq 0 ] || echo "the main job ended with exit code $rc"
     "$root/tools/check-main-job.sh" "$log" 2 || rc=1
@@ -163,26 +169,16 @@ main_job_stage() { # [OUT_DIR LOG]
 main_job_fresh_stage() {
     local fresh rc=0
     fresh=$(mktemp -d)
-    main_job_stage "$fresh" "$out/main-job-fresh.log" || rc=1
-    # The fresh folder holds a whole build tree and a Wine prefix: only the screenshots are kept.
-    mkdir -p "$out/main-job-fresh"
-    cp "$fresh"/run-sim/*.png "$out/main-job-fresh/" 2>/dev/null || true
+    # The fresh folder holds a whole build tree and a Wine prefix: only the screenshots are kept,
+    # outside it.
+    main_job_stage "$fresh" "$out/main-job-fresh.log" "$out/main-job-fresh/sheet" || rc=1
     rm -rf "$fresh"
     return $rc
 }
 
 i686_stage() {
-    local what=()
-    [ $full -eq 1 ] && what=(--full)
-    WINEPREFIX=$prefix32 "$root/tools/test-i686.sh" "${what[@]}" --times "$times.unsorted" "$out/win32" "$out/win64" |
+    WINEPREFIX=$prefix32 "$root/tools/test-i686.sh" ${full:+--full} --times "$times.unsorted" "$out/win32" "$out/win64" |
         tee "$out/i686-stage.log"
-}
-
-# The builds that the default run replaced, with their tests: gcc's own Release build (its
-# tree the one configured above), and the unit tests under gcc's sanitizers (sanitized_tests).
-native_gcc_stage() {
-    cmake --build "$out/native" -j "$jobs"
-    ctest --test-dir "$out/native" -j "$jobs" --output-on-failure
 }
 
 # The prefix and its copies before any Wine session starts.
@@ -194,31 +190,35 @@ linux_track() {
     stage fuzz "fuzz targets (libFuzzer): a fixed number of executions each" fuzz_stage
     stage gcc "gcc's warnings on the sources that no Windows build compiles" gcc_stage
     stage release "release (tools/release.sh) built twice in two folders, compared byte for byte" release_stage
-    if [ $full -eq 1 ]; then
-        stage native "full: the native build (gcc) and its unit tests" native_gcc_stage
-        stage sanitize-gcc "full: the unit tests under gcc's ASan + UBSan" sanitized_tests sanitize-gcc
+    if [ -n "$full" ]; then
+        stage native "full: the native build (gcc) and its unit tests" build_and_test native
+        stage sanitize-gcc "full: the unit tests under gcc's ASan + UBSan" build_and_test sanitize-gcc
     fi
-    : >"$logs/linux.finished"
 }
 x86_64_track() {
     stage x86-64 "x86-64: unit tests and GUI scenarios under Wine, the guide's pictures" x86_64_stage
     stage main-job "main job (tools/run-sim.sh) on the suite's x86-64 build" main_job_stage
-    if [ $full -eq 1 ]; then
+    if [ -n "$full" ]; then
         stage main-job-fresh "full: main job (tools/run-sim.sh) into a new, empty output folder" main_job_fresh_stage
     fi
-    : >"$logs/x86-64.finished"
 }
 windows_track() {
     stage win64 "Windows x86-64 cross build" windows_build_stage win64
     x86_64_track &
-    local x86_64=$!
-    # A failure here ends this track; the loop below then stops the x86-64 track too.
+    x86_64=$! # not local: the trap runs after the function has returned
+    # A failure here ends this track, and the x86-64 track with it (once this track has ended,
+    # the loop below no longer finds that track among its processes).
+    trap 'kill_tree $x86_64' EXIT
     stage win32 "Windows i686 cross build (the product)" windows_build_stage win32
-    stage i686 "i686: the product under wine32$([ $full -eq 1 ] && echo ', everything' || echo ', what the width can break')" \
+    stage i686 "i686: the product under wine32$([ -n "$full" ] && echo ', everything' || echo ', what the width can break')" \
         i686_stage
-    # Its stages report for themselves; this only keeps the track alive until they end.
-    wait $x86_64 || true
-    : >"$logs/windows.finished"
+    if [ -n "$full" ]; then
+        stage main-job-i686 "full: main job (tools/run-sim.sh) on the i686 build" \
+            main_job_stage "$out/i686" "$out/main-job-i686.log" --build "$out/win32" "$out/win32/main-job/sheet"
+    fi
+    # Its stages report for themselves; this keeps the track alive until they end, and ends it
+    # as the x86-64 track ended.
+    wait $x86_64
 }
 
 kill_tree() { # PID: the process and everything it started
@@ -235,53 +235,37 @@ linux=$!
 windows_track &
 windows=$!
 
-# Each stage's output as it ends; at the first failure, everything else is stopped.
-shown=()
-failed=""
-show_ended() {
-    local done_file key rc start end
-    for done_file in "$logs"/*.done; do
-        [ -f "$done_file" ] || continue
-        key=$(basename "$done_file" .done)
-        [[ " ${shown[*]} " == *" $key "* ]] && continue
-        shown+=("$key")
-        read -r rc start end _ <"$done_file"
-        printf '\n=== %s (%d s) ===\n' "$(cat "$logs/$key.title")" $((end - start))
-        cat "$logs/$key.log"
-        [ "$rc" -eq 0 ] || failed="$failed $key"
-    done
-}
+# At the first failure, everything else is stopped.
+failed_stages() { awk '$2 != 0 { printf " %s", $1 }' "$logs/ended"; }
 while kill -0 $linux 2>/dev/null || kill -0 $windows 2>/dev/null; do
-    show_ended
-    if [ -n "$failed" ]; then
+    if [ -n "$(failed_stages)" ]; then
         kill_tree $linux
         kill_tree $windows
         break
     fi
     sleep 2
 done
-wait 2>/dev/null || true
-show_ended
+early=""
+wait $linux || early=" the linux track ended early"
+wait $windows || early=" the windows track ended early"
+failed=$(failed_stages)
 # Every stage that started must have ended and said so, and every track must have come to
 # its end.
 for title in "$logs"/*.title; do
     key=$(basename "$title" .title)
-    [ -f "$logs/$key.done" ] || failed="$failed $key"
+    grep -q "^$key " "$logs/ended" || failed="$failed $key"
 done
-for track in linux x86-64 windows; do
-    [ -f "$logs/$track.finished" ] || [ -n "$failed" ] || failed=" the $track track ended early"
-done
+failed=${failed:-$early}
 sort -rn "$times.unsorted" >"$times"
 rm -f "$times.unsorted"
 
 table() {
     local key rc start end cpu
     printf '%7s %6s %6s  %s\n' start wall cpu stage
-    for key in "${shown[@]}"; do
-        read -r rc start end cpu <"$logs/$key.done"
+    while read -r key rc start end cpu; do
         printf '%5d s %4d s %4d s  %s%s\n' $((start - suite_start)) $((end - start)) "$cpu" "$(cat "$logs/$key.title")" \
             "$([ "$rc" -eq 0 ] || echo '  FAILED')"
-    done
+    done <"$logs/ended"
     printf '%14d s %6s  the whole suite (setup %d s, wall time; %s)\n' $(($(date +%s) - suite_start)) "" \
         "$setup" "$(uptime | sed 's/.*\(load average\)/\1/')"
 }
@@ -299,7 +283,7 @@ echo "i686 player: sizeof( SXsvfInfo ) = $(sed -n 's/^constexpr std::size_t XSVF
     "$root/xsvf/player.h") bytes, asserted when the i686 build compiled"
 echo "i686 GUI scenarios passed: $(sed -n 's/^ok    \([a-z0-9-]*\) (.*/\1/p' "$out/i686-stage.log" | tr '\n' ' ' | sed 's/ $//')"
 for shot in "$out/win32/main-job/sheet-card1.png" "$out/win32/gui-shots/pci-success-run1.png"; do
-    if [ -f "$shot" ] && [ "$shot" -nt "$logs" ]; then
+    if [ -f "$shot" ] && [ "$(stat -c %Y "$shot")" -ge "$suite_start" ]; then
         echo "i686 sheet after \"Success\": $shot"
         break
     fi

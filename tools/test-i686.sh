@@ -7,26 +7,24 @@
 #   1. the unit-test executables whose code depends on the width, with GoogleTest's counts;
 #   2. the named GUI scenarios below, which together pass once through every window
 #      procedure, every message box and every Win32 call that the product makes.
-# With --full: every unit-test executable, every GUI scenario and the main job on the i686
-# MolaFlashSim.exe with screenshots of the sheet (what tools/test-all.sh --full runs).
+# With --full: every unit-test executable and every GUI scenario (what tools/test-all.sh --full
+# runs, with the main job on the i686 MolaFlashSim.exe after it).
 # The player's record size needs no run: the i686 build asserts it when it compiles.
 # Makes 32-bit programs run first (tools/enable-i386.sh). Runs every step even after a failed
 # one; exits nonzero if any failed.
-# Usage: tools/test-i686.sh [--full] [--jobs N] [--times FILE] WIN32_BUILD_DIR [WIN64_BUILD_DIR]
+# Usage: tools/test-i686.sh [--full] [--times FILE] WIN32_BUILD_DIR [WIN64_BUILD_DIR]
 #   WIN64_BUILD_DIR: its GUI driver works the i686 tool where 32-bit programs are emulated
 #   (see below); without it the i686 driver does.
-#   --jobs N, --times FILE: as tests/gui/run-gui-tests.sh takes them.
+#   --times FILE: as tests/gui/run-gui-tests.sh takes it.
 set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-usage="usage: test-i686.sh [--full] [--jobs N] [--times FILE] WIN32_BUILD_DIR [WIN64_BUILD_DIR]"
+usage="usage: test-i686.sh [--full] [--times FILE] WIN32_BUILD_DIR [WIN64_BUILD_DIR]"
 args=("$@")
 full=0
-jobs=1
 timing=()
 while [ $# -gt 0 ]; do
     case $1 in
     --full) full=1; shift ;;
-    --jobs) jobs=${2:?$usage}; shift 2 ;;
     --times) timing=(--times "${2:?$usage}"); shift 2 ;;
     -*) echo "$usage" >&2; exit 2 ;;
     *) break ;;
@@ -40,7 +38,7 @@ export WINEPREFIX=${WINEPREFIX:-$(dirname "$build")/wineprefix}
 # The unit-test executables whose code depends on the width, and why. The others (the power
 # rule over a record of bytes, the simulation's settings parser, the developer tools' stream
 # walker and sockets) run on x86-64, and here with --full.
-I686_UNIT_TESTS=(
+unit_tests=(
     card_tests          # the driver's records (CardInfo, 92 bytes), its 32-bit address words, the 9x card structure
     xsvf_tests          # the player's record and vector buffers, the player's every path
     sim_device_tests    # whole updates through the player's record and the register seam's 32-bit addresses
@@ -54,7 +52,7 @@ I686_UNIT_TESTS=(
 # window procedure (the card page's dialog procedure, the sheet's subclass), every message box
 # (no card, second copy, the interface question, the Yes/No questions, power-off) and every
 # Win32 call of the product. Every other scenario runs on x86-64, and here with --full.
-I686_GUI_SCENARIOS=(
+scenarios=(
     six-cards     # six page records stepped through by their 32-bit size, the sheet header, each page's card from its record
     two-pages     # the card index in the page's pointer-sized window data (DWLP_USER), read on Update on page 2, then page 1
     pci-success   # a whole update to "Success": the player's record, the progress messages, PeekMessageA, the power-off box
@@ -78,17 +76,12 @@ fi
 
 # ---- Inside the session ----
 failed=()
-step() { printf -- '--- %s\n' "$*"; }
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-unit_tests=("${I686_UNIT_TESTS[@]}")
-scenarios=("${I686_GUI_SCENARIOS[@]}")
 if [ $full -eq 1 ]; then
     unit_tests=()
     scenarios=()
 fi
 
-step "i686 unit tests under wine32${unit_tests:+: those whose code depends on the width}"
+echo "--- i686 unit tests under wine32${unit_tests:+: those whose code depends on the width}"
 "$root/tools/wine-unit-tests.sh" "${timing[@]}" "$build" "${unit_tests[@]}" || failed+=("unit tests")
 
 # The driver's own polling is emulated too when it is i686: the x86-64 driver (native speed)
@@ -98,20 +91,9 @@ driver=$build/tests/gui/gui_driver.exe
 if grep -qsx enabled /proc/sys/fs/binfmt_misc/qemu-i386 && [ -n "$build64" ]; then
     driver=$build64/tests/gui/gui_driver.exe
 fi
-step "GUI scenarios on the i686 MolaFlashSim.exe${scenarios:+ (the named set)}, driven by $driver"
-"$root/tests/gui/run-gui-tests.sh" --driver "$driver" --jobs "$jobs" "${timing[@]}" "$build" "${scenarios[@]}" ||
+echo "--- GUI scenarios on the i686 MolaFlashSim.exe${scenarios:+ (the named set)}, driven by $driver"
+"$root/tests/gui/run-gui-tests.sh" --driver "$driver" "${timing[@]}" "$build" "${scenarios[@]}" ||
     failed+=("GUI scenarios")
-
-if [ $full -eq 1 ]; then
-    step "main job on the i686 MolaFlashSim.exe"
-    # run-sim.sh takes its prefix from its output folder: this session's.
-    MOLA_OUT=$(dirname "$WINEPREFIX") "$root/tools/run-sim.sh" --headless --build "$build" "$build/main-job/sheet" >"$work/main-job.out" 2>&1
-    rc=$?
-    cat "$work/main-job.out"
-    if [ $rc -ne 0 ] || ! "$root/tools/check-main-job.sh" "$work/main-job.out" 2; then
-        failed+=("main job")
-    fi
-fi
 
 if [ ${#failed[@]} -gt 0 ]; then
     echo "i686 stage failed: ${failed[*]}"

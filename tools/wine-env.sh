@@ -36,6 +36,5 @@ wine_for() {
 }
 
 win_path() {
-    local p=$1
-    echo "Z:${p//\//\\}"
+    echo "Z:${1//\//\\}"
 }

@@ -2,17 +2,12 @@
 # Runs a command in one Wine session: an Xvfb display of its own and one Wine server kept
 # alive for the whole command, so that Wine's services start once for everything it runs
 # (under emulation every Wine process start costs seconds). The caller sets WINEPREFIX.
-# Inside a session of the same prefix already, it just runs the command.
 # Usage: tools/wine-session.sh COMMAND [ARG...]
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 . "$root/tools/wine-env.sh"
 [ $# -gt 0 ] || { echo "usage: wine-session.sh COMMAND [ARG...]" >&2; exit 2; }
 : "${WINEPREFIX:?wine-session.sh: set WINEPREFIX}"
-
-if [ "${MOLA_WINE_SESSION:-}" = "$WINEPREFIX" ] && [ -n "${DISPLAY:-}" ]; then
-    exec "$@"
-fi
 export MOLA_WINE_SESSION=$WINEPREFIX
 
 # The server is stopped however the command ends; xvfb-run then stops the display.
