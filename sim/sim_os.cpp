@@ -125,10 +125,8 @@ int vxd_request(std::uint32_t code, const void* in, std::uint32_t in_size, void*
         driver_put_le32(reply, static_cast<std::uint32_t>(reported_count()));
         return 1;
     }
-    if (code != VXD_GET_CARD && code != VXD_MAP_REGISTER) {
-        return 0;
-    }
-    if (word0 >= static_cast<std::uint32_t>(TheSimConfig.card_count)) {
+    const bool card_request = code == VXD_GET_CARD || code == VXD_MAP_REGISTER;
+    if (!card_request || word0 >= static_cast<std::uint32_t>(TheSimConfig.card_count)) {
         return 0;
     }
     const int card = static_cast<int>(word0);
