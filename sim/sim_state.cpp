@@ -206,5 +206,4 @@ void sim_state_close()
         std::fclose(StateFile);
     }
     StateFile = nullptr;
-    StateCards = 0;
 }
