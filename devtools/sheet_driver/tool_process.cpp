@@ -10,11 +10,7 @@ std::string quoted(const std::string& s)
 {
     std::string q = "\"";
     for (char c : s) {
-        if (c == '\n') {
-            q += "\\n";
-        } else {
-            q += c;
-        }
+        q += c == '\n' ? std::string("\\n") : std::string(1, c);
     }
     return q + "\"";
 }
