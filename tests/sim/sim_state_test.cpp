@@ -6,6 +6,7 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 #include "images/image_source.h"
@@ -35,7 +36,9 @@ protected:
     void SetUp() override
     {
         LogLevel = -1;
-        path_ = ::testing::TempDir() + "mola-state-" + ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        // The process id keeps two runs of the suite on one machine apart.
+        path_ = ::testing::TempDir() + "mola-state-" + std::to_string(getpid()) + "-" +
+                ::testing::UnitTest::GetInstance()->current_test_info()->name();
         std::remove(path_.c_str());
     }
     void TearDown() override
