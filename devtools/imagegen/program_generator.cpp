@@ -47,12 +47,11 @@ struct Writer {
 
     void byte(std::uint32_t b) { out->push_back(static_cast<std::uint8_t>(b)); }
 
-    void u32(std::uint32_t v)
+    void u32(std::uint32_t v) // most significant byte first
     {
-        byte(v >> 24);
-        byte(v >> 16);
-        byte(v >> 8);
-        byte(v);
+        for (int shift = 24; shift >= 0; shift -= 8) {
+            byte(v >> shift);
+        }
     }
 
     // A vector of size_bits bits, most significant byte first; bit i is the i-th bit shifted.
