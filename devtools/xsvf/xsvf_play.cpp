@@ -1,7 +1,7 @@
 // xsvf play: plays a stream against a recording register target, a simulated card or a
 // remote-bitbang server (whose waits pass on the host, or with --remote-sleep travel in the
 // stream as sleep characters), optionally tracing the accesses to a file and dumping the lines
-// to a VCD file. By job: the trace file (trace_file_*), the command line (xsvf_play_command,
+// to a VCD file (trace_file.h, vcd_writer.h). By job: the command line (xsvf_play_command,
 // check_request), the simulated platform (sim_platform_config), the files, the connection and
 // the chain of register targets set up before the run (attach_card), the run, and closing and
 // reporting (finish_remote, finish).
@@ -10,7 +10,6 @@
 #include <charconv>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
 #include <memory>
 #include <string>
 #include <system_error>
@@ -19,6 +18,7 @@
 
 #include "devtools/xsvf/rbb_target.h"
 #include "devtools/xsvf/stream_walk.h"
+#include "devtools/xsvf/trace_file.h"
 #include "devtools/xsvf/vcd_writer.h"
 #include "devtools/xsvf/xsvf_tool.h"
 #include "images/image_source.h"
@@ -56,72 +56,6 @@ struct PlayRequest {
     std::uint64_t cut_power_at = SIM_NO_POWER_CUT;
     std::int32_t log_level = 0;
 };
-
-// The trace of the run: one line per register access and sleep. The file is created at the
-// first line, so that a run that never reaches the card leaves none behind and an earlier
-// file at that path as it was.
-struct TraceFile {
-    const char* path = nullptr;
-    std::FILE* file = nullptr;
-    int error = 0; // errno of the first failure to create or write the file
-};
-
-int last_error()
-{
-    return errno != 0 ? errno : EIO;
-}
-
-// Whether a trace can be written at path, found without creating a file or changing one;
-// says why not on standard error.
-bool trace_file_writable(const char* path)
-{
-    std::error_code ec;
-    const bool existed = std::filesystem::exists(path, ec);
-    errno = 0;
-    std::FILE* f = std::fopen(path, "ab"); // creates a missing file, changes no existing one
-    if (!f) {
-        std::fprintf(stderr, "xsvf: cannot write %s: %s\n", path, std::strerror(last_error()));
-        return false;
-    }
-    std::fclose(f);
-    if (!existed) {
-        std::remove(path);
-    }
-    return true;
-}
-
-// Writes one line ("W OOO VVVVVVVV", "R OOO VVVVVVVV" or "S N"), creating the file first; a
-// TraceTee's `seen`.
-void trace_file_line(void* context, const RecordedEvent& event)
-{
-    auto* trace = static_cast<TraceFile*>(context);
-    if (!trace->file && trace->error == 0) {
-        errno = 0;
-        trace->file = std::fopen(trace->path, "w");
-        trace->error = trace->file ? 0 : last_error();
-    }
-    if (trace->file) {
-        std::fprintf(trace->file, "%s\n", recorded_event_text(event).c_str());
-    }
-}
-
-// Closes the file. False, with the reason on standard error, when it could not be created
-// or a line was lost.
-bool trace_file_close(TraceFile* trace)
-{
-    if (trace->file) {
-        errno = 0;
-        const bool written = std::ferror(trace->file) == 0;
-        if (std::fclose(trace->file) != 0 || !written) {
-            trace->error = last_error();
-        }
-    }
-    if (trace->error != 0) {
-        std::fprintf(stderr, "xsvf: cannot write %s: %s\n", trace->path, std::strerror(trace->error));
-        return false;
-    }
-    return true;
-}
 
 // What the run writes to and talks to, open from before the run to after it.
 struct PlayOutputs {
