@@ -145,36 +145,21 @@ int vxd_request(std::uint32_t code, const void* in, std::uint32_t in_size, void*
     return 1;
 }
 
-// The device of a path, or OS_INVALID_HANDLE (driver_open).
-OsHandle device_of(const char* path)
-{
-    if (!TheSimConfig.driver_present) {
-        return OS_INVALID_HANDLE;
-    }
-    if (TheSimConfig.family == DriverFamily::Win9x) {
-        const bool missing = (faults_of(-1) & SIM_FAULT_DEVICE_MISSING) != 0;
-        return std::strcmp(path, DRIVER_VXD_PATH) == 0 && !missing ? SIM_VXD_HANDLE : OS_INVALID_HANDLE;
-    }
-    const int card = nt_card_of_path(path);
-    if (card < 0 || (faults_of(card) & SIM_FAULT_DEVICE_MISSING)) {
-        return OS_INVALID_HANDLE;
-    }
-    return SIM_NT_HANDLE_BASE + card;
-}
-
 // Opens the device that a CreateFileA of `path` opens. OS_INVALID_HANDLE when there is none (no
 // driver, no such path, the device-missing fault) or it is open already (the devices are not
 // shared).
 OsHandle driver_open(const char* path)
 {
-    const OsHandle device = device_of(path);
-    const int slot = slot_of(device);
-    if (slot < 0 || Open[slot]) {
+    const bool vxd = TheSimConfig.family == DriverFamily::Win9x;
+    const int card = vxd ? -1 : nt_card_of_path(path);
+    const int slot = vxd ? (std::strcmp(path, DRIVER_VXD_PATH) == 0 ? SIM_MAX_CARDS : -1) : card;
+    const bool missing = (faults_of(card) & SIM_FAULT_DEVICE_MISSING) != 0;
+    if (!TheSimConfig.driver_present || slot < 0 || missing || Open[slot]) {
         return OS_INVALID_HANDLE;
     }
     Open[slot] = true;
     ++TheSimCallLog.open_handles;
-    return device;
+    return vxd ? SIM_VXD_HANDLE : SIM_NT_HANDLE_BASE + slot;
 }
 
 // Closes a handle; false when it was not open.
