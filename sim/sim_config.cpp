@@ -158,16 +158,13 @@ bool sim_parse_environment(const SimEnvironment& env, SimConfig* config, SimMess
         return refuse(message, SIM_VAR_STATE.name, env.state);
     }
     if (env.driver) {
-        if (std::strcmp(env.driver, "nt") == 0) {
-            c.family = DriverFamily::Nt;
-        } else if (std::strcmp(env.driver, "9x") == 0) {
-            c.family = DriverFamily::Win9x;
-        } else if (std::strcmp(env.driver, "none") == 0) {
-            c.driver_present = false;
-        } else {
+        const std::string_view driver = env.driver;
+        if (driver != "nt" && driver != "9x" && driver != "none") {
             say(message, "is none of nt, 9x, none");
             return refuse(message, SIM_VAR_DRIVER.name, env.driver);
         }
+        c.family = driver == "9x" ? DriverFamily::Win9x : DriverFamily::Nt;
+        c.driver_present = driver != "none";
     }
     if (env.count) {
         if (!sim_parse_int32(env.count, std::strlen(env.count), &c.reported_count)) {
@@ -177,14 +174,12 @@ bool sim_parse_environment(const SimEnvironment& env, SimConfig* config, SimMess
         c.override_count = true;
     }
     if (env.clock) {
-        if (std::strcmp(env.clock, "real") == 0) {
-            c.real_sleep = true;
-        } else if (std::strcmp(env.clock, "virtual") == 0) {
-            c.real_sleep = false;
-        } else {
+        const std::string_view clock = env.clock;
+        if (clock != "real" && clock != "virtual") {
             say(message, "is neither real nor virtual");
             return refuse(message, SIM_VAR_CLOCK.name, env.clock);
         }
+        c.real_sleep = clock == "real";
     }
     if (env.faults && !parse_faults(env.faults, &c, message)) {
         return false;
