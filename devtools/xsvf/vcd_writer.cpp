@@ -16,19 +16,15 @@ namespace {
 
 enum Signal { TCK, TMS, TDI, TDO, ENABLE, TAP, COMMAND };
 
-struct SignalInfo {
-    const char* id;
-    const char* declaration;
-};
-
-constexpr SignalInfo SIGNALS[VCD_SIGNALS] = {
-    {"!", "$var wire 1 ! tck $end"},
-    {"\"", "$var wire 1 \" tms $end"},
-    {"#", "$var wire 1 # tdi $end"},
-    {"$", "$var wire 1 $ tdo $end"},
-    {"%", "$var wire 1 % jtag_enable $end"},
-    {"&", "$var string 1 & tap_state $end"},
-    {"'", "$var integer 32 ' command $end"},
+// A signal's identifier code is '!' plus its number: "!" for tck to "'" for command.
+constexpr const char* DECLARATIONS[VCD_SIGNALS] = {
+    "$var wire 1 ! tck $end",
+    "$var wire 1 \" tms $end",
+    "$var wire 1 # tdi $end",
+    "$var wire 1 $ tdo $end",
+    "$var wire 1 % jtag_enable $end",
+    "$var string 1 & tap_state $end",
+    "$var integer 32 ' command $end",
 };
 
 std::string bit_text(bool on)
@@ -60,7 +56,7 @@ std::string value_text(const VcdWriter* v, int signal)
 // One value change line: scalars "1!", vectors "b101 '", strings "sIDLE &".
 void write_value(VcdWriter* v, int signal, const std::string& text)
 {
-    std::fprintf(v->file, "%s%s%s\n", text.c_str(), signal >= TAP ? " " : "", SIGNALS[signal].id);
+    std::fprintf(v->file, "%s%s%c\n", text.c_str(), signal >= TAP ? " " : "", '!' + signal);
     v->shown[signal] = text;
 }
 
@@ -182,8 +178,8 @@ void vcd_begin(VcdWriter* v, std::vector<std::uint32_t> command_starts, const Si
                            : "virtual, 200 ns per register write and sleeps by their length",
                  first, last);
     std::fputs("$timescale 1 ns $end\n$scope module jtag $end\n", v->file);
-    for (const SignalInfo& s : SIGNALS) {
-        std::fprintf(v->file, "%s\n", s.declaration);
+    for (const char* declaration : DECLARATIONS) {
+        std::fprintf(v->file, "%s\n", declaration);
     }
     std::fputs("$upscope $end\n$enddefinitions $end\n", v->file);
 }
