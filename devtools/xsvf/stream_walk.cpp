@@ -27,10 +27,7 @@ void use_answering_card(SXsvfInfo* info)
     SimConfig config;
     config.card_count = 1;
     sim_configure(config);
-    SimTarget card;
-    card.context = info;
-    card.read_bit = answer_as_expected;
-    sim_attach_target(0, card);
+    sim_attach_target(0, SimTarget{.context = info, .read_bit = answer_as_expected});
     sim_map_directly(0);
 }
 
