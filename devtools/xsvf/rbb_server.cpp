@@ -14,9 +14,6 @@ constexpr int DIGIT_TCK = 4;
 constexpr int DIGIT_TMS = 2;
 constexpr int DIGIT_TDI = 1;
 constexpr int TAP_RESET_EDGES = 5;
-constexpr std::uint64_t NS_PER_S = 1000000000u;
-constexpr std::uint64_t NS_PER_SLEEP_MS = 1000000u;
-constexpr std::uint64_t NS_PER_SLEEP_US = 1000u;
 constexpr std::size_t CHUNK = 65536;
 constexpr int POLL_MS = 200; // how often a waiting server looks at the stop flag
 
@@ -154,10 +151,10 @@ std::uint64_t rbb_half_periods_ns(std::uint64_t half_periods, std::uint32_t tck_
     const std::uint64_t per_second = 2u * static_cast<std::uint64_t>(tck_hz);
     const std::uint64_t seconds = half_periods / per_second;
     const std::uint64_t never = ~std::uint64_t{0};
-    if (seconds > never / NS_PER_S - 1) {
+    if (seconds > never / RBB_NS_PER_S - 1) {
         return never;
     }
-    return seconds * NS_PER_S + half_periods % per_second * NS_PER_S / per_second;
+    return seconds * RBB_NS_PER_S + half_periods % per_second * RBB_NS_PER_S / per_second;
 }
 
 char rbb_digit(int tck, int tms, int tdi)
@@ -182,10 +179,10 @@ std::size_t rbb_session_feed(RbbSession* s, const std::uint8_t* bytes, std::size
             set_lines(s, static_cast<char>(c));
             hold_lines(s);
         } else if (c == 'Z') {
-            sim_clock_give_ns(NS_PER_SLEEP_MS);
+            sim_clock_give_ns(RBB_NS_PER_MS);
             ++s->sleeps_ms;
         } else if (c == 'z') {
-            sim_clock_give_ns(NS_PER_SLEEP_US);
+            sim_clock_give_ns(RBB_NS_PER_US);
             ++s->sleeps_us;
         } else if (c == 'R') {
             reply[(*reply_length)++] = port_tdo_of(s->card.read(s->card.context, PORT_STATUS_WORD)) ? '1' : '0';

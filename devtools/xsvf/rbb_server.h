@@ -36,6 +36,11 @@
 #include "devtools/xsvf/rbb_socket.h"
 #include "sim/sim_card.h"
 
+// A second, and the lengths of the sleep characters 'Z' and 'z', in nanoseconds.
+constexpr std::uint64_t RBB_NS_PER_S = 1000000000u;
+constexpr std::uint64_t RBB_NS_PER_MS = 1000000u;
+constexpr std::uint64_t RBB_NS_PER_US = 1000u;
+
 // The protocol digit and the control word of a set of lines.
 char rbb_digit(int tck, int tms, int tdi);
 std::uint32_t rbb_control_word(char digit);

@@ -16,22 +16,21 @@ struct RbbLink {
     Protocol::socket socket{io};
     asio::basic_socket_acceptor<Protocol> acceptor{io};
     std::string path; // a listener's UNIX socket file, removed when it closes
+    std::size_t moved = 0; // bytes moved by the last operation
 };
 
 namespace {
 
 // Starts an operation on the link (start takes its completion handler) and runs the link's
 // context until it is done or ms have passed, then cancels it: the operation's error (timed_out
-// when it did not complete), and the bytes it moved in *count.
+// when it did not complete), and the bytes it moved in l->moved.
 template <typename Start>
-std::error_code run(RbbLink* l, int ms, Start start, std::size_t* count = nullptr)
+std::error_code run(RbbLink* l, int ms, Start start)
 {
     std::error_code result = asio::error::timed_out;
-    start([&result, count](const std::error_code& ec, std::size_t moved = 0) {
+    start([&result, l](const std::error_code& ec, std::size_t moved = 0) {
         result = ec == asio::error::operation_aborted ? asio::error::timed_out : ec;
-        if (count != nullptr) {
-            *count = moved;
-        }
+        l->moved = moved;
     });
     l->io.run_for(std::chrono::milliseconds(ms > 0 ? ms : 1));
     if (!l->io.stopped()) {
@@ -211,10 +210,9 @@ bool rbb_send_all(RbbSocket s, const void* data, std::size_t n, int timeout_ms, 
 
 long rbb_receive(RbbSocket s, void* data, std::size_t n, int timeout_ms, std::string* why, bool all)
 {
-    std::size_t got = 0;
     const auto enough = asio::transfer_at_least(all ? n : 1);
     const std::error_code result =
-        run(s, timeout_ms, [&](auto done) { asio::async_read(s->socket, asio::buffer(data, n), enough, done); }, &got);
+        run(s, timeout_ms, [&](auto done) { asio::async_read(s->socket, asio::buffer(data, n), enough, done); });
     if (result == asio::error::timed_out) {
         return RBB_RECEIVE_TIMEOUT;
     }
@@ -225,7 +223,7 @@ long rbb_receive(RbbSocket s, void* data, std::size_t n, int timeout_ms, std::st
         *why = result.message();
         return RBB_RECEIVE_ERROR;
     }
-    return static_cast<long>(got);
+    return static_cast<long>(s->moved);
 }
 
 void rbb_close(RbbSocket s)

@@ -19,9 +19,6 @@ constexpr std::uint64_t SPIN_BELOW_NS = 2000000;
 // Answers owed at most: 4 KiB of answers fit the socket buffers of both sides on every system,
 // so the far side can always send them while the target is still sending.
 constexpr std::size_t MAX_OWED = 4096;
-constexpr std::uint64_t NS_PER_MS = 1000000;
-constexpr std::uint64_t NS_PER_US = 1000;
-constexpr std::uint64_t NS_PER_S = 1000000000;
 
 void store_bit(const RbbOwedRead& r, int answer)
 {
@@ -141,7 +138,7 @@ void append(RbbTarget* t, std::uint64_t count, std::string_view characters)
 void send_cycles(RbbTarget* t, std::uint64_t ns)
 {
     const std::uint64_t hz = t->cycle_hz;
-    const std::uint64_t cycles = ns / NS_PER_S * hz + (ns % NS_PER_S * hz + NS_PER_S - 1) / NS_PER_S;
+    const std::uint64_t cycles = ns / RBB_NS_PER_S * hz + (ns % RBB_NS_PER_S * hz + RBB_NS_PER_S - 1) / RBB_NS_PER_S;
     const PortLines now = port_lines(t->digit != 0 ? rbb_control_word(t->digit) : 0);
     const char pair[2] = {rbb_digit(!now.tck, now.tms, now.tdi), rbb_digit(now.tck, now.tms, now.tdi)};
     append(t, cycles, {pair, 2});
@@ -160,8 +157,8 @@ void wait_ns(RbbTarget* t, std::uint64_t ns)
         wait_on_host(t, ns);
         break;
     case RbbWaits::SleepCharacters:
-        append(t, ns / NS_PER_MS, "Z");
-        append(t, (ns % NS_PER_MS + NS_PER_US - 1) / NS_PER_US, "z");
+        append(t, ns / RBB_NS_PER_MS, "Z");
+        append(t, (ns % RBB_NS_PER_MS + RBB_NS_PER_US - 1) / RBB_NS_PER_US, "z");
         break;
     case RbbWaits::TckCycles:
         send_cycles(t, ns);
@@ -246,7 +243,7 @@ void target_sleep(void* context, std::uint32_t milliseconds)
 {
     auto* t = static_cast<RbbTarget*>(context);
     realise_waits(t);
-    wait_ns(t, std::uint64_t{milliseconds} * NS_PER_MS);
+    wait_ns(t, std::uint64_t{milliseconds} * RBB_NS_PER_MS);
 }
 
 } // namespace

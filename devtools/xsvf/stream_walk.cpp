@@ -27,10 +27,7 @@ void use_answering_card(SXsvfInfo* info)
     SimConfig config;
     config.card_count = 1;
     sim_configure(config);
-    SimTarget card;
-    card.context = info;
-    card.read_bit = answer_as_expected;
-    sim_attach_target(0, card);
+    sim_attach_target(0, SimTarget{.context = info, .read_bit = answer_as_expected});
     sim_map_directly(0);
 }
 
@@ -85,9 +82,8 @@ WalkResult xsvf_walk(std::span<const std::uint8_t> stream,
 {
     const auto info = std::make_unique<SXsvfInfo>();
     // The walk leaves the port, the reader and the log as it found them.
-    const std::uint32_t shadow = PortShadow;
-    const std::int32_t level = LogLevel;
-    const auto reader = std::tuple(SelectedImage, SelectedImageLength, ImageReadIndex, LastPercent, ProgressPage);
+    const auto saved =
+        std::tuple(PortShadow, LogLevel, SelectedImage, SelectedImageLength, ImageReadIndex, LastPercent, ProgressPage);
     use_answering_card(info.get());
     SelectedImage = stream.data();
     SelectedImageLength = static_cast<std::uint32_t>(stream.size());
@@ -124,9 +120,7 @@ WalkResult xsvf_walk(std::span<const std::uint8_t> stream,
     r.ok = info->error == ErrNone;
     r.bytes_played = ImageReadIndex;
     r.trailing = r.ok ? static_cast<std::uint32_t>(stream.size()) - ImageReadIndex : 0;
-    LogLevel = level;
-    PortShadow = shadow;
-    std::tie(SelectedImage, SelectedImageLength, ImageReadIndex, LastPercent, ProgressPage) = reader;
+    std::tie(PortShadow, LogLevel, SelectedImage, SelectedImageLength, ImageReadIndex, LastPercent, ProgressPage) = saved;
     return r;
 }
 

@@ -16,19 +16,15 @@ namespace {
 
 enum Signal { TCK, TMS, TDI, TDO, ENABLE, TAP, COMMAND };
 
-struct SignalInfo {
-    const char* id;
-    const char* declaration;
-};
-
-constexpr SignalInfo SIGNALS[VCD_SIGNALS] = {
-    {"!", "$var wire 1 ! tck $end"},
-    {"\"", "$var wire 1 \" tms $end"},
-    {"#", "$var wire 1 # tdi $end"},
-    {"$", "$var wire 1 $ tdo $end"},
-    {"%", "$var wire 1 % jtag_enable $end"},
-    {"&", "$var string 1 & tap_state $end"},
-    {"'", "$var integer 32 ' command $end"},
+// A signal's identifier code is '!' plus its number: "!" for tck to "'" for command.
+constexpr const char* DECLARATIONS[VCD_SIGNALS] = {
+    "$var wire 1 ! tck $end",
+    "$var wire 1 \" tms $end",
+    "$var wire 1 # tdi $end",
+    "$var wire 1 $ tdo $end",
+    "$var wire 1 % jtag_enable $end",
+    "$var string 1 & tap_state $end",
+    "$var integer 32 ' command $end",
 };
 
 std::string bit_text(bool on)
@@ -60,7 +56,7 @@ std::string value_text(const VcdWriter* v, int signal)
 // One value change line: scalars "1!", vectors "b101 '", strings "sIDLE &".
 void write_value(VcdWriter* v, int signal, const std::string& text)
 {
-    std::fprintf(v->file, "%s%s%s\n", text.c_str(), signal >= TAP ? " " : "", SIGNALS[signal].id);
+    std::fprintf(v->file, "%s%s%c\n", text.c_str(), signal >= TAP ? " " : "", '!' + signal);
     v->shown[signal] = text;
 }
 
@@ -165,11 +161,10 @@ void vcd_seen(void* context, const RecordedEvent& e)
 
 } // namespace
 
-void vcd_begin(VcdWriter* v, std::FILE* file, std::vector<std::uint32_t> command_starts, const SimTarget& inner,
-               int first, int last, bool host_time)
+void vcd_begin(VcdWriter* v, std::vector<std::uint32_t> command_starts, const SimTarget& inner, int first, int last,
+               bool host_time)
 {
     v->tee = TraceTee{inner, v, vcd_seen};
-    v->file = file;
     v->first = first;
     v->last = last;
     v->command_starts = std::move(command_starts);
@@ -177,16 +172,16 @@ void vcd_begin(VcdWriter* v, std::FILE* file, std::vector<std::uint32_t> command
                "  tap_state is derived from tck and tms by the TAP controller's state table, not read\n"
                "  from the player; UNKNOWN until five rising edges with tms high.\n"
                "  command is the number of the XSVF command being executed (0: before the first).\n",
-               file);
-    std::fprintf(file, "  Time: %s, from the first change dumped (commands %d to %d).\n$end\n",
+               v->file);
+    std::fprintf(v->file, "  Time: %s, from the first change dumped (commands %d to %d).\n$end\n",
                  host_time ? "the host's monotonic clock when the player made each access"
                            : "virtual, 200 ns per register write and sleeps by their length",
                  first, last);
-    std::fputs("$timescale 1 ns $end\n$scope module jtag $end\n", file);
-    for (const SignalInfo& s : SIGNALS) {
-        std::fprintf(file, "%s\n", s.declaration);
+    std::fputs("$timescale 1 ns $end\n$scope module jtag $end\n", v->file);
+    for (const char* declaration : DECLARATIONS) {
+        std::fprintf(v->file, "%s\n", declaration);
     }
-    std::fputs("$upscope $end\n$enddefinitions $end\n", file);
+    std::fputs("$upscope $end\n$enddefinitions $end\n", v->file);
 }
 
 SimTarget vcd_target(VcdWriter* v)

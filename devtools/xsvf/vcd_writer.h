@@ -43,7 +43,7 @@ constexpr int VCD_SIGNALS = 7;
 
 struct VcdWriter {
     TraceTee tee;                           // the target behind, and this writer watching it
-    std::FILE* file = nullptr;
+    std::FILE* file = nullptr;              // the dump's, opened and closed by the caller
     int first = 0;                          // commands dumped: first to last
     int last = 0;
     std::vector<std::uint32_t> command_starts; // offset of command k + 1's opcode at index k
@@ -61,11 +61,11 @@ struct VcdWriter {
     std::string shown[VCD_SIGNALS];         // values as last written
 };
 
-// Starts a dump into file of commands first to last of a stream whose commands start at
-// command_starts (xsvf_command_starts), in front of inner. host_time says which clock the
-// times come from (it is named in the file's header).
-void vcd_begin(VcdWriter* vcd, std::FILE* file, std::vector<std::uint32_t> command_starts, const SimTarget& inner,
-               int first, int last, bool host_time);
+// Starts a dump into vcd->file, open for writing, of commands first to last of a stream whose
+// commands start at command_starts (xsvf_command_starts), in front of inner. host_time says
+// which clock the times come from (it is named in the file's header).
+void vcd_begin(VcdWriter* vcd, std::vector<std::uint32_t> command_starts, const SimTarget& inner, int first,
+               int last, bool host_time);
 SimTarget vcd_target(VcdWriter* vcd);
 // Writes the closing time stamp. The file stays open.
 void vcd_end(VcdWriter* vcd);

@@ -57,14 +57,6 @@ void sort_by_count(std::vector<Counted>& list)
     std::stable_sort(list.begin(), list.end(), [](const Counted& a, const Counted& b) { return a.count > b.count; });
 }
 
-void print_vector(const Stream& s, const WalkedVector& v)
-{
-    std::printf(" 0x");
-    for (std::uint32_t i = 0; i < v.length; ++i) {
-        std::printf("%02x", s.bytes[v.offset + i]);
-    }
-}
-
 } // namespace
 
 int xsvf_check(const char* name)
@@ -111,16 +103,17 @@ int xsvf_dis(const char* name)
     }
     const WalkResult r = xsvf_walk({s.bytes, s.length}, [&](const WalkedCommand& c) {
         std::printf("%7u %5d %-12s", static_cast<unsigned>(c.offset), c.number, player_command_name(c.opcode));
-        std::size_t next_vector = 0;
         if (c.has_value) {
             std::printf(" %u", static_cast<unsigned>(c.value));
         }
-        if (c.opcode == XSDRINC) { // TDI, repeat count, blocks
-            print_vector(s, c.vectors[next_vector++]);
-            std::printf(" %u", static_cast<unsigned>(c.repeat_count));
-        }
-        for (; next_vector < c.vectors.size(); ++next_vector) {
-            print_vector(s, c.vectors[next_vector]);
+        for (const WalkedVector& v : c.vectors) {
+            std::printf(" 0x");
+            for (std::uint32_t i = 0; i < v.length; ++i) {
+                std::printf("%02x", s.bytes[v.offset + i]);
+            }
+            if (c.opcode == XSDRINC && &v == &c.vectors[0]) { // TDI, repeat count, blocks
+                std::printf(" %u", static_cast<unsigned>(c.repeat_count));
+            }
         }
         std::printf("\n");
     });

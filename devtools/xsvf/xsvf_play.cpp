@@ -63,7 +63,6 @@ struct PlayOutputs {
     RbbTarget remote;
     TraceFile trace;
     TraceTee trace_tee;
-    std::FILE* vcd_file = nullptr;
     VcdWriter vcd;
 };
 
@@ -161,7 +160,7 @@ int attach_card(const PlayRequest& o, const Stream& s, const SimConfig& config, 
     if (!o.trace_path.empty() && !trace_file_writable(o.trace_path.c_str())) {
         return EXIT_CANT_WRITE;
     }
-    if (!o.vcd_path.empty() && (out->vcd_file = std::fopen(o.vcd_path.c_str(), "w")) == nullptr) {
+    if (!o.vcd_path.empty() && (out->vcd.file = std::fopen(o.vcd_path.c_str(), "w")) == nullptr) {
         std::fprintf(stderr, "xsvf: cannot write %s: %s\n", o.vcd_path.c_str(), std::strerror(errno));
         return EXIT_CANT_WRITE;
     }
@@ -177,7 +176,7 @@ int attach_card(const PlayRequest& o, const Stream& s, const SimConfig& config, 
     // host time: the player's virtual time then counts them, and the VCD shows it.
     const bool host_time = o.target == Target::Remote && !o.remote_sleep;
     // The walk configures the platform for itself, so it comes before the run's configuration.
-    std::vector<std::uint32_t> starts = out->vcd_file ? xsvf_command_starts({s.bytes, s.length}) : std::vector<std::uint32_t>();
+    std::vector<std::uint32_t> starts = out->vcd.file ? xsvf_command_starts({s.bytes, s.length}) : std::vector<std::uint32_t>();
     sim_configure(config);
     sim_clock_use_host_time(host_time);
     out->recorder.store = false;
@@ -190,8 +189,8 @@ int attach_card(const PlayRequest& o, const Stream& s, const SimConfig& config, 
     if (!o.trace_path.empty()) {
         target = trace_tee_target(&out->trace_tee);
     }
-    if (out->vcd_file) {
-        vcd_begin(&out->vcd, out->vcd_file, std::move(starts), target, o.vcd_first, o.vcd_last, host_time);
+    if (out->vcd.file) {
+        vcd_begin(&out->vcd, std::move(starts), target, o.vcd_first, o.vcd_last, host_time);
         target = vcd_target(&out->vcd);
     }
     sim_attach_target(0, target);
@@ -231,9 +230,9 @@ int finish(const PlayRequest& o, const Stream& s, PlayOutputs* out, std::int32_t
     if (XsvfProgressShown) {
         std::fputc('\n', stderr);
     }
-    if (out->vcd_file) {
+    if (out->vcd.file) {
         vcd_end(&out->vcd);
-        if (std::fclose(out->vcd_file) != 0) {
+        if (std::fclose(out->vcd.file) != 0) {
             std::fprintf(stderr, "xsvf: cannot write %s\n", o.vcd_path.c_str());
             status = EXIT_CANT_WRITE;
         }

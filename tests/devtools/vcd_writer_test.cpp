@@ -139,9 +139,9 @@ protected:
     std::string play(const Bytes& program, int first = 0, int last = 1000000, std::int32_t* result = nullptr)
     {
         stream = program;
-        std::FILE* f = std::tmpfile();
+        std::FILE* f = vcd.file = std::tmpfile();
         EXPECT_NE(f, nullptr);
-        vcd_begin(&vcd, f, xsvf_command_starts(stream), recording_target(&rec), first, last, false);
+        vcd_begin(&vcd, xsvf_command_starts(stream), recording_target(&rec), first, last, false);
         sim_attach_target(0, vcd_target(&vcd));
         sim_map_directly(0);
         const std::int32_t r = player_run_program(stream.data(), static_cast<std::uint32_t>(stream.size()), nullptr);
