@@ -115,11 +115,9 @@ HWND page(HWND sheet, int index)
 
 PageView view(HWND p)
 {
-    PageView v;
-    v.revision = text_of(GetDlgItem(p, IDC_REVISION));
-    v.status = text_of(GetDlgItem(p, IDC_STATUS));
-    v.bar = static_cast<long long>(send(GetDlgItem(p, IDC_PROGRESS), PBM_GETPOS, 0, 0));
-    return v;
+    return PageView{.revision = text_of(GetDlgItem(p, IDC_REVISION)),
+                    .status = text_of(GetDlgItem(p, IDC_STATUS)),
+                    .bar = static_cast<long long>(send(GetDlgItem(p, IDC_PROGRESS), PBM_GETPOS, 0, 0))};
 }
 
 void choose(HWND p, int radio)
