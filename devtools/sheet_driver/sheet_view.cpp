@@ -54,11 +54,10 @@ bool wait_settled(HWND window, DWORD timeout_ms)
     });
 }
 
-std::string without_access_keys(const std::string& s)
+std::string without_access_keys(std::string s)
 {
-    std::string out = s;
-    std::erase(out, '&');
-    return out;
+    std::erase(s, '&');
+    return s;
 }
 
 bool is_icon(HWND child)
