@@ -18,6 +18,7 @@ import hashlib
 import html
 import html.parser
 import os
+import pathlib
 import posixpath
 import re
 import subprocess
@@ -82,12 +83,8 @@ class References(html.parser.HTMLParser):
 
 
 def is_local(address):
-    """A name relative to the page, or a place on the page itself."""
-    if address.startswith("#"):
-        return True
-    if re.match(r"^[A-Za-z][A-Za-z0-9+.-]*:", address) or address.startswith(("/", "\\")):
-        return False
-    return True
+    """A name relative to the page, or a place on the page itself ("#..." has no scheme)."""
+    return not (re.match(r"^[A-Za-z][A-Za-z0-9+.-]*:", address) or address.startswith(("/", "\\")))
 
 
 def picture_member(guide_dir, address):
@@ -105,8 +102,7 @@ def picture_member(guide_dir, address):
     path = os.path.join(guide_dir, *name.split("/"))
     if not os.path.isfile(path):
         raise ReleaseError(f'the guide names a picture that does not exist: "{address}" (no {path})')
-    with open(path, "rb") as f:
-        data = f.read()
+    data = pathlib.Path(path).read_bytes()
     if not data.startswith(b"\x89PNG\r\n\x1a\n"):
         raise ReleaseError(f'the picture "{address}" is not a PNG file')
     try:
@@ -136,18 +132,14 @@ def render_guide(text, version):
 
 
 def pack(exe, guide, version, epoch, out):
-    with open(guide, encoding="utf-8") as f:
-        page = render_guide(f.read(), version)
+    page = render_guide(pathlib.Path(guide).read_text(encoding="utf-8"), version)
     refs = References()
     refs.feed(page)
     refs.close()
     if refs.outside:
         raise ReleaseError(f"the guide references something outside the release: {refs.outside[0]}")
 
-    members = {}
-    with open(exe, "rb") as f:
-        members[EXE_NAME] = f.read()
-    members[GUIDE_PAGE] = page.encode("utf-8")
+    members = {EXE_NAME: pathlib.Path(exe).read_bytes(), GUIDE_PAGE: page.encode("utf-8")}
     guide_dir = os.path.dirname(os.path.abspath(guide))
     for address in refs.pictures:
         name, data = picture_member(guide_dir, address)

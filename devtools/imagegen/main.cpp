@@ -25,14 +25,13 @@ int main(int argc, char** argv)
         std::vector<std::uint8_t> program;
         imagegen_program(static_cast<CardModel>(model), &program);
         const std::string name = std::string(card_model_of(static_cast<CardModel>(model)).key) + ".xsvf";
-        std::ofstream file(dir + "/" + name, std::ios::binary);
-        if (!file) {
-            std::fprintf(stderr, "imagegen: cannot create %s\n", (dir + "/" + name).c_str());
-            return 1;
-        }
+        const std::string path = dir + "/" + name;
+        // A file that cannot be created fails its write and its close as well.
+        std::ofstream file(path, std::ios::binary);
         file.write(reinterpret_cast<const char*>(program.data()), static_cast<std::streamsize>(program.size()));
         file.close();
         if (!file) {
+            std::fprintf(stderr, "imagegen: cannot write %s\n", path.c_str());
             return 1;
         }
         std::printf("%s: %zu bytes\n", name.c_str(), program.size());

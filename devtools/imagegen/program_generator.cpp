@@ -15,9 +15,7 @@ static_assert(FIRST_FETCH_BITS + (FETCHES - 2) * FETCH_STRIDE_BITS + LAST_FETCH_
 std::uint32_t fetch_address(std::uint32_t k)
 {
     // The first fetch reads 33 blocks from block 0, every later one 32 blocks on from there.
-    const std::uint32_t first_blocks = FIRST_FETCH_BITS / DEVICE_BLOCK_BITS;
-    const std::uint32_t stride_blocks = FETCH_STRIDE_BITS / DEVICE_BLOCK_BITS;
-    return k == 0 ? 0 : first_blocks + (k - 1) * stride_blocks;
+    return k == 0 ? 0 : (FIRST_FETCH_BITS + (k - 1) * FETCH_STRIDE_BITS) / DEVICE_BLOCK_BITS;
 }
 
 std::uint32_t fetch_bits(std::uint32_t k)

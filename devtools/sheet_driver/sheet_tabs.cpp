@@ -126,12 +126,11 @@ std::vector<std::string> tab_titles(HWND sheet)
     TabTextsUnreadable = !remote.reachable();
     if (TabTextsUnreadable) {
         std::printf("  the tool's memory cannot be reached (an emulated 32-bit tool): tab texts unread\n");
-        titles.resize(static_cast<std::size_t>(count < 0 ? 0 : count));
-        return titles;
     }
     for (int i = 0; i < count; ++i) {
-        titles.push_back(remote.narrower_than_driver() ? tab_text<std::uint32_t>(tabs, remote, i)
-                                                       : tab_text<std::uintptr_t>(tabs, remote, i));
+        titles.push_back(TabTextsUnreadable               ? std::string()
+                         : remote.narrower_than_driver() ? tab_text<std::uint32_t>(tabs, remote, i)
+                                                         : tab_text<std::uintptr_t>(tabs, remote, i));
     }
     return titles;
 }

@@ -54,11 +54,10 @@ bool wait_settled(HWND window, DWORD timeout_ms)
     });
 }
 
-std::string without_access_keys(const std::string& s)
+std::string without_access_keys(std::string s)
 {
-    std::string out = s;
-    std::erase(out, '&');
-    return out;
+    std::erase(s, '&');
+    return s;
 }
 
 bool is_icon(HWND child)
@@ -115,11 +114,9 @@ HWND page(HWND sheet, int index)
 
 PageView view(HWND p)
 {
-    PageView v;
-    v.revision = text_of(GetDlgItem(p, IDC_REVISION));
-    v.status = text_of(GetDlgItem(p, IDC_STATUS));
-    v.bar = static_cast<long long>(send(GetDlgItem(p, IDC_PROGRESS), PBM_GETPOS, 0, 0));
-    return v;
+    return PageView{.revision = text_of(GetDlgItem(p, IDC_REVISION)),
+                    .status = text_of(GetDlgItem(p, IDC_STATUS)),
+                    .bar = static_cast<long long>(send(GetDlgItem(p, IDC_PROGRESS), PBM_GETPOS, 0, 0))};
 }
 
 void choose(HWND p, int radio)
