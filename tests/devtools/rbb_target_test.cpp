@@ -143,6 +143,16 @@ protected:
         sim_attach_target(0, rbb_target(&target));
         sim_map_directly(0);
     }
+    // Samples n TDO bits, bit i into byte i / 8 at bit i % 8. The answers owed are stored
+    // into the vector's buffer at the collect; returning the vector does not move it.
+    static std::vector<std::uint8_t> sample_bits(std::size_t n)
+    {
+        std::vector<std::uint8_t> bytes(n / 8);
+        for (std::size_t i = 0; i < n; ++i) {
+            port_sample_tdo(&bytes[i / 8], static_cast<int>(i % 8));
+        }
+        return bytes;
+    }
     // Finishes the session and waits for the server to have seen all of it.
     bool finish()
     {
@@ -243,10 +253,7 @@ TEST_F(RbbTargetTest, NoMoreThan4096AnswersAreEverOwed)
     connect();
     server.tdo = "10";
     reg_write(RegisterPointer, PORT_JTAG_ENABLE);
-    std::vector<std::uint8_t> bytes(5000 / 8);
-    for (std::size_t i = 0; i < 5000; ++i) {
-        port_sample_tdo(&bytes[i / 8], static_cast<int>(i % 8));
-    }
+    std::vector<std::uint8_t> bytes = sample_bits(5000);
     EXPECT_EQ(target.round_trips, 1u); // the first 4096, taken without a collect
     port_collect_tdo();
     EXPECT_EQ(target.round_trips, 2u);
@@ -262,10 +269,7 @@ TEST_F(RbbTargetTest, AnswersArrivingOneByOneMakeOneRoundTrip)
     connect();
     server.tdo = "10";
     reg_write(RegisterPointer, PORT_JTAG_ENABLE);
-    std::vector<std::uint8_t> bytes(200 / 8);
-    for (std::size_t i = 0; i < 200; ++i) {
-        port_sample_tdo(&bytes[i / 8], static_cast<int>(i % 8));
-    }
+    std::vector<std::uint8_t> bytes = sample_bits(200);
     port_collect_tdo();
     EXPECT_EQ(target.round_trips, 1u);
     for (const std::uint8_t b : bytes) {
@@ -360,10 +364,7 @@ TEST_F(RbbTargetTest, AServerThatHangsUpWhileAnswersAreOwedLeavesThemAllOne)
     server.hang_up_at_read = true;
     connect();
     reg_write(RegisterPointer, PORT_JTAG_ENABLE);
-    std::uint8_t bytes[2] = {0, 0};
-    for (int i = 0; i < 16; ++i) {
-        port_sample_tdo(&bytes[i / 8], i % 8);
-    }
+    std::vector<std::uint8_t> bytes = sample_bits(16);
     port_collect_tdo();
     EXPECT_EQ(bytes[0], 0xFFu);
     EXPECT_EQ(bytes[1], 0xFFu);
